@@ -1,0 +1,43 @@
+#pragma once
+// Calendar companion of the variant: parses date and time text in the shapes defaults and
+// custom data bring, classifies it and prints the one form the destinations write.
+
+#include "ole_var.hpp"
+
+#include <string>
+#include <string_view>
+
+/// A date, time or date-and-time value with its kind: 0 invalid, 1 date and time, 2 date only,
+/// 3 time only (the same numbers as the schema model's date kinds).
+class ole_date {
+public:
+    /// From a calendar value read from a database: prints its own year, whatever it is.
+    explicit ole_date(const ole_systemtime& time);
+    /// From text; an unparseable text leaves kind 0.
+    explicit ole_date(std::string_view text);
+    explicit ole_date(std::u16string_view text);
+
+    bool is_valid() const;
+    void refine_type();
+    void import_from_string(std::string_view trimmed);
+    void process_milliseconds(const char* seconds_text);
+
+    /// "%04d-%02d-%02d %02d:%02d:%02d", a date only, or "0000-00-00 hh:mm:ss" for a time.
+    std::string to_string();
+    std::u16string to_wstring();
+
+    int kind() const noexcept { return kind_; }
+    void set_kind(int kind) noexcept { kind_ = kind; }
+    const ole_systemtime& time() const noexcept { return time_; }
+    ole_systemtime& time() noexcept { return time_; }
+
+    /// When true, a date-and-time at midnight prints as a date only.
+    bool drop_zero_time = true;
+
+private:
+    int kind_ = 0;
+    ole_systemtime time_{};
+    /// The year came from text written with one or two digits: only then does the two-digit
+    /// year rule apply when printing.
+    bool short_year_text_ = false;
+};

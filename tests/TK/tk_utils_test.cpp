@@ -1,0 +1,80 @@
+#include "tk_log.hpp"
+#include "tk_utils.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+TEST(TextConversion, Utf8RoundTripsEveryPlane) {
+    std::u16string all;
+    for (char32_t c : {U'a', U'\u00e9', U'\u4e2d', U'\U0001F600', U'\U0010FFFF', U'\0'}) {
+        if (c >= 0x10000) {
+            all += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            all += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            all += static_cast<char16_t>(c);
+        }
+    }
+    std::string utf8 = tk_to_utf8(all);
+    EXPECT_EQ(utf8, std::string("a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF\0", 15));
+    EXPECT_EQ(tk_from_utf8(utf8), all);
+}
+
+TEST(TextConversion, MalformedInputFailsWithItsText) {
+    const std::u16string lone(1, char16_t(0xD800));
+    try {
+        tk_to_utf8(lone);
+        FAIL() << "unpaired surrogate accepted";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.level(), 0);
+        EXPECT_EQ(std::string(e.what()).rfind("Cannot convert to UTF8 string: ", 0), 0u);
+    }
+    for (const char* bad : {"\xC0\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE4\xB8", "\x80"})
+        EXPECT_THROW(tk_from_utf8(bad), tk_exception_ex) << bad;
+}
+
+TEST(Trim, OnlySpacesCount) {
+    EXPECT_EQ(tk_trim("  a b  "), "a b");
+    EXPECT_EQ(tk_wtrim(u"  a b  "), u"a b");
+    EXPECT_EQ(tk_wtrim(u"    "), u"");
+    EXPECT_EQ(tk_trim("   "), "");
+    EXPECT_EQ(tk_trim("\ta\t"), "\ta\t");
+    EXPECT_EQ(tk_wtrim_left(u"  x "), u"x ");
+    EXPECT_EQ(tk_wtrim_right(u"  x "), u"  x");
+    EXPECT_EQ(tk_trim_left("  x "), "x ");
+}
+
+TEST(Upper, OnlyAsciiLettersChange) {
+    EXPECT_EQ(tk_wstring::to_upper(u"shop_éß1"), u"SHOP_éß1");
+}
+
+TEST(FileChecks, AccessModesAndDirectories) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root opens read-only files for writing";
+    auto dir = std::filesystem::temp_directory_path() / ("tk_utils_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    auto file = (dir / "ro.txt").string();
+    { std::ofstream(file) << "x"; }
+    ::chmod(file.c_str(), 0444);
+    EXPECT_TRUE(tk_is_file_exist(file, 0x4000));
+    EXPECT_FALSE(tk_is_file_exist(file, 1));
+    std::filesystem::remove_all(dir);
+}
+
+TEST(FileChecks, PathsAreDirectoriesOnly) {
+    auto dir = std::filesystem::temp_directory_path() / ("tk_path_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    auto file = (dir / "f.txt").string();
+    { std::ofstream(file) << "x"; }
+    auto cwd = std::filesystem::current_path();
+    EXPECT_TRUE(tk_is_path_exist(dir.string()));
+    EXPECT_EQ(std::filesystem::current_path(), cwd);
+    EXPECT_FALSE(tk_is_path_exist(file));
+    EXPECT_FALSE(tk_is_file_exist(dir.string(), 0x4000));
+    EXPECT_TRUE(tk_is_file_exist(std::u16string_view(tk_from_utf8(file)), 1));
+    EXPECT_FALSE(tk_is_file_exist((dir / "none").string(), 0x4000));
+    std::filesystem::remove_all(dir);
+    EXPECT_FALSE(tk_program_path().empty());
+}
