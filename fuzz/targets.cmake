@@ -1,0 +1,1 @@
+# dunmere_fuzz(<target> <libraries...>) lines, one per fuzz target.
