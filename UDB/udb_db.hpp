@@ -1,0 +1,141 @@
+#pragma once
+// The two abstract ends of a conversion: a recordset (one table or query, read or written)
+// and a database (one database or schema). Concrete sources and destinations derive from them;
+// the conversion driver only talks through these operations.
+
+#include "udb_idx.hpp"
+#include "udb_rel.hpp"
+#include "udb_sche.hpp"
+#include "udb_vali.hpp"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+/// View or query name -> SELECT text, in code-unit order of the name.
+using udb_query_map = std::map<std::u16string, std::u16string>;
+
+/// One table or query, as a source or a destination.
+///
+/// Source contract: the recordset starts before its first row; the caller calls reset(), then
+/// alternates is_eof(), get_item() and next(). The record get_item() returns belongs to the
+/// recordset and stays valid until the next get_item() or the recordset's end, so a reader
+/// keeps one record and refills it in place instead of allocating one per row.
+///
+/// Destination contract: the caller hands rows to append_record() and, after the last row,
+/// calls finish(). A recordset that buffers rows sends its last batch in finish(), so that a
+/// failure of that write is raised while the caller can still report it for the table. The
+/// destructor must not write; whatever finish() was not called for is discarded.
+class udb_recordset {
+public:
+    /// A recordset over a query (`query_text` non-empty) or a table.
+    udb_recordset(std::u16string name, std::u16string query_text, bool b_owner);
+    udb_recordset(std::u16string name, bool b_owner);
+    udb_recordset(const udb_recordset&) = delete;
+    udb_recordset& operator=(const udb_recordset&) = delete;
+    virtual ~udb_recordset();
+
+    /// Writes one row. Every concrete recordset defines it.
+    virtual void append_record(const udb_record& record) = 0;
+    /// Base: traces the call and does nothing.
+    virtual void update();
+    /// The current row, owned by the recordset; null when there is none (base: always null).
+    virtual const udb_record* get_item();
+    /// True when there is no current row (base: always true).
+    virtual bool is_eof();
+    /// True when the recordset stands for a query.
+    virtual bool is_query() const;
+    /// Row movement; the base does nothing.
+    virtual void next();
+    virtual void prev();
+    virtual void reset();
+    /// Sends whatever a destination still buffers; see the destination contract above.
+    /// Base: nothing to send.
+    virtual void finish();
+
+    /// Appends a copy of `index` unless the name is taken; the first primary or unique index
+    /// added becomes the recordset's key.
+    void add_index(const udb_index& index);
+
+    const std::u16string& query_text() const noexcept { return query_text_; }
+    const std::u16string& name() const noexcept { return name_; }
+    const udb_schema& schema() const noexcept { return schema_; }
+    const udb_indexes& indexes() const noexcept { return indexes_; }
+    /// Rows held, for recordsets that hold or count them.
+    std::int32_t record_count() const noexcept { return record_count_; }
+    /// Position of the key in indexes(), or -1 without one.
+    std::int32_t primary_key_index() const noexcept { return primary_key_index_; }
+
+protected:
+    // The concrete recordset fills the schema once, before any row moves.
+    std::u16string query_text_;
+    std::u16string name_;
+    udb_schema schema_;
+    udb_indexes indexes_;
+    std::int32_t record_count_ = 0;
+    std::int32_t primary_key_index_ = -1;
+};
+
+/// One database, as a source or a destination. Factories return recordsets owned by the
+/// caller; a database outlives every recordset it made.
+class udb_database {
+public:
+    /// `mode` bits belong to the concrete destination; `b_case_sensitive` decides how table
+    /// names are compared (exactly, or ignoring case).
+    udb_database(std::u16string name, std::int32_t mode, bool b_case_sensitive);
+    udb_database(const udb_database&) = delete;
+    udb_database& operator=(const udb_database&) = delete;
+    virtual ~udb_database();
+
+    /// A destination recordset for a new table built from the source's columns and indexes.
+    virtual std::unique_ptr<udb_recordset> create_table(const std::u16string& name,
+                                                        const udb_schema& schema,
+                                                        const udb_indexes& indexes) = 0;
+    /// Base: removes the name from tables(); an unknown name is an internal assertion (udb_db 44).
+    virtual bool delete_tab(const std::u16string& name);
+    /// A recordset over an existing table; `kind` 1 reads it as a source.
+    virtual std::unique_ptr<udb_recordset> get_table(const std::u16string& name, int kind) = 0;
+    /// A recordset over a query; may be null where queries cannot be read.
+    virtual std::unique_ptr<udb_recordset> get_query(const std::u16string& name,
+                                                     const std::u16string& query_text,
+                                                     int kind) = 0;
+    /// Runs a statement that yields no rows; false when it failed.
+    virtual bool query(const std::u16string& statement) = 0;
+    /// Runs a statement whose rows are wanted; null when it gave none.
+    /// Base: internal assertion (udb_db 70), for databases that cannot.
+    virtual std::unique_ptr<udb_recordset> query_rows(const std::u16string& statement);
+    /// Creates the views (name -> SELECT text) after the last table. Base: nothing.
+    virtual void create_views(const udb_query_map& queries);
+    /// Creates the foreign keys after the last table. Base: nothing.
+    virtual void create_relationships(const udb_relationships& relationships);
+    /// Whether tables() holds the name (exactly when case-sensitive, else ignoring case).
+    virtual bool is_table_exist(const std::u16string& name) const;
+
+    std::int32_t mode() const noexcept { return mode_; }
+    const std::u16string& name() const noexcept { return name_; }
+    bool is_case_sensitive() const noexcept { return b_case_sensitive_; }
+
+    udb_query_map& queries() noexcept { return queries_; }
+    const udb_query_map& queries() const noexcept { return queries_; }
+    /// Tables that exist in the database, in the order found or created.
+    std::vector<std::u16string>& tables() noexcept { return tables_; }
+    const std::vector<std::u16string>& tables() const noexcept { return tables_; }
+    udb_names_map& names_map() noexcept { return names_map_; }
+    const udb_names_map& names_map() const noexcept { return names_map_; }
+    udb_relationships& relationships() noexcept { return relationships_; }
+    const udb_relationships& relationships() const noexcept { return relationships_; }
+
+protected:
+    /// Index of the first entry of tables() that matches `name`, or -1.
+    std::ptrdiff_t find_table(const std::u16string& name) const;
+
+    std::int32_t mode_;
+    std::u16string name_;
+    bool b_case_sensitive_;
+    udb_query_map queries_;
+    std::vector<std::u16string> tables_;
+    udb_names_map names_map_;
+    udb_relationships relationships_;
+};
