@@ -32,8 +32,8 @@ public:
     /// An empty path only clears the stored one. Raises tk_exception (level 1) with
     /// "Logfile name specifies an existing read-only file." when the file exists and cannot be
     /// opened for writing, and "Logfile path does not exist.\nPlease verify the correct path
-    /// was given." when its folder does not exist. Needs a trace log to exist when the path
-    /// is not empty (internal assertion otherwise).
+    /// was given." when its folder does not exist. Without a trace log (the wizard has none)
+    /// the path is only stored.
     void set_logfile(const std::string& path);
 
     /// Set at the end of every run; safe to poll from another thread.
