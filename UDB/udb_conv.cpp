@@ -1,0 +1,197 @@
+#include "udb_conv.hpp"
+
+#include "tk_excp.hpp"
+#include "tk_log.hpp"
+#include "udb_errh.hpp"
+
+#include <iostream>
+
+namespace {
+
+// The code range that marks a MySQL client error (error number plus this base).
+constexpr int mysql_code_base = 0x400000;
+constexpr int mysql_code_end = 0x410000;
+
+}  // namespace
+
+void udb_run_sides::prepare_destination(udb_database&) {}
+
+udb_converter::udb_converter() : out_(&std::cout), err_(&std::cerr) {
+    tk_trace(2, "udb_converter::ctor");
+}
+
+udb_converter::~udb_converter() = default;
+
+void udb_converter::set_mode(int mode) {
+    tk_trace(1, "udb_converter::set_mode(%d)", mode);
+    mode_ = mode;
+}
+
+bool udb_converter::is_record_rejection(const tk_exception& e) noexcept {
+    // The framework cannot name the MySQL layer's exception class (it sits above this one);
+    // the code range is what marks every failure that layer raises.
+    return e.code() >= mysql_code_base && e.code() < mysql_code_end;
+}
+
+void udb_converter::run(udb_run_sides& sides) {
+    error_handler& handler = error_handler::instance();
+    init_conversion bracket(this, true);
+    try {
+        run_items(sides);
+    } catch (const tk_final_exception&) {
+        // The user chose to stop after an error: a quiet end.
+    } catch (const tk_exception& e) {
+        handler.handle(e, 1);
+    } catch (const std::exception& e) {
+        tk_trace(3, "ERROR:\n%s", e.what());
+        if (!silent_) *err_ << e.what() << '\n' << std::flush;
+    }
+}
+
+void udb_converter::run_items(udb_run_sides& sides) {
+    std::unique_ptr<udb_database> source = sides.open_source();
+    tk_verify(source != nullptr, "udb_conv", __LINE__);
+    std::unique_ptr<udb_database> destination = sides.open_destination();
+    tk_verify(destination != nullptr, "udb_conv", __LINE__);
+
+    if (table_list_.empty() && selected_items_.empty()) table_list_ = source->tables();
+    table_total_.store(static_cast<int>(table_list_.size()), std::memory_order_relaxed);
+    tk_trace(2, "Source database has %d table(s)", table_total());
+    if (!silent_) {
+        *out_ << "Converting database " << udb_console_text(source_) << '(' << table_total() << " tables)\n"
+              << std::flush;
+    }
+
+    std::unique_ptr<udb_validator> validator = sides.create_validator(table_list_, *destination);
+    tk_verify(validator != nullptr, "udb_conv", __LINE__);
+    // Queries (and a profile's tables) reserve their names before any table is named, so
+    // that no table is created under a name an item of its own will need.
+    for (const auto& item : selected_items_) validator->add_existing_name(item.first);
+    for (const auto& table : table_list_) selected_items_.emplace(table, std::u16string());
+
+    sides.prepare_destination(*destination);
+
+    error_handler& handler = error_handler::instance();
+    for (const auto& [name, query] : selected_items_) {
+        try {
+            convert_item(name, query, *source, *destination, *validator);
+        } catch (const tk_exception& e) {
+            // The item's recordsets are gone by now: they were released while unwinding.
+            handler.set_context(name);
+            handler.handle(e, 0);
+        }
+        item_index_.fetch_add(1, std::memory_order_relaxed);
+    }
+
+    create_foreign_keys_and_views(*source, *destination);
+
+    handler.clear_context();
+    validator.reset();
+    destination.reset();
+    source.reset();
+}
+
+void udb_converter::convert_item(const std::u16string& name, const std::u16string& query, udb_database& source,
+                                 udb_database& destination, udb_validator& validator) {
+    current_item_name_ = name;
+    tk_wtrace(2, u"Processing table %s", name.c_str());
+    records_in_item_.store(0, std::memory_order_relaxed);
+    records_done_.store(0, std::memory_order_relaxed);
+
+    if (query.empty() && !source.is_table_exist(name)) {
+        if (!silent_) *err_ << "Table " << udb_console_text(name) << " not exists\n" << std::flush;
+        return;
+    }
+    std::unique_ptr<udb_recordset> reader = query.empty() ? source.get_table(name, 1)
+                                                           : source.get_query(name, query, 1);
+    tk_verify(reader != nullptr, "udb_conv", __LINE__);
+
+    const bool accepted = validator.is_acceptable(name);
+    const std::u16string dest_name = accepted ? name : validator.get_safe_name(name);
+
+    if (destination.is_table_exist(dest_name)) {
+        if (mode_ == udb_mode_skip_tables) return;
+        if (mode_ == udb_mode_overwrite_tables) destination.delete_tab(dest_name);
+    }
+
+    static const udb_indexes no_indexes;
+    const udb_indexes& indexes = skip_indexes_ ? no_indexes : reader->indexes();
+    std::unique_ptr<udb_recordset> writer = destination.create_table(dest_name, reader->schema(), indexes);
+    tk_verify(writer != nullptr, "udb_conv", __LINE__);
+
+    if (mode_ == udb_mode_merge && !reader->schema().conform_to(writer->schema())) {
+        throw tk_exception("The structure of data source does not conform to the destination table.",
+                           tk_level_item);
+    }
+
+    if (!accepted) {
+        tk_wtrace(2, u"Store generated table name '%s'", dest_name.c_str());
+        validator.add_existing_name(dest_name);
+    }
+    // A later item whose name differs from this one only in letter case must not be accepted.
+    validator.restricted_names().push_back(dest_name);
+
+    tk_trace(1, "Table structure has been written");
+    const int count = reader->record_count();
+    records_in_item_.store(count, std::memory_order_relaxed);
+    tk_wtrace(2, u"Table %s has %d record(s)", name.c_str(), count);
+    if (!silent_) {
+        *out_ << "Converting table " << udb_console_text(name) << '(' << count << " records)\n" << std::flush;
+    }
+    if (definitions_only_) return;
+
+    error_handler& handler = error_handler::instance();
+    reader->reset();
+    while (!reader->is_eof()) {
+        const int position = records_done() + 1;
+        tk_trace(1, "Converting %d record", position);
+        try {
+            const udb_record* record = reader->get_item();
+            tk_verify(record != nullptr, "udb_conv", __LINE__);
+            writer->append_record(*record);
+        } catch (const tk_exception& e) {
+            if (!is_record_rejection(e)) throw;
+            tk_trace(2, "mode=%d, error=%d", mode_, e.code());
+            handler.set_context(name, position);
+            handler.handle(e, 0);
+        }
+        reader->next();
+        records_done_.fetch_add(1, std::memory_order_relaxed);
+    }
+    // Inside the item's scope: a failure of the last buffered write is reported for the table.
+    writer->finish();
+    tk_trace(2, "Table #%d has been processed", item_index());
+}
+
+void udb_converter::create_foreign_keys_and_views(udb_database& source, udb_database& destination) {
+    // Foreign keys first, then views: neither depends on the other, but the dump writer's
+    // foreign-key block ends the last table's LOCK TABLES, which a view statement must not
+    // run under. Each has its own scope so that a failure of one does not prevent the other,
+    // and neither may end the run: every table and row is in place by now, so what fails here
+    // is reported as the failure of one item (level 0). Internal errors keep their level.
+    //
+    // The views are the source database's own (its queries map), not the selected queries:
+    // those were converted into tables of the same names above, and a view under such a name
+    // would collide with them. The DB2 source reads no view definitions, so its map is empty.
+    error_handler& handler = error_handler::instance();
+    auto report = [&](std::u16string_view context, const tk_exception& e) {
+        handler.set_context(context);
+        if (e.level() == tk_level_run) {
+            tk_exception item_failure(e.message(), tk_level_item);
+            item_failure.set_code(e.code());
+            handler.handle(item_failure, 0);
+        } else {
+            handler.handle(e, 0);
+        }
+    };
+    try {
+        destination.create_relationships(source.relationships());
+    } catch (const tk_exception& e) {
+        report(u"Foreign keys", e);
+    }
+    try {
+        destination.create_views(source.queries());
+    } catch (const tk_exception& e) {
+        report(u"Views", e);
+    }
+}

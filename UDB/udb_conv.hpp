@@ -1,0 +1,125 @@
+#pragma once
+// The conversion driver: the settings every conversion has, the progress counters, and the
+// loop that moves the selected tables and queries from a source to a destination database.
+
+#include "tk_conv.hpp"
+#include "udb_db.hpp"
+
+#include <atomic>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class tk_exception;
+class udb_profile;
+
+/// What a run needs from the front end that knows the two ends: how to open them, how to
+/// build the destination's table-name validator and how to prepare the destination's
+/// connection. The driver calls these inside its run-level error scope, so that a failure
+/// to open either end is reported like any other run failure.
+class udb_run_sides {
+public:
+    virtual ~udb_run_sides() = default;
+    /// The source database for the chosen schema. Never null.
+    virtual std::unique_ptr<udb_database> open_source() = 0;
+    /// The destination database, created or opened. Never null.
+    virtual std::unique_ptr<udb_database> open_destination() = 0;
+    /// The destination's table-name validator, knowing `tables` (the tables to convert) and
+    /// the tables `destination` already has. Never null.
+    virtual std::unique_ptr<udb_validator> create_validator(const std::vector<std::u16string>& tables,
+                                                            const udb_database& destination) = 0;
+    /// Called once before the first item (the MySQL side raises its packet limit). Default: nothing.
+    virtual void prepare_destination(udb_database& destination);
+};
+
+/// Existing-data modes: what the run does when a destination table already exists.
+enum udb_mode : int {
+    udb_mode_overwrite_database = 0, ///< nothing special at table level
+    udb_mode_overwrite_tables = 1,   ///< the existing table is deleted first
+    udb_mode_skip_tables = 2,        ///< the item is skipped without a message
+    udb_mode_merge = 3,              ///< rows are appended after the structures are compared
+};
+
+/// The generic driver. Front ends fill the settings (directly, from a profile or from the
+/// remembered settings), then call run(). The progress counters may be polled from another
+/// thread while the run goes on; everything else belongs to the thread that runs.
+class udb_converter : public tk_converter {
+public:
+    udb_converter();
+    ~udb_converter() override;
+
+    /// Stores the mode; callers validate it (the driver treats unknown modes like mode 0).
+    void set_mode(int mode);
+    int mode() const noexcept { return mode_; }
+    void set_skip_indexes(bool on) noexcept { skip_indexes_ = on; }
+    bool skip_indexes() const noexcept { return skip_indexes_; }
+    void set_definitions_only(bool on) noexcept { definitions_only_ = on; }
+    bool definitions_only() const noexcept { return definitions_only_; }
+
+    /// Tables to convert, in the order given; empty together with the selected items means
+    /// "every table of the source".
+    std::vector<std::u16string>& table_list() noexcept { return table_list_; }
+    const std::vector<std::u16string>& table_list() const noexcept { return table_list_; }
+    /// Name -> query text; a table has an empty text. Converted in code-unit order of the name.
+    udb_query_map& selected_items() noexcept { return selected_items_; }
+    const udb_query_map& selected_items() const noexcept { return selected_items_; }
+    /// Queries offered to the user (name -> text).
+    udb_query_map& available_queries() noexcept { return available_queries_; }
+    const udb_query_map& available_queries() const noexcept { return available_queries_; }
+
+    /// Adds the profile's generic settings, selected tables and queries to these settings
+    /// (nothing is cleared first). True on success. A rejected "logfile" raises (level 1).
+    bool load_profile(const udb_profile& profile);
+    /// Writes these settings into `profile`. The table list itself is not written: only the
+    /// selected items are (a run enters every listed table there). True on success.
+    bool store_profile(udb_profile& profile) const;
+
+    /// Runs one conversion with the ends `sides` supplies. Every outcome is reported through
+    /// the error handler (which must exist), the trace log and, unless silent, the console;
+    /// the run returns unless the error handler ends the program. Sets the finished flag at
+    /// the end of every run that the error handler did not end.
+    void run(udb_run_sides& sides);
+
+    /// Whether `e`, raised while a destination appended one record, is that destination
+    /// rejecting the record (a MySQL error: code 0x400000 plus the error number) rather than
+    /// a failure of the whole table.
+    static bool is_record_rejection(const tk_exception& e) noexcept;
+
+    /// Console streams for the "Converting ..." lines and the "Table ... not exists" notes;
+    /// standard output and standard error unless replaced. They must outlive the converter.
+    void set_console(std::ostream& out, std::ostream& err) noexcept {
+        out_ = &out;
+        err_ = &err;
+    }
+
+    // Progress, readable from another thread without a lock.
+    int table_total() const noexcept { return table_total_.load(std::memory_order_relaxed); }
+    int item_index() const noexcept { return item_index_.load(std::memory_order_relaxed); }
+    int records_in_item() const noexcept { return records_in_item_.load(std::memory_order_relaxed); }
+    int records_done() const noexcept { return records_done_.load(std::memory_order_relaxed); }
+    /// Name of the item being converted; for the running thread only (it is not atomic).
+    const std::u16string& current_item_name() const noexcept { return current_item_name_; }
+
+private:
+    void run_items(udb_run_sides& sides);
+    void convert_item(const std::u16string& name, const std::u16string& query, udb_database& source,
+                      udb_database& destination, udb_validator& validator);
+    void create_foreign_keys_and_views(udb_database& source, udb_database& destination);
+
+    int mode_ = 0;
+    std::u16string current_item_name_;
+    // Counters are atomics because the wizard's window thread polls them while a worker runs.
+    std::atomic<int> records_in_item_ = 0;
+    std::atomic<int> records_done_ = 0;
+    std::atomic<int> table_total_ = 0;
+    std::atomic<int> item_index_ = 0;
+    std::vector<std::u16string> table_list_;
+    udb_query_map selected_items_;
+    udb_query_map available_queries_;
+    bool skip_indexes_ = false;
+    bool definitions_only_ = false;
+    std::ostream* out_;
+    std::ostream* err_;
+};
