@@ -25,6 +25,10 @@ public:
     /// "%04d-%02d-%02d %02d:%02d:%02d", a date only, or "0000-00-00 hh:mm:ss" for a time.
     std::string to_string();
     std::u16string to_wstring();
+    /// Makes a year written with one or two digits whole (0-49 -> 2000-2049, 50-99 ->
+    /// 1950-1999); any other year is left alone. to_string does this itself; callers that keep
+    /// only the calendar time (a date variant) call it first.
+    void expand_short_year();
 
     int kind() const noexcept { return kind_; }
     void set_kind(int kind) noexcept { kind_ = kind; }
@@ -40,4 +44,10 @@ private:
     /// The year came from text written with one or two digits: only then does the two-digit
     /// year rule apply when printing.
     bool short_year_text_ = false;
+    /// Digit counts of the text fields last read as year and day (the two may be swapped).
+    int year_digits_ = 0;
+    int day_digits_ = 0;
+
+    bool import_platform_form(std::string_view text);
+    std::string print();
 };

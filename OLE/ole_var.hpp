@@ -162,6 +162,10 @@ public:
 
 private:
     void clear() noexcept;
+    /// A tag 22/23 value: the generic change of type is the only producer.
+    static ole_variant make_int(std::uint16_t type, std::uint32_t value);
+    /// The generic change of type of a text variant `v` (holding `text`) to `type`.
+    static bool change_text_type(ole_variant& v, std::string_view text, std::uint16_t type);
 
     std::int64_t i8_ = 0;        // tag 20
     std::uint64_t ui8_ = 0;      // tag 21
