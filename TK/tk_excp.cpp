@@ -26,8 +26,8 @@ tk_exception::tk_exception(int level) : message_(unknown_text), level_(level) {}
 tk_exception::tk_exception(std::u16string_view text, int level) : level_(level) {
     std::string narrow;
     if (!tk_try_to_ansi(text, narrow)) {
-        // A message must never be lost to its own encoding: fall back to UTF-8 with
-        // replacement of what cannot be converted.
+        // A message must never be lost to its own encoding: keep its ASCII and mark what the
+        // code page cannot hold.
         narrow.clear();
         for (char16_t c : text) narrow += c < 0x80 ? static_cast<char>(c) : '?';
     }
@@ -46,10 +46,11 @@ tk_mail_assertion::tk_mail_assertion(const char* source, int line) : tk_exceptio
     set_message(std::move(message));
 }
 
-tk_exception_ex::tk_exception_ex(int level) : tk_exception_ex(std::string_view(), level) {}
+tk_exception_ex::tk_exception_ex(int level) : tk_exception_ex(std::string_view(), level, errno) {}
 
-tk_exception_ex::tk_exception_ex(std::string_view text, int level) : tk_exception(level) {
-    const int error = errno;
+tk_exception_ex::tk_exception_ex(std::string_view text, int level) : tk_exception_ex(text, level, errno) {}
+
+tk_exception_ex::tk_exception_ex(std::string_view text, int level, int error) : tk_exception(level) {
     set_code(error);
     std::string sys = error ? system_text(error) : std::string();
     if (!sys.empty()) {

@@ -51,6 +51,10 @@ class tk_exception_ex : public tk_exception {
 public:
     explicit tk_exception_ex(int level = tk_level_run);
     tk_exception_ex(std::string_view text, int level = tk_level_run);
+
+private:
+    // errno is taken as an argument so that nothing done while building the base can change it.
+    tk_exception_ex(std::string_view text, int level, int error);
 };
 
 /// A quiet stop chosen by the user; carries nothing and is not a tk_exception.

@@ -2,6 +2,7 @@
 
 #include "tk_utils.hpp"
 
+#include <climits>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
@@ -20,9 +21,13 @@ bool write_all(int fd, const char* data, std::size_t size) {
 }
 } // namespace
 
-tk_log::tk_log(const char* path, bool enabled, int threshold, bool time_stamps)
-    : path_(path ? std::string(path) : tk_program_path() + ".log"), threshold_(threshold), enabled_(enabled),
-      time_stamps_(time_stamps) {
+tk_log::tk_log(const char* path, bool enabled, int threshold, bool time_stamps) {
+    // The instance is already registered here: finding the program path may raise an
+    // assertion, which traces, so the log must read as disabled until it is complete.
+    path_ = path ? std::string(path) : tk_program_path() + ".log";
+    threshold_ = threshold;
+    time_stamps_ = time_stamps;
+    enabled_ = enabled;
     if (enabled_) {
         int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd >= 0) ::close(fd);
@@ -85,6 +90,40 @@ void tk_trace_write(int level, const char* format, ...) {
     log->write(level, big.data(), static_cast<std::size_t>(n));
 }
 
+namespace {
+// Formats one numeric conversion with the C formatter; `spec` is built from a trusted format.
+template <class T> void append_formatted(std::u16string& out, const std::string& spec, T value) {
+    char small[128];
+    int n = std::snprintf(small, sizeof small, spec.c_str(), value);
+    if (n <= 0) return;
+    std::string big;
+    const char* text = small;
+    if (static_cast<std::size_t>(n) >= sizeof small) {
+        big.assign(static_cast<std::size_t>(n) + 1, '\0');
+        std::snprintf(big.data(), big.size(), spec.c_str(), value);
+        text = big.data();
+    }
+    for (int i = 0; i < n; ++i) out += static_cast<char16_t>(static_cast<unsigned char>(text[i]));
+}
+
+void append_padded(std::u16string& out, std::u16string_view text, int width, bool left) {
+    const std::size_t pad = width > 0 && static_cast<std::size_t>(width) > text.size()
+                                ? static_cast<std::size_t>(width) - text.size() : 0;
+    if (!left) out.append(pad, u' ');
+    out += text;
+    if (left) out.append(pad, u' ');
+}
+
+int read_number(const char16_t*& q) {
+    int n = 0;
+    while (*q >= u'0' && *q <= u'9') {
+        if (n < 100000) n = n * 10 + (*q - u'0');
+        ++q;
+    }
+    return n;
+}
+} // namespace
+
 std::u16string tk_wformat(const char16_t* format, va_list args, std::size_t max_units) {
     std::u16string out;
     if (!format) return out;
@@ -93,51 +132,88 @@ std::u16string tk_wformat(const char16_t* format, va_list args, std::size_t max_
             out += *p;
             continue;
         }
-        // Collect one conversion: flags, width, precision, length, conversion character.
-        std::string spec = "%";
+        // One conversion: flags, width, precision, length, conversion character. Every
+        // argument a conversion names is consumed, so that the ones after it stay in step.
         const char16_t* q = p + 1;
-        while (*q && std::u16string_view(u"-+ #0123456789.*hlLqjztI").find(*q) != std::u16string_view::npos)
-            spec += static_cast<char>(*q++);
-        if (!*q) break;
+        std::string flags;
+        while (*q && std::u16string_view(u"-+ #0").find(*q) != std::u16string_view::npos) flags += static_cast<char>(*q++);
+        int width = -1;
+        if (*q == u'*') {
+            width = va_arg(args, int);
+            if (width < 0) {
+                flags += '-';
+                width = width == INT_MIN ? INT_MAX : -width;
+            }
+            ++q;
+        } else if (*q >= u'0' && *q <= u'9') {
+            width = read_number(q);
+        }
+        int precision = -1;
+        if (*q == u'.') {
+            ++q;
+            if (*q == u'*') {
+                precision = va_arg(args, int);
+                ++q;
+            } else {
+                precision = read_number(q);
+            }
+        }
+        if (width > 100000) width = 100000;
+        bool long_int = false, long_double = false;
+        for (;; ++q) {
+            if (*q == u'h') continue;
+            if (*q == u'l' || *q == u'q' || *q == u'j' || *q == u'z' || *q == u't') {
+                long_int = true; // long, size_t and ptrdiff_t are all 64 bits here
+                continue;
+            }
+            if (*q == u'L') {
+                long_double = true;
+                continue;
+            }
+            if (*q == u'I') {
+                if (q[1] == u'3' && q[2] == u'2') q += 2;
+                else if (q[1] == u'6' && q[2] == u'4') q += 2, long_int = true;
+                else long_int = true;
+                continue;
+            }
+            break;
+        }
         const char16_t conv = *q;
+        if (!conv) break;
         p = q;
-        if (conv == u'%') {
-            out += u'%';
-            continue;
-        }
-        if (spec.find('*') != std::string::npos) {
-            // Width or precision from the arguments is not used by the engine's formats.
-            out += u'?';
-            continue;
-        }
-        if (conv == u's' || conv == u'S') {
-            const char16_t* s = va_arg(args, const char16_t*);
-            out += s ? s : u"(null)";
-            continue;
-        }
-        spec += static_cast<char>(conv);
-        char buffer[128];
-        int n = 0;
-        const bool wide_int = spec.find("ll") != std::string::npos || spec.find("I64") != std::string::npos ||
-                              spec.find('j') != std::string::npos || spec.find('z') != std::string::npos ||
-                              (spec.find('l') != std::string::npos);
+        const bool left = flags.find('-') != std::string::npos;
+        std::string spec = "%" + flags;
+        if (width >= 0) spec += std::to_string(width);
+        if (precision >= 0) spec += "." + std::to_string(precision);
         switch (conv) {
+        case u'%':
+            out += u'%';
+            break;
+        case u's':
+        case u'S': {
+            const char16_t* s = va_arg(args, const char16_t*);
+            std::u16string_view text = s ? std::u16string_view(s) : std::u16string_view(u"(null)");
+            if (precision >= 0 && static_cast<std::size_t>(precision) < text.size()) text = text.substr(0, precision);
+            append_padded(out, text, width, left);
+            break;
+        }
+        case u'c':
+        case u'C': {
+            const char16_t c = static_cast<char16_t>(va_arg(args, int));
+            append_padded(out, std::u16string_view(&c, 1), width, left);
+            break;
+        }
         case u'd':
         case u'i':
+            if (long_int) append_formatted(out, spec + "lld", va_arg(args, long long));
+            else append_formatted(out, spec + "d", va_arg(args, int));
+            break;
         case u'u':
         case u'x':
         case u'X':
         case u'o':
-        case u'c':
-            if (auto pos = spec.find("I64"); pos != std::string::npos) spec.replace(pos, 3, "ll");
-            if (wide_int) {
-                // long and long long are both 64-bit here.
-                std::string s = spec;
-                if (s.find("ll") == std::string::npos) s.insert(s.size() - 1, "l");
-                n = std::snprintf(buffer, sizeof buffer, s.c_str(), va_arg(args, long long));
-            } else {
-                n = std::snprintf(buffer, sizeof buffer, spec.c_str(), va_arg(args, int));
-            }
+            if (long_int) append_formatted(out, spec + "ll" + static_cast<char>(conv), va_arg(args, unsigned long long));
+            else append_formatted(out, spec + static_cast<char>(conv), va_arg(args, unsigned));
             break;
         case u'e':
         case u'E':
@@ -145,17 +221,21 @@ std::u16string tk_wformat(const char16_t* format, va_list args, std::size_t max_
         case u'F':
         case u'g':
         case u'G':
-            n = std::snprintf(buffer, sizeof buffer, spec.c_str(), va_arg(args, double));
+        case u'a':
+        case u'A':
+            if (long_double) append_formatted(out, spec + "L" + static_cast<char>(conv), va_arg(args, long double));
+            else append_formatted(out, spec + static_cast<char>(conv), va_arg(args, double));
             break;
         case u'p':
-            n = std::snprintf(buffer, sizeof buffer, "%p", va_arg(args, void*));
+            append_formatted(out, std::string("%p"), va_arg(args, void*));
+            break;
+        case u'n':
+            (void)va_arg(args, void*); // a trace never writes through its arguments
             break;
         default:
-            n = 0;
-            break;
+            break; // unknown conversion: its argument type is unknown too, so stop reading them
         }
-        for (int i = 0; i < n && i < static_cast<int>(sizeof buffer) - 1; ++i)
-            out += static_cast<char16_t>(static_cast<unsigned char>(buffer[i]));
+        if (conv != u'%' && std::u16string_view(u"sScCdiuxXoeEfFgGaApn").find(conv) == std::u16string_view::npos) break;
     }
     if (out.size() > max_units) out.resize(max_units);
     return out;

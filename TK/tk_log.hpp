@@ -40,11 +40,11 @@ public:
 
 private:
     std::string path_;
-    int threshold_;
+    int threshold_ = 3;
     bool line_end_ = true;
-    bool enabled_;
+    bool enabled_ = false;
     bool truncated_ = false;
-    bool time_stamps_;
+    bool time_stamps_ = false;
 };
 
 /// Formats and writes one narrow entry; use through tk_trace, which skips it cheaply.

@@ -260,7 +260,8 @@ std::u16string tk_wstring::to_upper(std::u16string_view text) {
 
 bool tk_is_file_exist(const std::string& path, int access) {
     tk_trace(1, "tk_is_file_exist(%s)", path.c_str());
-    int fd = ::open(path.c_str(), (access == 1 ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY);
+    // Non-blocking, so that a named pipe answers at once instead of waiting for a writer.
+    int fd = ::open(path.c_str(), (access == 1 ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         tk_trace(1, "File not exists!");
         return false;

@@ -68,6 +68,9 @@ TEST(WideFormat, IntegerWidthsAndLongTextCut) {
     };
     EXPECT_EQ(fmt(u"%08X|%ld|%I64d|%lld|%u", 0x1fu, -5L, -9000000000LL, 7LL, 4000000000u),
               u"0000001F|-5|-9000000000|7|4000000000");
+    // Width and precision from the arguments consume them, so later arguments stay in step.
+    EXPECT_EQ(fmt(u"[%*d|%-*s|%.*s|%s]", 4, 7, 3, u"ab", 2, u"xyz", u"end"), u"[   7|ab |xy|end]");
+    EXPECT_EQ(fmt(u"%c%c|%zu|%5.1f|%q", u'é', u'x', std::size_t(12), 2.25, u"never read"), u"éx|12|  2.2|");
     std::u16string huge(20000, u'a');
     EXPECT_EQ(fmt(u"%s", huge.c_str()).size(), 10239u);
 }

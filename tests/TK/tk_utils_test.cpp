@@ -1,3 +1,4 @@
+#include "read_only_file.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
@@ -51,15 +52,22 @@ TEST(Upper, OnlyAsciiLettersChange) {
     EXPECT_EQ(tk_wstring::to_upper(u"shop_éß1"), u"SHOP_éß1");
 }
 
-TEST(FileChecks, AccessModesAndDirectories) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root opens read-only files for writing";
+TEST(FileChecks, ReadOnlyFileOpensForReadingOnly) {
     auto dir = std::filesystem::temp_directory_path() / ("tk_utils_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    auto file = (dir / "ro.txt").string();
-    { std::ofstream(file) << "x"; }
-    ::chmod(file.c_str(), 0444);
+    const std::string file = read_only_file(dir);
+    if (file.empty()) GTEST_SKIP() << "running as root and no file here refuses root's writes";
     EXPECT_TRUE(tk_is_file_exist(file, 0x4000));
     EXPECT_FALSE(tk_is_file_exist(file, 1));
+    std::filesystem::remove_all(dir);
+}
+
+TEST(FileChecks, NamedPipeAnswersWithoutWaiting) {
+    auto dir = std::filesystem::temp_directory_path() / ("tk_fifo_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string fifo = (dir / "pipe").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Without a writer a blocking open would hang here for ever.
+    EXPECT_TRUE(tk_is_file_exist(fifo, 0x4000));
     std::filesystem::remove_all(dir);
 }
 
