@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <unistd.h>
 
@@ -175,4 +176,18 @@ TEST(GlobalReplace, PairsApplyInKeyOrderAndTablesBeforeColumns) {
     names.add_fn_map(u"ORDER00000", columns);
     EXPECT_EQ(names.do_global_replace1(u"SELECT key FROM order", u"`", u"`"),
               u"SELECT `KEY00000` FROM `ORDER00000`");
+}
+
+TEST(Validator, ConcreteValidatorsAreReleasedThroughTheBase) {
+    struct counted_validator : udb_validator {
+        explicit counted_validator(int& alive) : udb_validator(64), alive_(alive) { ++alive_; }
+        ~counted_validator() override { --alive_; }
+        int& alive_;
+        std::vector<std::u16string> keywords{200, u"KEYWORD"};
+    };
+    int alive = 0;
+    std::unique_ptr<udb_validator> v = std::make_unique<counted_validator>(alive);
+    EXPECT_EQ(alive, 1);
+    v.reset();
+    EXPECT_EQ(alive, 0);
 }
