@@ -59,8 +59,10 @@ public:
     /// added becomes the recordset's key.
     void add_index(const udb_index& index);
 
+    /// The SELECT text of a query recordset; empty for a table.
     const std::u16string& query_text() const noexcept { return query_text_; }
     const std::u16string& name() const noexcept { return name_; }
+    /// Columns and indexes as filled by the concrete recordset.
     const udb_schema& schema() const noexcept { return schema_; }
     const udb_indexes& indexes() const noexcept { return indexes_; }
     /// Rows held, for recordsets that hold or count them.
@@ -113,17 +115,21 @@ public:
     /// Whether tables() holds the name (exactly when case-sensitive, else ignoring case).
     virtual bool is_table_exist(const std::u16string& name) const;
 
+    /// Settings given at construction.
     std::int32_t mode() const noexcept { return mode_; }
     const std::u16string& name() const noexcept { return name_; }
     bool is_case_sensitive() const noexcept { return b_case_sensitive_; }
 
+    /// Views and custom queries the database holds (name -> SELECT text).
     udb_query_map& queries() noexcept { return queries_; }
     const udb_query_map& queries() const noexcept { return queries_; }
     /// Tables that exist in the database, in the order found or created.
     std::vector<std::u16string>& tables() noexcept { return tables_; }
     const std::vector<std::u16string>& tables() const noexcept { return tables_; }
+    /// Source-to-destination names of what this database created.
     udb_names_map& names_map() noexcept { return names_map_; }
     const udb_names_map& names_map() const noexcept { return names_map_; }
+    /// Foreign keys: collected by a source while reading, to be created by a destination.
     udb_relationships& relationships() noexcept { return relationships_; }
     const udb_relationships& relationships() const noexcept { return relationships_; }
 

@@ -37,6 +37,7 @@ public:
     /// Appends a copy; callers that must keep names unique ask is_acceptable_name first.
     void add(const udb_index& index) { items_.push_back(index); }
 
+    /// Read access in insertion order.
     std::size_t size() const noexcept { return items_.size(); }
     bool empty() const noexcept { return items_.empty(); }
     const udb_index& operator[](std::size_t i) const { return items_[i]; }

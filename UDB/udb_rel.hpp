@@ -33,6 +33,7 @@ public:
     /// Appends a copy.
     void add(const udb_foreign_key& key) { items_.push_back(key); }
 
+    /// Read access in insertion order.
     std::size_t size() const noexcept { return items_.size(); }
     bool empty() const noexcept { return items_.empty(); }
     const udb_foreign_key& operator[](std::size_t i) const { return items_[i]; }

@@ -71,6 +71,7 @@ public:
     udb_schema& operator=(const udb_schema&) = delete;
     virtual ~udb_schema() = default;
 
+    /// Whether the schema releases its descriptors.
     bool is_owner() const noexcept { return b_owner_; }
     /// Appends an owned descriptor; adding to a borrowing schema is an internal assertion.
     t_ftd& add(std::unique_ptr<t_ftd> column);
@@ -78,8 +79,10 @@ public:
     void add_ref(t_ftd& column);
     /// An owning schema of plain copies of every descriptor (source extensions are dropped).
     udb_schema copy() const;
+    /// Forgets every column (releasing them when owning).
     void clear() noexcept;
 
+    /// Column count and positional access (0-based here; messages count from 1).
     std::size_t size() const noexcept { return columns_.size(); }
     bool empty() const noexcept { return columns_.empty(); }
     t_ftd& operator[](std::size_t i) { return *columns_[i]; }
@@ -130,11 +133,12 @@ public:
     udb_field& operator=(udb_field&&) noexcept = default;
     ~udb_field() override = default;
 
-    /// The value's type code.
+    /// The value's type code; readers may refine it.
     virtual std::uint16_t get_type() const;
     /// Replaces the value, keeping name, size and flags: how a reader refills a row in place.
     void set_value(const ole_variant& value) { ole_variant::operator=(value); }
     void set_value(ole_variant&& value) noexcept { ole_variant::operator=(std::move(value)); }
+    /// The value alone, without the column's name and flags.
     const ole_variant& value() const noexcept { return *this; }
 };
 
@@ -150,10 +154,14 @@ public:
     udb_record& operator=(const udb_record&) = delete;
     virtual ~udb_record() = default;
 
+    /// Appends an owned field in column order; null is an internal assertion.
     udb_field& add(std::unique_ptr<udb_field> field);
+    /// Room for a row's fields, so that building the reader's one record allocates once.
     void reserve(std::size_t count) { fields_.reserve(count); }
+    /// Releases every field.
     void clear() noexcept { fields_.clear(); }
 
+    /// Field count and positional access in column order.
     std::size_t size() const noexcept { return fields_.size(); }
     bool empty() const noexcept { return fields_.empty(); }
     udb_field& operator[](std::size_t i) { return *fields_[i]; }

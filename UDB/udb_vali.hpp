@@ -19,6 +19,7 @@ public:
     /// the first in key order wins), or `name` unchanged when it is not mapped.
     std::u16string get_mapped_name(const std::u16string& name, bool exact) const;
 
+    /// The pairs in key order.
     const map_type& pairs() const noexcept { return pairs_; }
     std::size_t size() const noexcept { return pairs_.size(); }
     bool empty() const noexcept { return pairs_.empty(); }
@@ -58,6 +59,7 @@ public:
                                              const std::u16string& prefix,
                                              const std::u16string& suffix);
 
+    /// Stored maps, for writers that list or persist them.
     const t_names_map& table_map() const noexcept { return tables_; }
     const std::map<std::u16string, t_names_map>& column_maps() const noexcept { return columns_; }
 
@@ -86,10 +88,13 @@ public:
     /// record the result; the caller adds it. Exhausting the numbers is an internal assertion.
     virtual std::u16string get_safe_name(const std::u16string& name) const;
 
+    /// Marks a name as used in the scope (get_safe_name will avoid it).
     void add_existing_name(const std::u16string& name);
     /// Remembers source -> generated; the first mapping of a source name stays.
     void add_mapped_pair(const std::u16string& source, const std::u16string& generated);
 
+    /// The limit and the lists; concrete validators fill illegal characters and reserved
+    /// words, the driver adds names it has used.
     std::uint32_t max_length() const noexcept { return max_length_; }
     const t_names_map& mapped_pairs() const noexcept { return mapped_; }
     std::vector<char16_t>& illegal_chars() noexcept { return illegal_chars_; }
