@@ -1,1 +1,3 @@
 # dunmere_fuzz(<target> <libraries...>) lines, one per fuzz target.
+dunmere_fuzz(fuzz_ole_date dunmere_ole)
+dunmere_fuzz(fuzz_ole_from_string dunmere_ole)
