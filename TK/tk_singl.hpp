@@ -14,15 +14,16 @@ public:
     /// The live instance; internal assertion when there is none.
     static T& instance() {
         if (!current_) throw tk_mail_assertion("tk_singl", 33);
-        return *current_;
+        return *static_cast<T*>(current_);
     }
     /// The live instance or null: for callers that must work without one (the trace log).
-    static T* pointer() noexcept { return current_; }
+    static T* pointer() noexcept { return static_cast<T*>(current_); }
 
 protected:
     tk_singleton() {
         if (current_) throw tk_mail_assertion("tk_singl", 21);
-        current_ = static_cast<T*>(this);
+        // Kept as the base: the derived part does not exist yet while this constructor runs.
+        current_ = this;
     }
     ~tk_singleton() noexcept(false) {
         if (!current_) throw tk_mail_assertion("tk_singl", 26);
@@ -30,5 +31,5 @@ protected:
     }
 
 private:
-    static inline T* current_ = nullptr;
+    static inline tk_singleton* current_ = nullptr;
 };
