@@ -1,0 +1,136 @@
+#pragma once
+// What the reader knows per DB2 column type (variant tag, buffer, bind target, cell to value),
+// and the column-wise fetch buffers of one statement.
+
+#include "db2_cli.hpp"
+
+#include "ole_var.hpp"
+#include "udb_sche.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+/// A DB2 column descriptor: the common descriptor plus the CLI data type the server reported.
+struct db2_ftd : t_ftd {
+    SQLSMALLINT sql_type = SQL_UNKNOWN_TYPE;
+
+    db2_ftd(std::uint32_t size, std::u16string name, std::uint16_t vartype, bool b_not_null,
+            bool b_auto_increment, const ole_variant& default_value, std::uint32_t reserved,
+            SQLSMALLINT sql_type)
+        : t_ftd(size, std::move(name), vartype, b_not_null, b_auto_increment, default_value, reserved),
+          sql_type(sql_type) {}
+};
+
+/// The type knowledge of one DB2 CLI data type.
+struct ora_type {
+    /// Variant tag a column of `sql_type` gets in the schema.
+    static std::uint16_t get_vartype(SQLSMALLINT sql_type);
+    /// Bytes of one fetch cell; `precision` only matters for DECIMAL/NUMERIC.
+    static std::uint32_t get_buffer_size(SQLSMALLINT sql_type, std::uint32_t size,
+                                         std::uint8_t precision);
+    /// CLI target (C) type a column of `sql_type` is bound with.
+    static SQLSMALLINT get_target_type(SQLSMALLINT sql_type);
+    /// Large objects are bound as locators and read whole when their row is delivered.
+    static bool is_lob(SQLSMALLINT sql_type);
+    /// Text kinds whose indicator cells are preset before binding.
+    static bool is_preset_text(SQLSMALLINT sql_type);
+};
+
+/// Catalogue texts to values.
+struct ora_field {
+    /// A default or literal text as a value of tag `vartype`: quoted text and dates lose one
+    /// pair of enclosing quotes and their doubled quotes; a 26-character DB2 timestamp becomes
+    /// calendar time without its fraction. A null text is an internal assertion.
+    static ole_variant get_variant(std::uint16_t vartype, std::uint32_t size, const char16_t* text);
+};
+
+/// A DECFLOAT text as a value: exact (tag 14) when the digits and exponent fit the decimal
+/// payload, else the nearest double (tag 5; also for NaN and infinities). Empty on no number.
+ole_variant db2_decfloat_value(std::u16string_view text);
+
+class db2_cache;
+
+/// The fetch cells of one column for a block of rows, and how a cell becomes a value.
+class db2_cache_column {
+public:
+    db2_cache_column(db2_cache& cache, std::u16string name, SQLUSMALLINT number,
+                     SQLSMALLINT sql_type, std::uint32_t size, std::uint8_t scale,
+                     std::uint8_t precision, bool not_null, const ole_variant& default_value);
+    db2_cache_column(const db2_cache_column&) = delete;
+    db2_cache_column& operator=(const db2_cache_column&) = delete;
+
+    /// Binds the column's cells (or locator cells, allocating the two locator statements).
+    void bind(SQLHSTMT statement);
+    /// The value of the cell of `row` in the current block; SQL NULL is an empty value.
+    ole_variant get(std::size_t row) { return (this->*getter_)(row); }
+
+    const std::u16string& name() const noexcept { return name_; }
+    SQLSMALLINT sql_type() const noexcept { return sql_type_; }
+    SQLSMALLINT target_type() const noexcept { return target_type_; }
+    std::uint32_t buffer_size() const noexcept { return buffer_size_; }
+    const ole_variant& default_value() const noexcept { return default_value_; }
+    /// Length/indicator cell of `row`.
+    SQLLEN indicator(std::size_t row) const noexcept;
+
+private:
+    using getter_fn = ole_variant (db2_cache_column::*)(std::size_t row);
+    void set_bind_params();
+    std::byte* cell(std::size_t row) const noexcept { return data_.get() + row * buffer_size_; }
+    SQLLEN* indicators() const noexcept;
+
+    ole_variant get_text(std::size_t row);
+    ole_variant get_decimal(std::size_t row);
+    ole_variant get_decfloat(std::size_t row);
+    ole_variant get_short(std::size_t row);
+    ole_variant get_long(std::size_t row);
+    ole_variant get_bigint(std::size_t row);
+    ole_variant get_float(std::size_t row);
+    ole_variant get_double(std::size_t row);
+    ole_variant get_timestamp(std::size_t row);
+    ole_variant get_binary(std::size_t row);
+    ole_variant get_bit(std::size_t row);
+    ole_variant get_tinyint(std::size_t row);
+    ole_variant get_blob(std::size_t row);
+    ole_variant get_clob(std::size_t row);
+
+    getter_fn getter_ = nullptr;
+    std::unique_ptr<std::byte[]> data_; // cells, then (aligned) the indicator cells
+    std::size_t indicator_offset_ = 0;
+    ole_variant default_value_;
+    SQLSMALLINT sql_type_;
+    SQLSMALLINT target_type_ = SQL_C_WCHAR;
+    std::uint32_t buffer_size_ = 0;
+    std::uint8_t scale_;
+    std::uint8_t precision_;
+    SQLUSMALLINT number_;
+    db2_cache& cache_;
+    bool not_null_;
+    std::u16string name_;
+    db2_handle length_stmt_;    // locator statements: they must be idle, not the cursor's own
+    db2_handle substring_stmt_;
+};
+
+/// Column-wise fetch buffers of one statement, a block of rows at a time.
+class db2_cache {
+public:
+    static constexpr std::uint32_t default_block_size = 100;
+
+    explicit db2_cache(std::uint32_t block_size = default_block_size) : block_size_(block_size) {}
+
+    /// One column per schema column, in schema order (the schema holds db2_ftd descriptors).
+    void allocate(const udb_schema& schema);
+    /// Sets the row array size and column-wise binding on `statement` and binds every column.
+    void bind(SQLHSTMT statement);
+
+    std::uint32_t block_size() const noexcept { return block_size_; }
+    bool empty() const noexcept { return columns_.empty(); }
+    std::size_t size() const noexcept { return columns_.size(); }
+    db2_cache_column& operator[](std::size_t i) { return *columns_[i]; }
+
+private:
+    std::uint32_t block_size_;
+    std::vector<std::unique_ptr<db2_cache_column>> columns_;
+};
