@@ -1,0 +1,108 @@
+#pragma once
+// The process's one MySQL session: the connection, the server version that decides the SQL
+// dialect of the whole destination, database creation and removal, and the name validators.
+
+#include "sql_client.hpp"
+#include "tk_excp.hpp"
+#include "tk_singl.hpp"
+#include "udb_db.hpp"
+#include "udb_vali.hpp"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+/// A failed client-library call: the library's text, and its error number (low 16 bits) plus
+/// 0x400000, the range the error-code map keeps for MySQL. Level 0: the item failed.
+class sql_exception : public tk_exception {
+public:
+    /// From the connection's last failure.
+    explicit sql_exception(sql_connection& connection);
+    sql_exception(std::string_view message, unsigned error_number);
+};
+
+/// The server asks for an authentication protocol this program cannot speak (4.1.0 with a
+/// password). Level 1: nothing can be done on this connection.
+class sql_auth_not_supported_exception : public tk_exception {
+public:
+    sql_auth_not_supported_exception();
+};
+
+/// The MySQL session. A process-wide single instance; created unconnected with version 0, in
+/// which state the dump writer uses it for the oldest dialect (or sets a version itself).
+class sql_engine : public tk_singleton<sql_engine> {
+public:
+    /// Prepares the handle: option-file group "VLQ MySQL Lib", 10-second connect timeout.
+    sql_engine();
+    /// Turns foreign-key checks back on and closes the connection.
+    ~sql_engine();
+
+    /// Connects (closing an earlier connection first), then sets the character set, reads the
+    /// version, turns foreign-key checks off and makes the session's sql_mode fit the literals.
+    /// A failed connection raises sql_exception; an unreadable version text is an internal
+    /// assertion; 4.1.0 with a password raises sql_auth_not_supported_exception.
+    void connect(const std::string& host, const std::string& user, const std::string& password, int port);
+
+    /// CREATE DATABASE, then selects it. Failures raise sql_exception. (The database writer
+    /// built over the selection belongs to the destination's database module.)
+    void create_db(const std::u16string& name);
+    /// Selects the database; a failure raises sql_exception.
+    void open_db(const std::u16string& name);
+    /// Drops the database with foreign-key checks off; a failure raises sql_exception.
+    void db_delete(const std::u16string& name);
+    /// Whether the database can be selected; if so it becomes the current one.
+    bool is_db_exist(const std::u16string& name);
+    /// Raises the server's max_allowed_packet when the client's own limit is below `size`;
+    /// the result is not checked.
+    void set_max_allowed_packet(int size);
+
+    /// Validators of the dialect of the server version: old below 4.1.0, new from it on.
+    std::unique_ptr<udb_validator> create_tn_validator(const std::vector<std::u16string>& first,
+                                                       const std::vector<std::u16string>& second) const;
+    std::unique_ptr<udb_validator> create_fn_validator(const udb_schema& schema) const;
+    std::unique_ptr<udb_validator> create_fn_validator(const udb_record& record) const;
+    std::unique_ptr<udb_validator> create_in_validator(const udb_indexes& indexes) const;
+    std::unique_ptr<udb_validator> create_dn_validator() const;
+
+    /// The name as statements write it for this server (see sql_quote_name).
+    std::u16string quote_name(std::u16string_view name) const;
+    /// The same appended to `out` as UTF-8.
+    void append_quoted_name(std::string& out, std::u16string_view name) const;
+    /// Character set of the connection and of text columns for this server.
+    const char* text_charset() const noexcept;
+
+    /// Version as major * 65536 + minor * 256 + patch; 0 when unknown.
+    std::uint32_t server_version() const noexcept { return server_version_; }
+    /// The dump writer's dialect choice, for a session that has no server.
+    void set_server_version(std::uint32_t version) noexcept { server_version_ = version; }
+    bool is_innodb() const noexcept { return innodb_; }
+    void set_innodb(bool on) noexcept { innodb_ = on; }
+    bool is_connected() const noexcept { return connected_; }
+    /// The dump writer's flag: a LOCK TABLES written to the dump is still open.
+    bool tables_locked() const noexcept { return tables_locked_; }
+    void set_tables_locked(bool on) noexcept { tables_locked_ = on; }
+
+    /// The one connection every statement of the direct destination goes through.
+    sql_connection& connection() noexcept { return connection_; }
+    /// Sends a statement as UTF-8; false on failure.
+    bool send(std::u16string_view statement);
+
+    /// Parses "%d.%d.%d" and whatever follows; fewer than three numbers is an internal
+    /// assertion (sql_engi).
+    static std::uint32_t parse_version(const char* text);
+    /// The sql_mode list with the flags that break the literals removed and
+    /// NO_AUTO_VALUE_ON_ZERO added (identity columns keep their zeros).
+    static std::string fit_sql_mode(std::string_view mode);
+
+private:
+    void initialize();
+    void adjust_sql_mode();
+
+    bool tables_locked_ = false;
+    bool connected_ = false;
+    std::uint32_t server_version_ = 0;
+    sql_connection connection_;
+    bool innodb_ = false;
+};

@@ -1,0 +1,557 @@
+#include "sql_util.hpp"
+
+#include "ole_date.hpp"
+#include "sql_engi.hpp"
+#include "tk_excp.hpp"
+#include "tk_log.hpp"
+#include "tk_utils.hpp"
+#include "udb_rule.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr char empty_literal[] = "\"\"";
+
+bool is_binary_vt(std::uint16_t vt) noexcept { return vt == VT_BLOB || vt == udb_vt_blob_object || vt == VT_BYTES; }
+
+// Backslash escapes for text literals. NUL is escaped too: the stored bytes are the same, and
+// a raw NUL would end the statement for the command-line client that replays a dump file.
+template <class Char> int escape_of(Char c) noexcept {
+    switch (c) {
+    case Char('\\'): return '\\';
+    case Char('\''): return '\'';
+    case Char(0): return '0';
+    default: return -1;
+    }
+}
+
+// Escapes out[from, end) in place: one counting pass, then one backward pass that moves every
+// character once. No temporary string.
+template <class String> void escape_in_place(String& out, std::size_t from) {
+    using Char = typename String::value_type;
+    std::size_t extra = 0;
+    for (std::size_t i = from; i < out.size(); ++i)
+        if (escape_of(out[i]) >= 0) ++extra;
+    if (extra == 0) return;
+    std::size_t src = out.size();
+    out.resize(out.size() + extra);
+    std::size_t dst = out.size();
+    while (src > from) {
+        const Char c = out[--src];
+        const int e = escape_of(c);
+        if (e < 0) {
+            out[--dst] = c;
+        } else {
+            out[--dst] = Char(e);
+            out[--dst] = Char('\\');
+        }
+    }
+}
+
+// The per-byte table of byte-array literals.
+void append_escaped_bytes(std::string& out, const std::uint8_t* data, std::size_t size) {
+    out.reserve(out.size() + size + 2);
+    out += '\'';
+    for (std::size_t i = 0; i < size; ++i) {
+        const char c = char(data[i]);
+        switch (data[i]) {
+        case 0x00: out += "\\0"; break;
+        case 0x0D: out += "\\r"; break;
+        case 0x0A: out += "\\n"; break;
+        case 0x1A: out += "\\Z"; break;
+        case '\\': out += "\\\\"; break;
+        case '\'': out += "\\'"; break;
+        case '"': out += "\\\""; break;
+        default: out += c;
+        }
+    }
+    out += '\'';
+}
+
+bool is_digit(char16_t c) noexcept { return c >= u'0' && c <= u'9'; }
+bool is_hex_digit(char c) noexcept {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// A numeric literal MySQL reads bare: [sign] digits [. digits] [e [sign] digits], or 0x hex.
+// Anything else written bare would be SQL text of the source's making.
+bool is_number_literal(std::string_view t) noexcept {
+    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
+        for (std::size_t i = 2; i < t.size(); ++i)
+            if (!is_hex_digit(t[i])) return false;
+        return true;
+    }
+    std::size_t i = 0;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    std::size_t digits = 0;
+    while (i < t.size() && is_digit(char16_t(t[i]))) ++i, ++digits;
+    if (i < t.size() && t[i] == '.') {
+        ++i;
+        while (i < t.size() && is_digit(char16_t(t[i]))) ++i, ++digits;
+    }
+    if (digits == 0) return false;
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+        std::size_t exp_digits = 0;
+        while (i < t.size() && is_digit(char16_t(t[i]))) ++i, ++exp_digits;
+        if (exp_digits == 0) return false;
+    }
+    return i == t.size();
+}
+
+// The binary rule for text of a BLOB-typed value: recognised literals pass as they are,
+// anything else is quoted (and escaped, so that the text cannot end the literal).
+void append_binary_text(std::string& out, std::string_view text) {
+    tk_trace(1, "GOT BLOB");
+    const auto quoted = [&] {
+        append_escaped_bytes(out, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    };
+    if (text.size() == 1) return quoted();
+    const ole_guid_extractor guid(text);
+    if (guid.found()) {
+        // The braced form is taken as it stands; only hexadecimal digits may go out bare.
+        const std::string hex = guid.hex();
+        if (std::all_of(hex.begin(), hex.end(), is_hex_digit)) {
+            tk_trace(1, "BLOB IS AN GUID");
+            out += "0x";
+            out += hex;
+            return;
+        }
+    }
+    bool valid = false;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        valid = true;
+        for (std::size_t i = 2; i < text.size() && valid; ++i) valid = is_hex_digit(text[i]);
+    } else if (text.size() >= 2 && is_digit(char16_t(text[0])) && is_digit(char16_t(text[1]))) {
+        valid = true;
+        for (std::size_t i = 2; i < text.size() && valid; ++i) valid = is_digit(char16_t(text[i]));
+    }
+    if (valid) {
+        tk_trace(1, "BLOB IS VALID");
+        out += text;
+        return;
+    }
+    quoted();
+}
+
+// Steps of the text literal shared by the narrow function and the cell paths; `text` is the
+// narrow text (UTF-8 or the value's own narrow form).
+void append_text_literal(std::string& out, std::string_view text, std::uint16_t vt) {
+    if (vt == VT_EMPTY || vt == VT_NULL) {
+        tk_trace(1, "******* NULL VALUE ******");
+        out += "NULL";
+        return;
+    }
+    if (text.empty()) {
+        out += empty_literal;
+        return;
+    }
+    if (vt == VT_BLOB || vt == udb_vt_blob_object) return append_binary_text(out, text);
+    std::string printed;
+    if (vt == VT_DATE) {
+        ole_date date(text);
+        printed = date.to_string();
+        text = printed;
+    }
+    const bool quote = needs_quotes(vt);
+    if (quote) {
+        out += '\'';
+    } else if (is_numeric_type(vt) && !is_number_literal(text)) {
+        // Text that is no number is quoted, so that the server converts or refuses it instead
+        // of reading it as SQL.
+        tk_trace(1, "Not a number, quoted");
+        out += '\'';
+        const std::size_t from = out.size();
+        out += text;
+        escape_in_place(out, from);
+        out += '\'';
+        return;
+    }
+    const std::size_t from = out.size();
+    out += text;
+    escape_in_place(out, from);
+    if (quote) out += '\'';
+}
+
+// The wide text literal appended as UTF-8 (the text-column path).
+void append_wide_literal(std::string& out, std::u16string_view text, std::uint16_t vt) {
+    if (vt == VT_EMPTY || vt == VT_NULL) {
+        tk_trace(1, "******* NULL VALUE ******");
+        out += "NULL";
+        return;
+    }
+    if (text.empty()) {
+        out += empty_literal;
+        return;
+    }
+    if (is_binary_vt(vt)) {
+        tk_trace(1, "Don't process BLOBs here!");
+        throw tk_mail_assertion("sql_util", __LINE__);
+    }
+    const bool quote = needs_quotes(vt);
+    if (quote) out += '\'';
+    const std::size_t from = out.size();
+    if (vt == VT_DATE) {
+        ole_date date(text);
+        out += date.to_string();
+    } else {
+        tk_append_utf8(out, text);
+    }
+    escape_in_place(out, from);
+    if (quote) out += '\'';
+}
+
+void append_cell_literal(std::string& out, const udb_field& cell, std::uint16_t vt) {
+    if (vt == VT_BYTES) {
+        tk_trace(1, "special processing for BLOBs");
+        const std::uint8_t* data = nullptr;
+        const std::size_t size = cell.get_bytes(data);
+        append_escaped_bytes(out, data, size);
+        return;
+    }
+    append_text_literal(out, cell.to_string(), vt);
+}
+
+std::u16string wide_ascii(const char* text) { return tk_ascii_to_wide(text); }
+
+std::u16string sized(const char* format, unsigned value) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, format, value);
+    return tk_ascii_to_wide(buf);
+}
+
+std::u16string blob_kind(std::uint32_t size) {
+    tk_trace(1, "process as blob");
+    if (size >= 1 && size <= 255) return u"TINYBLOB";
+    if (size >= 256 && size <= 65535) return u"BLOB";
+    if (size >= 65536 && size <= 0xFFFFFF) return u"MEDIUMBLOB";
+    return u"LONGBLOB";
+}
+
+} // namespace
+
+const char* sql_text_charset(std::uint32_t server_version) noexcept {
+    return server_version >= sql_ver_utf8mb4 ? "utf8mb4" : "utf8";
+}
+
+std::u16string sql_quote_name(std::u16string_view name, std::uint32_t server_version) {
+    if (server_version < sql_ver_new) return std::u16string(name);
+    std::u16string out;
+    out.reserve(name.size() + 2);
+    out += u'`';
+    for (char16_t c : name) {
+        if (c == u'`') out += u'`';
+        out += c;
+    }
+    out += u'`';
+    return out;
+}
+
+void sql_append_quoted_name(std::string& out, std::u16string_view name, std::uint32_t server_version) {
+    if (server_version < sql_ver_new) return tk_append_utf8(out, name);
+    out += '`';
+    const std::size_t from = out.size();
+    tk_append_utf8(out, name);
+    // A backquote is one byte in UTF-8 and never part of a longer sequence.
+    std::size_t extra = 0;
+    for (std::size_t i = from; i < out.size(); ++i) extra += out[i] == '`';
+    if (extra) {
+        std::size_t src = out.size();
+        out.resize(out.size() + extra);
+        std::size_t dst = out.size();
+        while (src > from) {
+            const char c = out[--src];
+            out[--dst] = c;
+            if (c == '`') out[--dst] = c;
+        }
+    }
+    out += '`';
+}
+
+bool is_numeric_type(std::uint16_t vt) noexcept {
+    switch (vt) {
+    case 2: case 3: case 4: case 5: case 6: case 11: case 14:
+    case 16: case 17: case 18: case 19: case 20: case 21: case 22: case 23: return true;
+    default: return false;
+    }
+}
+
+bool needs_quotes(std::uint16_t vt) noexcept { return vt == VT_DATE || vt == VT_BSTR; }
+
+std::u16string get_native_type(std::uint16_t vt, std::uint32_t size, std::uint32_t reserved) {
+    const sql_engine* engine = sql_engine::pointer();
+    return get_native_type(vt, size, reserved, engine ? engine->server_version() : 0);
+}
+
+std::u16string get_native_type(std::uint16_t vt, std::uint32_t size, std::uint32_t reserved,
+                               std::uint32_t server_version) {
+    tk_trace(1, "get_native_type(%d,%d,%d)", int(vt), int(size), int(reserved));
+    switch (vt) {
+    case VT_I2: return u"SMALLINT";
+    case VT_I4:
+    case VT_INT: return u"INT";
+    case VT_R4: return u"FLOAT";
+    case VT_R8: return u"DOUBLE";
+    case VT_CY: return u"DECIMAL(19,4)";
+    case VT_DATE:
+        switch (reserved & 3) {
+        case 1: return u"DATETIME";
+        case 2: return u"DATE";
+        case 3: return u"TIME";
+        default: return u"CHAR(19)";
+        }
+    case VT_BSTR:
+        tk_trace(1, "process as text");
+        if (size >= 1 && size <= 255) return sized("VARCHAR(%u)", size);
+        if (size >= 256 && size <= 65535) return u"TEXT";
+        if (size >= 65536 && size <= 0xFFFFFF) return u"MEDIUMTEXT";
+        return u"LONGTEXT";
+    case VT_BOOL: return ole_bool_style() == 1 ? u"TINYINT" : u"BIT";
+    case VT_DECIMAL: {
+        const unsigned precision = (reserved >> 8) & 0xFF;
+        const unsigned scale = reserved & 0xFF;
+        tk_trace(1, "Scale/precision for decimal column: (%d, %d)", int(scale), int(precision));
+        if (precision == 0) return u"DOUBLE";
+        char buf[48];
+        std::snprintf(buf, sizeof buf, "DECIMAL(%u,%u)", precision, scale);
+        return wide_ascii(buf);
+    }
+    case VT_I1: return u"TINYINT";
+    case VT_UI1: return u"TINYINT UNSIGNED";
+    case VT_UI2: return u"SMALLINT UNSIGNED";
+    case VT_UI4:
+    case VT_UINT: return u"INT UNSIGNED";
+    case VT_I8: return u"BIGINT";
+    case VT_UI8: return u"BIGINT UNSIGNED";
+    case VT_BLOB:
+    case udb_vt_blob_object: return blob_kind(size);
+    case VT_BYTES:
+        // Short byte strings stay indexable (keys are often FOR BIT DATA columns).
+        if (size >= 1 && size <= 255 && server_version >= sql_ver_varbinary) {
+            tk_trace(1, "process as binary string");
+            return sized("VARBINARY(%u)", size);
+        }
+        return blob_kind(size);
+    default: throw tk_mail_assertion("sql_util", __LINE__);
+    }
+}
+
+std::uint16_t get_mysql_vartype(int field_type, unsigned flags) noexcept {
+    const bool is_unsigned = (flags & UNSIGNED_FLAG) != 0;
+    switch (field_type) {
+    case MYSQL_TYPE_DECIMAL:
+    case MYSQL_TYPE_NEWDECIMAL: return VT_DECIMAL;
+    case MYSQL_TYPE_TINY: return is_unsigned ? VT_UI1 : VT_I1;
+    case MYSQL_TYPE_SHORT: return is_unsigned ? VT_UI2 : VT_I2;
+    case MYSQL_TYPE_LONG: return is_unsigned ? VT_UI4 : VT_I4;
+    case MYSQL_TYPE_FLOAT: return VT_R4;
+    case MYSQL_TYPE_DOUBLE: return VT_R8;
+    case MYSQL_TYPE_TIMESTAMP:
+    case MYSQL_TYPE_DATE:
+    case MYSQL_TYPE_TIME:
+    case MYSQL_TYPE_DATETIME: return VT_DATE;
+    case MYSQL_TYPE_LONGLONG: return is_unsigned ? VT_UI8 : VT_I8;
+    case MYSQL_TYPE_INT24: return VT_I4;
+    case MYSQL_TYPE_YEAR: return VT_UI2;
+    case MYSQL_TYPE_BIT: return VT_BOOL;
+    case MYSQL_TYPE_TINY_BLOB:
+    case MYSQL_TYPE_MEDIUM_BLOB:
+    case MYSQL_TYPE_LONG_BLOB:
+    case MYSQL_TYPE_BLOB: return VT_BLOB;
+    case MYSQL_TYPE_VAR_STRING:
+    case MYSQL_TYPE_STRING:
+        // BINARY and VARBINARY columns: the read side must know byte strings as such.
+        return (flags & BINARY_FLAG) ? VT_BYTES : VT_BSTR;
+    default: return VT_BSTR;
+    }
+}
+
+ole_variant get_variant(std::uint16_t vt, const char* text) {
+    if (!text) return ole_variant();
+    if (vt == VT_BOOL) return ole_variant(text[0] != '\0');
+    return ole_variant::from_string(text, vt);
+}
+
+ole_variant get_variant(std::uint16_t vt, const char16_t* text) {
+    if (!text) return ole_variant();
+    if (vt == VT_BOOL) return ole_variant(text[0] != u'\0');
+    return ole_variant::from_wstring(text, vt);
+}
+
+namespace {
+
+bool is_blob_field(int field_type) noexcept { return field_type >= MYSQL_TYPE_TINY_BLOB && field_type <= MYSQL_TYPE_BLOB; }
+
+} // namespace
+
+ole_variant get_variant(int field_type, unsigned long length, unsigned flags, const char* data) {
+    tk_trace(1, "get_variant(%d,%lu,%u)", field_type, length, flags);
+    if (!data) {
+        tk_trace(1, "process NULL-values");
+        return ole_variant();
+    }
+    const std::uint16_t vt = get_mysql_vartype(field_type, flags);
+    if (vt == VT_BYTES || (is_blob_field(field_type) && (flags & BINARY_FLAG))) {
+        tk_trace(1, "Extract BINARY value");
+        return ole_variant(std::size_t(length), reinterpret_cast<const std::uint8_t*>(data));
+    }
+    const std::string_view text(data, length);
+    if (vt == VT_BSTR || vt == VT_BLOB) {
+        if (vt == VT_BLOB) tk_trace(1, "Extract TEXT value");
+        return ole_variant(tk_from_utf8(text));
+    }
+    if (vt == VT_BOOL) return ole_variant(length > 0 && data[0] != '\0');
+    return ole_variant::from_string(text, vt);
+}
+
+ole_variant get_variant(int field_type, unsigned long length, unsigned flags, const char16_t* data) {
+    tk_trace(1, "get_variant(%d,%lu,%u)", field_type, length, flags);
+    if (!data) {
+        tk_trace(1, "process NULL-values");
+        return ole_variant();
+    }
+    const std::uint16_t vt = get_mysql_vartype(field_type, flags);
+    if (vt == VT_BYTES || (is_blob_field(field_type) && (flags & BINARY_FLAG))) {
+        tk_trace(1, "Extract BINARY value");
+        std::vector<std::uint8_t> bytes(length);
+        for (unsigned long i = 0; i < length; ++i) bytes[i] = std::uint8_t(data[i] & 0xFF);
+        return ole_variant(std::move(bytes));
+    }
+    const std::u16string_view text(data, length);
+    if (vt == VT_BSTR || vt == VT_BLOB) {
+        if (vt == VT_BLOB) tk_trace(1, "Extract TEXT value");
+        return ole_variant(std::u16string(text));
+    }
+    if (vt == VT_BOOL) return ole_variant(length > 0 && data[0] != u'\0');
+    return ole_variant::from_wstring(text, vt);
+}
+
+std::string to_mysql_str(std::string_view text, std::uint16_t vt) {
+    tk_trace(1, "to_mysql_str(%.*s)", int(text.size() > 200 ? 200 : text.size()), text.data());
+    std::string out;
+    append_text_literal(out, text, vt);
+    return out;
+}
+
+std::u16string to_mysql_wstr(std::u16string_view text, std::uint16_t vt) {
+    tk_trace(1, "to_mysql_wstr(%d)", int(vt));
+    if (vt == VT_EMPTY || vt == VT_NULL) {
+        tk_trace(1, "******* NULL VALUE ******");
+        return u"NULL";
+    }
+    if (text.empty()) return u"\"\"";
+    if (is_binary_vt(vt)) {
+        tk_trace(1, "Don't process BLOBs here!");
+        throw tk_mail_assertion("sql_util", __LINE__);
+    }
+    std::u16string out;
+    const bool quote = needs_quotes(vt);
+    if (quote) out += u'\'';
+    if (vt == VT_DATE) {
+        ole_date date(text);
+        out += date.to_wstring();
+    } else {
+        out += text;
+    }
+    escape_in_place(out, quote ? 1 : 0);
+    if (quote) out += u'\'';
+    return out;
+}
+
+std::string to_mysql_str(const udb_field& cell) {
+    std::string out;
+    append_cell_literal(out, cell, cell.get_type());
+    return out;
+}
+
+std::string get_fld_append_str(const udb_field& cell, const t_ftd& column) {
+    std::string out;
+    append_fld_str(out, cell, column);
+    return out;
+}
+
+void append_fld_str(std::string& out, const udb_field& cell, const t_ftd& column) {
+    if (udb_custom_conversion::is_acceptable2(cell)) {
+        tk_append_utf8(out, udb_custom_conversion::handle2(cell));
+        return;
+    }
+    const std::uint16_t cell_vt = cell.get_type();
+    const std::size_t from = out.size();
+    if (column.vartype == VT_BSTR) {
+        if (cell_vt == VT_BSTR) {
+            append_wide_literal(out, cell.text(), cell_vt);
+        } else {
+            append_wide_literal(out, cell.to_wstring(), cell_vt);
+        }
+        if (!tk_log::skips(1))
+            tk_trace(1, "Got BSTR value: %.*s", int(std::min<std::size_t>(out.size() - from, 200)), out.data() + from);
+        return;
+    }
+    append_cell_literal(out, cell, cell_vt);
+    if (is_numeric_type(column.vartype) && !is_numeric_type(cell_vt)) {
+        out.resize(from);
+        append_text_literal(out, cell.to_string(), column.vartype);
+        tk_trace(1, "Got field: %s, type=%08X", out.c_str() + from, unsigned(column.vartype));
+    }
+    const std::string_view literal(out.data() + from, out.size() - from);
+    if (cell_vt != VT_EMPTY && cell_vt != VT_NULL && !literal.empty() && literal != empty_literal && literal != "''")
+        return;
+    // An empty or NULL value: text and binary columns keep the empty value as it is.
+    if (column.vartype == VT_BSTR || is_binary_vt(column.vartype)) return;
+    if (column.b_not_null) return;
+    tk_trace(1, "Put NULL-field");
+    out.resize(from);
+    out += "NULL";
+}
+
+std::u16string make_mysql_def_val(const t_ftd& column) {
+    std::u16string text = column.default_value.to_wstring();
+    if (!tk_log::skips(1)) {
+        const std::u16string shown = text;
+        tk_wtrace(1, u"make_mysql_def_val(%d,%s)", int(column.vartype), shown.c_str());
+    }
+    if (text.empty()) {
+        tk_trace(1, "Got empty def value");
+        return {};
+    }
+    switch (column.vartype) {
+    case 2: case 3: case 11: case 16: case 17: case 18: case 19: case 22: case 23: {
+        const std::string narrow = tk_to_utf8(text);
+        errno = 0;
+        const long value = std::strtol(narrow.c_str(), nullptr, 10);
+        if (std::to_string(value) != narrow) return {};
+        tk_trace(1, "Int/long default value is correct");
+        return text;
+    }
+    case 4: case 5: case 6: case 14: {
+        const std::string narrow = tk_to_utf8(text);
+        char* end = nullptr;
+        const double value = std::strtod(narrow.c_str(), &end);
+        if (value != 0.0) {
+            // Only a whole number goes into the statement bare.
+            return is_number_literal(narrow) ? text : std::u16string();
+        }
+        for (char16_t c : text)
+            if (std::u16string_view(u"0.,+-eE").find(c) == std::u16string_view::npos) return {};
+        return text;
+    }
+    case VT_DATE: {
+        tk_trace(1, "Got DATE def value");
+        ole_date date(text);
+        std::u16string printed = date.to_wstring();
+        tk_wtrace(1, u"After canonization: %s", printed.c_str());
+        if (printed.empty()) return {};
+        return u"\"" + printed + u"\"";
+    }
+    case VT_BSTR:
+        tk_wtrace(1, u"Got BSTR def value: %s", text.c_str());
+        return to_mysql_wstr(text, VT_BSTR);
+    default: return {};
+    }
+}
