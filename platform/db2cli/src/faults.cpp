@@ -1,0 +1,91 @@
+#include "faults.hpp"
+
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace db2s {
+
+namespace {
+
+struct rule {
+    std::string function;
+    long nth = 0;
+    std::string sqlstate;
+    int native = 0;
+    bool warning = false;
+};
+
+struct fault_state {
+    std::mutex mutex;
+    std::string spec;  // the variable's value the counters belong to
+    std::vector<rule> rules;
+    std::map<std::string, long> calls;
+};
+
+fault_state& state() {
+    static fault_state s;
+    return s;
+}
+
+std::vector<std::string> split(const std::string& s, char sep) {
+    std::vector<std::string> out;
+    std::string item;
+    for (char c : s) {
+        if (c == sep) {
+            out.push_back(item);
+            item.clear();
+        } else {
+            item.push_back(c);
+        }
+    }
+    out.push_back(item);
+    return out;
+}
+
+std::vector<rule> parse(const std::string& spec) {
+    std::vector<rule> rules;
+    for (const auto& text : split(spec, ';')) {
+        const auto parts = split(text, ':');
+        if (parts.size() < 4 || parts[0].empty()) continue;  // malformed rules are ignored
+        rule r;
+        r.function = parts[0];
+        r.nth = std::strtol(parts[1].c_str(), nullptr, 10);
+        r.sqlstate = parts[2];
+        r.native = static_cast<int>(std::strtol(parts[3].c_str(), nullptr, 10));
+        r.warning = parts.size() > 4 && parts[4] == "warn";
+        if (r.nth > 0 && r.sqlstate.size() == 5) rules.push_back(std::move(r));
+    }
+    return rules;
+}
+
+}  // namespace
+
+std::optional<injected_fault> check_fault(const char* function) {
+    const char* env = std::getenv("DB2STANDIN_FAULTS");
+    fault_state& s = state();
+    std::lock_guard lock(s.mutex);
+    const std::string spec = env ? env : "";
+    if (spec != s.spec) {
+        s.spec = spec;
+        s.rules = parse(spec);
+        s.calls.clear();
+    }
+    if (s.rules.empty()) return std::nullopt;
+    const long n = ++s.calls[function];
+    for (const auto& r : s.rules) {
+        if (r.function != function || r.nth != n) continue;
+        injected_fault f;
+        f.warning = r.warning;
+        const std::string text = "Fault injected into " + r.function + " (call " +
+                                 std::to_string(n) + ").";
+        f.record = r.native == -99999 ? client_diag("CLI0001E", text, r.sqlstate)
+                                      : server_diag(r.native, text, r.sqlstate, r.sqlstate);
+        return f;
+    }
+    return std::nullopt;
+}
+
+}  // namespace db2s

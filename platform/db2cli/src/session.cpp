@@ -1,0 +1,1018 @@
+#include "session.hpp"
+
+#include "diagnostics.hpp"
+#include "text.hpp"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <set>
+
+namespace db2s {
+
+std::string now_db2_timestamp();  // database.cpp
+
+namespace {
+
+[[noreturn]] void not_a_column(std::string_view column, std::string_view table) {
+    throw_server(-205,
+                 "Column, attribute, or period \"" + std::string(column) +
+                     "\" is not defined in \"" + std::string(table) + "\".",
+                 "42703", "42S22");
+}
+
+[[noreturn]] void already_exists(std::string_view name, std::string_view type) {
+    throw_server(-601,
+                 "The name of the object to be created is identical to the existing name \"" +
+                     std::string(name) + "\" of type \"" + std::string(type) + "\".",
+                 "42710", "42S01");
+}
+
+// Unnamed constraints get names in DB2's system form: SQL followed by a time stamp.
+std::string system_name() {
+    static unsigned counter = 0;
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "SQL%02d%02d%02d%02d%02d%02d%03u", tm.tm_year % 100,
+                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, counter++ % 1000);
+    return buf;
+}
+
+bool is_clause_word(const token& t) {
+    static const std::set<std::string, std::less<>> words = {
+        "WHERE", "GROUP", "ORDER", "HAVING", "UNION", "EXCEPT", "INTERSECT", "FETCH", "ON",
+        "USING", "LIMIT", "FOR", "WITH", "JOIN", "INNER", "LEFT", "RIGHT", "FULL", "CROSS",
+        "OUTER", "OPTIMIZE", "OFFSET", "NATURAL"};
+    return t.kind == token::word && words.count(t.text) > 0;
+}
+
+std::int32_t codepage_of(const db2_type& t) {
+    if (t.is_binary()) return 0;
+    if (t.is_graphic()) return 1200;
+    if (t.is_character()) return 1208;
+    return 0;
+}
+
+// SYSCAT.COLUMNS LENGTH and SCALE: byte lengths for most types, precision for DECIMAL.
+std::pair<std::int64_t, int> syscat_length(const db2_type& t) {
+    switch (t.kind) {
+    case db2_kind::smallint: return {2, 0};
+    case db2_kind::integer: return {4, 0};
+    case db2_kind::bigint: return {8, 0};
+    case db2_kind::real: return {4, 0};
+    case db2_kind::double_: return {8, 0};
+    case db2_kind::decfloat: return {t.length == 16 ? 8 : 16, 0};
+    case db2_kind::date: return {4, 0};
+    case db2_kind::time: return {3, 0};
+    case db2_kind::timestamp: return {10, static_cast<int>(t.length)};
+    case db2_kind::xml: return {0, 0};
+    case db2_kind::boolean: return {1, 0};
+    case db2_kind::decimal: return {t.length, t.scale};
+    default: return {t.length, 0};
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+class session::write_scope {
+public:
+    explicit write_scope(session& s) : s_(s) {
+        if (!s_.autocommit_ && !s_.in_transaction_) {
+            s_.db_->exec("BEGIN");
+            s_.in_transaction_ = true;
+        }
+        s_.db_->exec("SAVEPOINT standin_statement");
+    }
+    void done() {
+        s_.db_->exec("RELEASE standin_statement");
+        finished_ = true;
+    }
+    ~write_scope() {
+        if (finished_) return;
+        // A failed statement leaves no trace, but the surrounding transaction stays open.
+        sqlite3_exec(s_.db_->handle(), "ROLLBACK TO standin_statement; RELEASE standin_statement",
+                     nullptr, nullptr, nullptr);
+        s_.db_->forget_tables();
+    }
+
+private:
+    session& s_;
+    bool finished_ = false;
+};
+
+session::session(std::unique_ptr<database> db, std::string user)
+    : db_(std::move(db)), user_(ascii_upper(user)) {
+    if (user_.empty()) {
+        const char* login = std::getenv("USER");
+        user_ = ascii_upper(login ? login : "DB2INST1");
+    }
+    schema_ = user_;
+}
+
+void session::set_autocommit(bool on) {
+    if (on && !autocommit_) commit();
+    autocommit_ = on;
+}
+
+void session::commit() {
+    if (in_transaction_) {
+        db_->exec("COMMIT");
+        in_transaction_ = false;
+    }
+    if (on_transaction_end) on_transaction_end();
+}
+
+void session::rollback() {
+    if (in_transaction_) {
+        db_->exec("ROLLBACK");
+        in_transaction_ = false;
+        db_->forget_tables();
+    }
+    if (on_transaction_end) on_transaction_end();
+}
+
+prepared_statement session::prepare(std::string_view sql) {
+    prepared_statement p;
+    p.text = std::string(sql);
+    p.ast = parse_statement(sql);
+    if (auto* q = std::get_if<query_stmt>(&p.ast)) {
+        p.param_count = q->param_count;
+        translate_query(*q);  // unknown tables are reported at prepare time, as DB2 does
+    } else if (auto* ins = std::get_if<insert_stmt>(&p.ast)) {
+        p.param_count = ins->param_count;
+        require_table(ins->table);
+    }
+    return p;
+}
+
+std::shared_ptr<const table_meta> session::require_table(const qualified_name& name) {
+    const std::string& schema = name.schema.empty() ? schema_ : name.schema;
+    auto t = db_->find_table(schema, name.name);
+    if (!t) throw_undefined_name(schema + "." + name.name);
+    return t;
+}
+
+exec_outcome session::execute(const prepared_statement& stmt, const param_reader& params,
+                              int rows) {
+    exec_outcome out;
+    if (auto* q = std::get_if<query_stmt>(&stmt.ast)) {
+        if (q->is_delete) {
+            write_scope scope(*this);
+            out.row_count = run_delete(*q, params);
+            out.no_data = out.row_count == 0;
+            scope.done();
+        } else {
+            out.result = run_query(*q, params);
+        }
+    } else if (auto* ins = std::get_if<insert_stmt>(&stmt.ast)) {
+        write_scope scope(*this);
+        out.row_count = run_insert(*ins, params, ins->param_count > 0 ? rows : 1);
+        scope.done();
+    } else if (auto* set = std::get_if<set_schema_stmt>(&stmt.ast)) {
+        schema_ = set->user_register ? user_ : set->schema;
+    } else if (auto* tx = std::get_if<transaction_stmt>(&stmt.ast)) {
+        if (tx->commit) commit();
+        else rollback();
+    } else {
+        write_scope scope(*this);
+        run_ddl(stmt.ast);
+        scope.done();
+        db_->forget_tables();
+    }
+    if (autocommit_ && !std::holds_alternative<query_stmt>(stmt.ast) && on_transaction_end) {
+        on_transaction_end();
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Queries
+
+std::string session::translate_query(const query_stmt& q) {
+    const auto& t = q.tokens;
+    std::string out;
+    std::vector<bool> in_from{false};
+    std::set<std::string> ctes;
+    bool expect_table = false;
+    // WITH name AS (...): those names are not catalogue tables.
+    if (!t.empty() && t[0].is("WITH")) {
+        for (std::size_t i = 1; i + 1 < t.size(); ++i) {
+            if (t[i].is_name() && t[i + 1].is("AS")) ctes.insert(t[i].text);
+        }
+    }
+    auto emit = [&](std::string_view piece) {
+        if (!out.empty()) out.push_back(' ');
+        out.append(piece);
+    };
+    for (std::size_t i = 0; i + 1 < t.size(); ++i) {
+        const token& tok = t[i];
+        const auto source = std::string_view(q.text).substr(tok.begin, tok.finish - tok.begin);
+        if (expect_table && tok.is_name()) {
+            expect_table = false;
+            qualified_name name{"", tok.text};
+            if (t[i + 1].is_symbol(".") && t[i + 2].is_name()) {
+                name.schema = tok.text;
+                name.name = t[i + 2].text;
+                i += 2;
+            }
+            if (name.schema.empty() && ctes.count(name.name)) {
+                emit(quote_identifier(name.name));
+                continue;
+            }
+            auto table = require_table(name);
+            emit(quote_identifier(table->storage_name()));
+            const token& after = t[i + 1];
+            const bool has_alias = after.is("AS") || after.kind == token::quoted ||
+                                   (after.kind == token::word && !is_clause_word(after));
+            if (!has_alias) emit("AS " + quote_identifier(table->name));
+            continue;
+        }
+        expect_table = false;
+        if (tok.kind == token::word) {
+            if (tok.is("FROM") || tok.is("JOIN")) {
+                if (tok.is("FROM")) in_from.back() = true;
+                expect_table = true;
+                emit(tok.text);
+                continue;
+            }
+            if (is_clause_word(tok)) in_from.back() = false;
+            if (tok.is("FETCH") && (t[i + 1].is("FIRST") || t[i + 1].is("NEXT"))) {
+                std::size_t j = i + 2;
+                std::string n = "1";
+                if (t[j].kind == token::number) n = t[j++].text;
+                if (!(t[j].is("ROW") || t[j].is("ROWS")) || !t[j + 1].is("ONLY"))
+                    throw_syntax_error(std::string(t[j].text), "FETCH FIRST", "ROWS ONLY");
+                emit("LIMIT " + n);
+                i = j + 1;
+                continue;
+            }
+            if (tok.is("WITH") && i > 0 && (t[i + 1].is("UR") || t[i + 1].is("CS") ||
+                                            t[i + 1].is("RS") || t[i + 1].is("RR"))) {
+                ++i;
+                continue;
+            }
+            if (tok.is("FOR") && (t[i + 1].is("READ") || t[i + 1].is("FETCH")) &&
+                t[i + 2].is("ONLY")) {
+                i += 2;
+                continue;
+            }
+            if (tok.is("OPTIMIZE") && t[i + 1].is("FOR")) {
+                i += 3;
+                if (t[i + 1].is("ROW") || t[i + 1].is("ROWS")) ++i;
+                continue;
+            }
+            if (tok.is("CURRENT") && (t[i + 1].is("DATE") || t[i + 1].is("TIME") ||
+                                      t[i + 1].is("TIMESTAMP"))) {
+                emit("DB2_CURRENT_" + t[i + 1].text + "()");
+                ++i;
+                continue;
+            }
+            if (tok.is("CURRENT_DATE") || tok.is("CURRENT_TIME") || tok.is("CURRENT_TIMESTAMP")) {
+                emit("DB2_" + tok.text + "()");
+                continue;
+            }
+            if ((tok.is("CURRENT") && (t[i + 1].is("SCHEMA") || t[i + 1].is("SQLID"))) ||
+                tok.is("CURRENT_SCHEMA")) {
+                emit(quote_string(schema_));
+                if (tok.is("CURRENT")) ++i;
+                continue;
+            }
+            if (tok.is("CONCAT")) {
+                emit("||");
+                continue;
+            }
+        } else if (tok.kind == token::symbol) {
+            if (tok.text == "(") in_from.push_back(false);
+            else if (tok.text == ")" && in_from.size() > 1) in_from.pop_back();
+            else if (tok.text == "," && in_from.back()) expect_table = true;
+        } else if (tok.kind == token::graphic_string) {
+            emit(quote_string(tok.text));
+            continue;
+        }
+        emit(source);
+    }
+    return out;
+}
+
+std::vector<result_column> session::describe(sqlite3_stmt* stmt, const sqlite_cursor& cursor) {
+    std::vector<result_column> cols;
+    const int n = sqlite3_column_count(stmt);
+    for (int i = 0; i < n; ++i) {
+        result_column c;
+        const char* name = sqlite3_column_name(stmt, i);
+        c.name = name ? name : "";
+        const char* origin_table = sqlite3_column_table_name(stmt, i);
+        const char* origin_column = sqlite3_column_origin_name(stmt, i);
+        const column_meta* meta = nullptr;
+        std::shared_ptr<const table_meta> table;
+        if (origin_table && origin_column) {
+            const std::string storage = origin_table;
+            const auto dot = storage.find('.');
+            if (dot != std::string::npos) {
+                table = db_->find_table(storage.substr(0, dot), storage.substr(dot + 1));
+                if (table) meta = table->find(origin_column);
+            }
+        }
+        if (meta) {
+            c.type = meta->type;
+            c.nullable = meta->nullable;
+            c.auto_unique = meta->generated != 0;
+            c.schema = table->schema;
+            c.table = table->name;
+        } else {
+            // An expression: DB2 names it by its position and types it from its value.
+            const bool named = !c.name.empty() &&
+                               c.name.find_first_of("()*+-/|' ,.") == std::string::npos;
+            const std::string upper = ascii_upper(c.name);
+            if (!named) c.name = std::to_string(i + 1);
+            if (upper.rfind("COUNT(", 0) == 0) {
+                c.type = {db2_kind::integer, 0, 0};
+                c.nullable = false;
+            } else if (upper.rfind("XML2CLOB(", 0) == 0) {
+                c.type = {db2_kind::clob, 2147483647, 0};
+            } else {
+                switch (cursor.first_row_kind(i)) {
+                case cell_integer: c.type = {db2_kind::bigint, 0, 0}; break;
+                case cell_real: c.type = {db2_kind::double_, 0, 0}; break;
+                case cell_blob: c.type = {db2_kind::varchar_bit, 32672, 0}; break;
+                default: c.type = {db2_kind::varchar, 32672, 0}; break;
+                }
+            }
+        }
+        cols.push_back(std::move(c));
+    }
+    return cols;
+}
+
+namespace {
+
+void bind_params(database& db, sqlite3_stmt* s, int count, const param_reader& params) {
+    (void)db;
+    for (int p = 0; p < count; ++p) {
+        const value v = params(p, 0);
+        switch (v.kind) {
+        case value::null: sqlite3_bind_null(s, p + 1); break;
+        case value::integer: sqlite3_bind_int64(s, p + 1, v.i); break;
+        case value::real: sqlite3_bind_double(s, p + 1, v.d); break;
+        case value::blob:
+            sqlite3_bind_blob(s, p + 1, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+            break;
+        default:
+            sqlite3_bind_text(s, p + 1, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+            break;
+        }
+    }
+}
+
+// SQLite's complaints about a translated query, in DB2's words.
+[[noreturn]] void throw_prepare_error(sqlite3* db, std::string_view sql) {
+    const std::string msg = sqlite3_errmsg(db);
+    if (msg.rfind("no such column: ", 0) == 0) {
+        std::string col = msg.substr(16);
+        throw_server(-206,
+                     "\"" + col + "\" is not valid in the context where it is used.", "42703",
+                     "42S22");
+    }
+    if (msg.rfind("no such function: ", 0) == 0) {
+        throw_server(-440,
+                     "No authorized routine named \"" + msg.substr(18) +
+                         "\" of type \"FUNCTION\" having compatible arguments was found.",
+                     "42884");
+    }
+    std::string token = "END OF STATEMENT";
+    if (const auto near = msg.find("near \""); near != std::string::npos) {
+        const auto close = msg.find('"', near + 6);
+        token = msg.substr(near + 6, close - near - 6);
+    }
+    (void)sql;
+    throw_syntax_error(token, "", "<query>");
+}
+
+}  // namespace
+
+result_set session::run_query(const query_stmt& q, const param_reader& params) {
+    const std::string sql = translate_query(q);
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db_->handle(), sql.c_str(), static_cast<int>(sql.size()), &raw,
+                           nullptr) != SQLITE_OK) {
+        sqlite3_finalize(raw);
+        throw_prepare_error(db_->handle(), sql);
+    }
+    sqlite_stmt stmt(raw);
+    bind_params(*db_, raw, q.param_count, params);
+    auto cursor = std::make_unique<sqlite_cursor>(std::move(stmt));
+    result_set rs;
+    rs.columns = describe(raw, *cursor);
+    rs.rows = std::move(cursor);
+    return rs;
+}
+
+std::int64_t session::run_delete(const query_stmt& q, const param_reader& params) {
+    const std::string sql = translate_query(q);
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db_->handle(), sql.c_str(), static_cast<int>(sql.size()), &raw,
+                           nullptr) != SQLITE_OK) {
+        sqlite3_finalize(raw);
+        throw_prepare_error(db_->handle(), sql);
+    }
+    sqlite_stmt stmt(raw);
+    bind_params(*db_, raw, q.param_count, params);
+    stmt.step();
+    return sqlite3_changes(db_->handle());
+}
+
+// ---------------------------------------------------------------------------------------------
+// INSERT
+
+value session::evaluate(const insert_expr& e, const column_meta& column, const table_meta& table,
+                        const param_reader& params, int row) {
+    switch (e.kind) {
+    case insert_expr::literal: return e.v;
+    case insert_expr::param: return params(e.param_index, row);
+    case insert_expr::current_date: return value::make_text(now_db2_timestamp().substr(0, 10));
+    case insert_expr::current_time: return value::make_text(now_db2_timestamp().substr(11, 8));
+    case insert_expr::current_timestamp: return value::make_text(now_db2_timestamp());
+    case insert_expr::user: return value::make_text(user_);
+    case insert_expr::concat: {
+        std::string joined;
+        bool binary = true;
+        for (const auto& part : e.parts) {
+            const value v = evaluate(part, column, table, params, row);
+            if (v.kind == value::null) return value{};
+            if (v.kind != value::blob) binary = false;
+            if (v.kind == value::integer) joined += std::to_string(v.i);
+            else if (v.kind == value::real) joined += format_double(v.d);
+            else joined += v.s;
+        }
+        return binary ? value::make_blob(joined) : value::make_text(joined);
+    }
+    case insert_expr::default_: break;
+    }
+    // DEFAULT: the identity's next value, the column default, or NULL.
+    if (column.generated) return value::make_int(db_->next_identity(table, column));
+    if (column.default_text) return evaluate(parse_default(*column.default_text), column, table, params, row);
+    return value{};
+}
+
+std::int64_t session::run_insert(const insert_stmt& s, const param_reader& params, int rows) {
+    auto table = require_table(s.table);
+    if (table->type != 'T') {
+        throw_server(-150,
+                     "The target fullselect, view, typed table, materialized query table, range-"
+                     "clustered table, or staging table in the INSERT, DELETE, UPDATE, MERGE, or "
+                     "TRUNCATE statement is a target for which the requested operation is not "
+                     "permitted.",
+                     "42807");
+    }
+    const auto& cols = table->columns;
+    // Position of each table column in the statement's column list (-1: not given).
+    std::vector<int> position(cols.size(), -1);
+    if (s.columns.empty()) {
+        for (std::size_t i = 0; i < cols.size(); ++i) position[i] = static_cast<int>(i);
+    } else {
+        for (std::size_t k = 0; k < s.columns.size(); ++k) {
+            const column_meta* c = table->find(s.columns[k]);
+            if (!c) not_a_column(s.columns[k], table->schema + "." + table->name);
+            position[static_cast<std::size_t>(c->colno)] = static_cast<int>(k);
+        }
+    }
+    const std::size_t width = s.columns.empty() ? cols.size() : s.columns.size();
+
+    std::string sql = "INSERT INTO " + quote_identifier(table->storage_name()) + " (";
+    for (std::size_t i = 0; i < cols.size(); ++i) {
+        sql += (i ? ", " : "") + quote_identifier(cols[i].name);
+    }
+    sql += ") VALUES (";
+    for (std::size_t i = 0; i < cols.size(); ++i) sql += i ? ", ?" : "?";
+    sql += ")";
+    sqlite_stmt stmt = db_->prepare(sql);
+
+    insert_expr default_expr;
+    default_expr.kind = insert_expr::default_;
+    std::int64_t count = 0;
+    auto insert_one = [&](const std::function<const insert_expr*(std::size_t)>& given, int row) {
+        for (std::size_t i = 0; i < cols.size(); ++i) {
+            const column_meta& c = cols[i];
+            const insert_expr* e = position[i] >= 0 ? given(static_cast<std::size_t>(position[i]))
+                                                    : &default_expr;
+            if (c.generated == 'A' && e->kind != insert_expr::default_) {
+                throw_server(-798,
+                             "A value cannot be specified for column \"" + c.name +
+                                 "\" which is defined as GENERATED ALWAYS.",
+                             "428C9");
+            }
+            value v = coerce(evaluate(*e, c, *table, params, row), c.type, c.name);
+            if (v.kind == value::null && !c.nullable) {
+                throw_server(-407,
+                             "Assignment of a NULL value to a NOT NULL column \"" +
+                                 table->schema + "." + table->name + "." + c.name +
+                                 "\" is not allowed.",
+                             "23502");
+            }
+            stmt.bind_value(static_cast<int>(i) + 1, v);
+        }
+        stmt.step();
+        stmt.reset();
+        ++count;
+    };
+
+    if (!s.select.empty()) {
+        query_stmt q;
+        q.tokens = s.select;
+        q.text = s.select_text;
+        // Token offsets refer to the whole INSERT text; shift them to the query's own text.
+        const std::size_t base = s.select.front().begin;
+        for (auto& t : q.tokens) {
+            t.begin -= base;
+            t.finish -= base;
+        }
+        result_set rs = run_query(q, params);
+        if (rs.columns.size() != width) {
+            throw_server(-117, "The number of values assigned is not the same as the number of "
+                               "specified or implied columns or variables.", "42802");
+        }
+        std::vector<insert_expr> cells(width);
+        while (rs.rows->next()) {
+            for (std::size_t k = 0; k < width; ++k) {
+                value& v = cells[k].v;
+                const int col = static_cast<int>(k);
+                switch (rs.rows->kind(col)) {
+                case cell_null: v = value{}; break;
+                case cell_integer: v = value::make_int(rs.rows->get_int(col)); break;
+                case cell_real: v = value::make_real(rs.rows->get_real(col)); break;
+                case cell_blob: v = value::make_blob(std::string(rs.rows->get_bytes(col))); break;
+                default: v = value::make_text(std::string(rs.rows->get_bytes(col))); break;
+                }
+            }
+            insert_one([&](std::size_t k) { return &cells[k]; }, 0);
+        }
+        return count;
+    }
+    for (const auto& r : s.rows) {
+        if (r.size() != width) {
+            throw_server(-117, "The number of values assigned is not the same as the number of "
+                               "specified or implied columns or variables.", "42802");
+        }
+    }
+    for (int row = 0; row < rows; ++row) {
+        for (const auto& r : s.rows) insert_one([&](std::size_t k) { return &r[k]; }, row);
+    }
+    return count;
+}
+
+// ---------------------------------------------------------------------------------------------
+// DDL
+
+namespace {
+
+struct ddl_runner {
+    session& s;
+    database& db;
+    const std::string& current_schema;
+
+    std::string schema_of(const qualified_name& q) const {
+        return q.schema.empty() ? current_schema : q.schema;
+    }
+
+    void ensure_schema(const std::string& schema) {
+        db.prepare("INSERT OR IGNORE INTO _cat_schemas VALUES (?, ?, NULL)")
+            .bind(1, schema)
+            .bind(2, s.user())
+            .step();
+    }
+
+    void check_default(const column_spec& c) {
+        if (!c.default_text) return;
+        try {
+            const insert_expr e = parse_default(*c.default_text);
+            if (e.kind == insert_expr::literal) coerce(e.v, c.type, c.name);
+        } catch (const db2_error&) {
+            throw_server(-574,
+                         "DEFAULT value or IDENTITY attribute value is not valid for column \"" +
+                             c.name + "\".",
+                         "42894");
+        }
+    }
+
+    void insert_column(const std::string& schema, const std::string& table, int colno,
+                       const column_spec& c) {
+        const auto [len, scale] = syscat_length(c.type);
+        db.prepare(
+              "INSERT INTO _cat_columns VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+              "?, ?, NULL)")
+            .bind(1, schema)
+            .bind(2, table)
+            .bind(3, std::int64_t{colno})
+            .bind(4, c.name)
+            .bind(5, static_cast<std::int64_t>(c.type.kind))
+            .bind(6, c.type.length)
+            .bind(7, std::int64_t{c.type.scale})
+            .bind(8, c.type.catalog_name())
+            .bind(9, len)
+            .bind(10, std::int64_t{scale})
+            .bind(11, std::int64_t{codepage_of(c.type)})
+            .bind(12, c.not_null || c.generated ? "N" : "Y")
+            .bind_value(13, c.default_text && !c.generated ? value::make_text(*c.default_text) : value{})
+            .bind(14, c.generated ? "Y" : "N")
+            .bind(15, c.generated ? std::string(1, c.generated) : std::string(" "))
+            .bind(16, c.start)
+            .bind(17, c.increment)
+            .bind(18, c.start)
+            .step();
+    }
+
+    void add_key(const table_meta& table, key_spec key) {
+        for (const auto& col : key.columns) {
+            const column_meta* c = table.find(col);
+            if (!c) not_a_column(col, table.schema + "." + table.name);
+            if (key.kind != key_spec::foreign && c->nullable) {
+                throw_server(-542,
+                             "\"" + col + "\" cannot be a column of a primary key or unique key "
+                             "because it can contain null values.",
+                             "42831");
+            }
+        }
+        if (key.name.empty()) key.name = system_name();
+        {
+            auto dup = db.prepare(
+                "SELECT 1 FROM _cat_indexes WHERE tabschema = ? AND tabname = ? AND constname = ? "
+                "UNION ALL SELECT 1 FROM _cat_references WHERE tabschema = ? AND tabname = ? AND "
+                "constname = ?");
+            dup.bind(1, table.schema).bind(2, table.name).bind(3, key.name);
+            dup.bind(4, table.schema).bind(5, table.name).bind(6, key.name);
+            if (dup.step()) already_exists(key.name, "CONSTRAINT");
+        }
+        if (key.kind == key_spec::foreign) {
+            add_foreign_key(table, key);
+            return;
+        }
+        if (key.kind == key_spec::primary) {
+            auto pk = db.prepare("SELECT 1 FROM _cat_indexes WHERE tabschema = ? AND tabname = ? "
+                                 "AND uniquerule = 'P'");
+            pk.bind(1, table.schema).bind(2, table.name);
+            if (pk.step()) {
+                throw_server(-624, "Table \"" + table.schema + "." + table.name +
+                                       "\" already has a \"PRIMARY KEY\".",
+                             "42889");
+            }
+        }
+        // The enforcing index carries the constraint's name, in the table's schema.
+        create_index(table, key.name, key.kind == key_spec::primary ? 'P' : 'U', key.name,
+                     [&] {
+                         std::vector<std::pair<std::string, char>> cols;
+                         for (const auto& c : key.columns) cols.emplace_back(c, 'A');
+                         return cols;
+                     }(),
+                     table.schema);
+    }
+
+    void create_index(const table_meta& table, const std::string& name, char rule,
+                      const std::string& constname,
+                      const std::vector<std::pair<std::string, char>>& cols,
+                      const std::string& index_schema) {
+        auto exists = db.prepare("SELECT 1 FROM _cat_indexes WHERE indschema = ? AND indname = ?");
+        exists.bind(1, index_schema).bind(2, name);
+        if (exists.step()) already_exists(index_schema + "." + name, "INDEX");
+        std::string sql = std::string("CREATE ") + (rule == 'D' ? "" : "UNIQUE ") + "INDEX " +
+                          quote_identifier(index_schema + "." + name) + " ON " +
+                          quote_identifier(table.storage_name()) + " (";
+        int seq = 0;
+        for (const auto& [col, order] : cols) {
+            if (!table.find(col)) not_a_column(col, table.schema + "." + table.name);
+            sql += (seq ? ", " : "") + quote_identifier(col) + (order == 'D' ? " DESC" : "");
+            db.prepare("INSERT INTO _cat_indexcols VALUES (?, ?, ?, ?, ?)")
+                .bind(1, index_schema)
+                .bind(2, name)
+                .bind(3, std::int64_t{++seq})
+                .bind(4, col)
+                .bind(5, std::string(1, order))
+                .step();
+        }
+        sql += ")";
+        db.prepare("INSERT INTO _cat_indexes VALUES (?, ?, ?, ?, ?, ?, ?, "
+                   "(SELECT count(*) FROM _cat_indexes))")
+            .bind(1, index_schema)
+            .bind(2, name)
+            .bind(3, table.schema)
+            .bind(4, table.name)
+            .bind(5, s.user())
+            .bind(6, std::string(1, rule))
+            .bind_value(7, constname.empty() ? value{} : value::make_text(constname))
+            .step();
+        try {
+            db.exec(sql);
+        } catch (const db2_error& e) {
+            if (e.record().native == -803) {
+                throw_server(-603,
+                             "A unique index cannot be created because the table contains data "
+                             "that would result in duplicate index entries.",
+                             "23515");
+            }
+            throw;
+        }
+    }
+
+    void add_foreign_key(const table_meta& child, const key_spec& key) {
+        qualified_name parent_name = key.parent;
+        auto parent = db.find_table(schema_of(parent_name), parent_name.name);
+        if (!parent) throw_undefined_name(schema_of(parent_name) + "." + parent_name.name);
+        // The parent key: the listed columns, or the parent's primary key.
+        auto keys = db.prepare(
+            "SELECT i.constname, i.uniquerule, group_concat(c.colname, '\x1f') FROM _cat_indexes i "
+            "JOIN (SELECT * FROM _cat_indexcols ORDER BY colseq) c ON c.indschema = i.indschema "
+            "AND c.indname = i.indname WHERE i.tabschema = ? AND i.tabname = ? AND "
+            "i.uniquerule IN ('P', 'U') GROUP BY i.indschema, i.indname");
+        keys.bind(1, parent->schema).bind(2, parent->name);
+        std::string refkey;
+        std::vector<std::string> parent_cols = key.parent_columns;
+        while (keys.step()) {
+            std::vector<std::string> cols;
+            std::string all = keys.text(2);
+            std::size_t start = 0;
+            for (;;) {
+                const auto sep = all.find('\x1f', start);
+                cols.push_back(all.substr(start, sep - start));
+                if (sep == std::string::npos) break;
+                start = sep + 1;
+            }
+            if ((parent_cols.empty() && keys.text(1) == "P") ||
+                (!parent_cols.empty() && cols == parent_cols)) {
+                refkey = keys.text(0);
+                parent_cols = cols;
+                break;
+            }
+        }
+        if (refkey.empty() || parent_cols.size() != key.columns.size()) {
+            throw_server(-573,
+                         "A column list specified in the references clause of constraint \"" +
+                             key.name + "\" does not identify a unique constraint of the parent "
+                             "table or nickname \"" + parent->schema + "." + parent->name + "\".",
+                         "42890");
+        }
+        for (const auto& col : key.columns) {
+            if (!child.find(col)) not_a_column(col, child.schema + "." + child.name);
+        }
+        db.prepare("INSERT INTO _cat_references VALUES (?, ?, ?, ?, ?, ?, ?, ?, "
+                   "(SELECT count(*) FROM _cat_references))")
+            .bind(1, key.name)
+            .bind(2, child.schema)
+            .bind(3, child.name)
+            .bind(4, refkey)
+            .bind(5, parent->schema)
+            .bind(6, parent->name)
+            .bind(7, std::string(1, key.delete_rule))
+            .bind(8, std::string(1, key.update_rule))
+            .step();
+        for (std::size_t i = 0; i < key.columns.size(); ++i) {
+            db.prepare("INSERT INTO _cat_refcols VALUES (?, ?, ?, ?, ?, ?)")
+                .bind(1, key.name)
+                .bind(2, child.schema)
+                .bind(3, child.name)
+                .bind(4, static_cast<std::int64_t>(i + 1))
+                .bind(5, key.columns[i])
+                .bind(6, parent_cols[i])
+                .step();
+        }
+    }
+
+    void create_table(const create_table_stmt& st) {
+        const std::string schema = schema_of(st.table);
+        if (db.find_table(schema, st.table.name)) already_exists(schema + "." + st.table.name, "TABLE");
+        std::set<std::string> names;
+        int identities = 0;
+        for (const auto& c : st.columns) {
+            if (!names.insert(c.name).second) {
+                throw_server(-612, "\"" + c.name + "\" is a duplicate name.", "42711");
+            }
+            identities += c.generated != 0;
+            check_default(c);
+        }
+        if (identities > 1) {
+            throw_server(-372,
+                         "Only one ROWID, IDENTITY, security label, row change timestamp, row-"
+                         "begin, row-end, or transaction-start-ID column is allowed in a table.",
+                         "428C1");
+        }
+        ensure_schema(schema);
+        db.prepare("INSERT INTO _cat_tables VALUES (?, ?, ?, 'T', NULL, ?)")
+            .bind(1, schema)
+            .bind(2, st.table.name)
+            .bind(3, s.user())
+            .bind(4, now_db2_timestamp())
+            .step();
+        std::string sql = "CREATE TABLE " + quote_identifier(schema + "." + st.table.name) + " (";
+        for (std::size_t i = 0; i < st.columns.size(); ++i) {
+            insert_column(schema, st.table.name, static_cast<int>(i), st.columns[i]);
+            sql += (i ? ", " : "") + quote_identifier(st.columns[i].name);
+        }
+        sql += ")";
+        db.exec(sql);
+        db.forget_tables();
+        auto table = db.find_table(schema, st.table.name);
+        // Keys in the order written, primary keys first so references to the table itself work.
+        std::vector<key_spec> keys = st.keys;
+        std::stable_partition(keys.begin(), keys.end(),
+                              [](const key_spec& k) { return k.kind != key_spec::foreign; });
+        for (const auto& k : keys) add_key(*table, k);
+    }
+
+    void drop_table(const qualified_name& q) {
+        auto table = s.require_table(q);
+        if (table->type != 'T') throw_undefined_name(table->schema + "." + table->name);
+        for (const char* sql :
+             {"DELETE FROM _cat_tables WHERE tabschema = ?1 AND tabname = ?2",
+              "DELETE FROM _cat_columns WHERE tabschema = ?1 AND tabname = ?2",
+              "DELETE FROM _cat_indexcols WHERE (indschema, indname) IN (SELECT indschema, "
+              "indname FROM _cat_indexes WHERE tabschema = ?1 AND tabname = ?2)",
+              "DELETE FROM _cat_indexes WHERE tabschema = ?1 AND tabname = ?2",
+              "DELETE FROM _cat_refcols WHERE (tabschema = ?1 AND tabname = ?2) OR "
+              "(tabschema, tabname, constname) IN (SELECT tabschema, tabname, constname FROM "
+              "_cat_references WHERE reftabschema = ?1 AND reftabname = ?2)",
+              "DELETE FROM _cat_references WHERE (tabschema = ?1 AND tabname = ?2) OR "
+              "(reftabschema = ?1 AND reftabname = ?2)"}) {
+            db.prepare(sql).bind(1, table->schema).bind(2, table->name).step();
+        }
+        db.exec("DROP TABLE " + quote_identifier(table->storage_name()));
+    }
+
+    void drop_index(const qualified_name& q) {
+        const std::string schema = schema_of(q);
+        auto idx = db.prepare("SELECT uniquerule FROM _cat_indexes WHERE indschema = ? AND indname = ?");
+        idx.bind(1, schema).bind(2, q.name);
+        if (!idx.step()) throw_undefined_name(schema + "." + q.name);
+        if (idx.text(0) != "D") {
+            throw_server(-669, "A system required index cannot be dropped explicitly.", "42917");
+        }
+        db.prepare("DELETE FROM _cat_indexcols WHERE indschema = ? AND indname = ?").bind(1, schema).bind(2, q.name).step();
+        db.prepare("DELETE FROM _cat_indexes WHERE indschema = ? AND indname = ?").bind(1, schema).bind(2, q.name).step();
+        db.exec("DROP INDEX " + quote_identifier(schema + "." + q.name));
+    }
+
+    void drop_schema(const std::string& name) {
+        auto used = db.prepare("SELECT 1 FROM _cat_tables WHERE tabschema = ?");
+        used.bind(1, name);
+        if (used.step()) {
+            throw_server(-478,
+                         "DROP, ALTER, TRANSFER OWNERSHIP or REVOKE on object type \"SCHEMA\" "
+                         "cannot be processed because there is an object \"" + name +
+                             "\", of type \"TABLE\", which depends on it.",
+                         "42893");
+        }
+        auto del = db.prepare("DELETE FROM _cat_schemas WHERE schemaname = ?");
+        del.bind(1, name).step();
+        if (sqlite3_changes(db.handle()) == 0) throw_undefined_name(name);
+    }
+
+    void update_column(const table_meta& t, const column_meta& c, const char* assignments,
+                       const value& a = {}, const value& b = {}, const value& d = {}) {
+        auto u = db.prepare(std::string("UPDATE _cat_columns SET ") + assignments +
+                            " WHERE tabschema = ?4 AND tabname = ?5 AND colno = ?6");
+        u.bind_value(1, a).bind_value(2, b).bind_value(3, d);
+        u.bind(4, t.schema).bind(5, t.name).bind(6, std::int64_t{c.colno});
+        u.step();
+    }
+
+    void alter_table(const alter_table_stmt& st) {
+        auto table = s.require_table(st.table);
+        int next_colno = static_cast<int>(table->columns.size());
+        for (const auto& c : st.add_columns) {
+            if (table->find(c.name)) throw_server(-612, "\"" + c.name + "\" is a duplicate name.", "42711");
+            check_default(c);
+            insert_column(table->schema, table->name, next_colno++, c);
+            db.exec("ALTER TABLE " + quote_identifier(table->storage_name()) + " ADD COLUMN " +
+                    quote_identifier(c.name));
+            // Existing rows take the new column's default.
+            if (c.default_text) {
+                db.forget_tables();
+                auto fresh = db.find_table(table->schema, table->name);
+                const column_meta* meta = fresh->find(c.name);
+                const value v = coerce(s_evaluate_default(*meta), meta->type, meta->name);
+                auto u = db.prepare("UPDATE " + quote_identifier(table->storage_name()) + " SET " +
+                                    quote_identifier(c.name) + " = ?");
+                u.bind_value(1, v).step();
+            }
+        }
+        db.forget_tables();
+        table = s.require_table({table->schema, table->name});
+        for (const auto& a : st.alters) {
+            const column_meta* c = table->find(a.column);
+            if (!c) not_a_column(a.column, table->schema + "." + table->name);
+            auto not_identity = [&] {
+                throw_server(-372, "Column \"" + c->name + "\" is not an identity column.", "428C1");
+            };
+            switch (a.op) {
+            case alter_column_action::drop_identity:
+                if (!c->generated) not_identity();
+                update_column(*table, *c, "identity = 'N', generated = ' '");
+                break;
+            case alter_column_action::set_identity: {
+                if (c->generated) {
+                    throw_server(-372,
+                                 "Only one ROWID, IDENTITY, security label, row change timestamp, "
+                                 "row-begin, row-end, or transaction-start-ID column is allowed in "
+                                 "a table.",
+                                 "428C1");
+                }
+                if (!c->type.is_integer() && !(c->type.kind == db2_kind::decimal && c->type.scale == 0)) {
+                    throw_server(-574, "DEFAULT value or IDENTITY attribute value is not valid for "
+                                       "column \"" + c->name + "\".", "42894");
+                }
+                const std::int64_t start = a.start.value_or(1);
+                update_column(*table, *c,
+                              "identity = 'Y', generated = ?1, id_start = ?2, id_next = ?2, "
+                              "id_increment = ?3, deflt = NULL, nulls = 'N'",
+                              value::make_text(std::string(1, a.generated)), value::make_int(start),
+                              value::make_int(a.increment));
+                break;
+            }
+            case alter_column_action::set_generated_kind:
+                if (!c->generated) not_identity();
+                update_column(*table, *c, "generated = ?1",
+                              value::make_text(std::string(1, a.generated)));
+                break;
+            case alter_column_action::restart:
+                if (!c->generated) not_identity();
+                update_column(*table, *c, "id_next = ?1", value::make_int(a.start.value_or(c->id_start)));
+                break;
+            case alter_column_action::set_default:
+                update_column(*table, *c, "deflt = ?1", value::make_text(a.default_text.value_or("NULL")));
+                break;
+            case alter_column_action::drop_default:
+                update_column(*table, *c, "deflt = NULL");
+                break;
+            case alter_column_action::set_not_null:
+                update_column(*table, *c, "nulls = 'N'");
+                break;
+            case alter_column_action::drop_not_null:
+                update_column(*table, *c, "nulls = 'Y'");
+                break;
+            }
+            db.forget_tables();
+            table = s.require_table({table->schema, table->name});
+        }
+        for (const auto& k : st.add_keys) {
+            add_key(*table, k);
+            db.forget_tables();
+            table = s.require_table({table->schema, table->name});
+        }
+    }
+
+    value s_evaluate_default(const column_meta& c) {
+        const insert_expr e = parse_default(*c.default_text);
+        if (e.kind == insert_expr::literal) return e.v;
+        if (e.kind == insert_expr::current_date) return value::make_text(now_db2_timestamp().substr(0, 10));
+        if (e.kind == insert_expr::current_time) return value::make_text(now_db2_timestamp().substr(11, 8));
+        if (e.kind == insert_expr::current_timestamp) return value::make_text(now_db2_timestamp());
+        if (e.kind == insert_expr::user) return value::make_text(s.user());
+        return value{};
+    }
+
+    void comment(const comment_stmt& st) {
+        auto table = s.require_table(st.table);
+        if (st.column.empty()) {
+            db.prepare("UPDATE _cat_tables SET remarks = ? WHERE tabschema = ? AND tabname = ?")
+                .bind(1, st.text).bind(2, table->schema).bind(3, table->name).step();
+            return;
+        }
+        const column_meta* c = table->find(st.column);
+        if (!c) not_a_column(st.column, table->schema + "." + table->name);
+        db.prepare("UPDATE _cat_columns SET remarks = ? WHERE tabschema = ? AND tabname = ? AND colno = ?")
+            .bind(1, st.text).bind(2, table->schema).bind(3, table->name)
+            .bind(4, std::int64_t{c->colno}).step();
+    }
+};
+
+}  // namespace
+
+void session::run_ddl(const statement_ast& ast) {
+    ddl_runner r{*this, *db_, schema_};
+    if (auto* ct = std::get_if<create_table_stmt>(&ast)) {
+        r.create_table(*ct);
+    } else if (auto* ci = std::get_if<create_index_stmt>(&ast)) {
+        auto table = require_table(ci->table);
+        r.create_index(*table, ci->index.name, ci->unique ? 'U' : 'D', "", ci->columns,
+                       r.schema_of(ci->index));
+    } else if (auto* cs = std::get_if<create_schema_stmt>(&ast)) {
+        auto e = db_->prepare("SELECT 1 FROM _cat_schemas WHERE schemaname = ?");
+        e.bind(1, cs->name);
+        if (e.step()) already_exists(cs->name, "SCHEMA");
+        r.ensure_schema(cs->name);
+    } else if (auto* d = std::get_if<drop_stmt>(&ast)) {
+        if (d->what == drop_stmt::table) r.drop_table(d->name);
+        else if (d->what == drop_stmt::index) r.drop_index(d->name);
+        else r.drop_schema(d->name.name);
+    } else if (auto* at = std::get_if<alter_table_stmt>(&ast)) {
+        r.alter_table(*at);
+    } else if (auto* cm = std::get_if<comment_stmt>(&ast)) {
+        r.comment(*cm);
+    }
+}
+
+}  // namespace db2s
