@@ -120,7 +120,12 @@ void udb_profile::store(std::u16string_view path) const {
         const bool selected = name == selected_tables;
         for (const auto& [key, value] : entries) {
             tk_append_utf8(out, key);
-            if (!(selected && value.empty())) {
+            // A table written as its bare name must not read back as something else: an empty
+            // name would be an empty line and a bracketed one a section header, so those two
+            // keep the "=" (which reads back as the same table).
+            const bool bare = selected && value.empty() && !key.empty() &&
+                              !(key.size() >= 2 && key.front() == u'[' && key.back() == u']');
+            if (!bare) {
                 out += '=';
                 tk_append_utf8(out, value);
             }

@@ -1,3 +1,4 @@
 # dunmere_fuzz(<target> <libraries...>) lines, one per fuzz target.
 dunmere_fuzz(fuzz_ole_date dunmere_ole)
 dunmere_fuzz(fuzz_ole_from_string dunmere_ole)
+dunmere_fuzz(fuzz_udb_profile dunmere_udb)

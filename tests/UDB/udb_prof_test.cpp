@@ -137,10 +137,14 @@ TEST_F(Profile, StoreWritesSortedSectionsWithCrLfAndBareTableNames) {
     profile.set_value(u"Generic settings", u"mode", u"1");
     profile.set_value(u"Generic settings", u"mode", u"3");  // an existing key keeps its value
     profile.set_value(u"Available Queries", u"E", u"");
+    profile.set_value(u"Selected Tables", u"[odd]", u"");  // bare, it would read as a section
     profile.store(wpath());
     EXPECT_EQ(read_file(path), "[Available Queries]\r\nE=\r\n\r\n"
                                "[Generic settings]\r\nmode=1\r\n\r\n"
-                               "[Selected Tables]\r\nORDERS\r\nQ=SELECT 1\r\n\r\n");
+                               "[Selected Tables]\r\nORDERS\r\nQ=SELECT 1\r\n[odd]=\r\n\r\n");
+    udb_profile read;
+    ASSERT_TRUE(read.load(wpath()));
+    EXPECT_EQ(read.sections(), profile.sections());
 }
 
 TEST_F(Profile, StoreThenLoadGivesBackTheSettingsButNotUnselectedTables) {
