@@ -204,7 +204,9 @@ std::string session::translate_query(const query_stmt& q) {
     // WITH name AS (...): those names are not catalogue tables.
     if (!t.empty() && t[0].is("WITH")) {
         for (std::size_t i = 1; i + 1 < t.size(); ++i) {
-            if (t[i].is_name() && t[i + 1].is("AS")) ctes.insert(t[i].text);
+            if (t[i].is_name() && (t[i + 1].is("AS") || t[i + 1].is_symbol("(")) &&
+                (t[i - 1].is("WITH") || t[i - 1].is_symbol(",")))
+                ctes.insert(t[i].text);
         }
     }
     auto emit = [&](std::string_view piece) {

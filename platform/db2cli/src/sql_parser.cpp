@@ -304,6 +304,8 @@ std::string parser::default_value(const db2_type& type) {
         return system_default();
     case token::word:
         if (accept("NULL")) return "NULL";
+        if (accept("TRUE")) return "TRUE";
+        if (accept("FALSE")) return "FALSE";
         if (accept("USER") || accept("SESSION_USER") || accept("SYSTEM_USER")) return "USER";
         if (accept("CURRENT_DATE")) return "CURRENT DATE";
         if (accept("CURRENT_TIME")) return "CURRENT TIME";
@@ -628,6 +630,8 @@ insert_expr parser::term() {
         fail("<value>");
     case token::word: {
         if (accept("NULL")) return e;
+        if (accept("TRUE")) { e.v = value::make_int(1); return e; }
+        if (accept("FALSE")) { e.v = value::make_int(0); return e; }
         if (accept("DEFAULT")) { e.kind = insert_expr::default_; return e; }
         if (accept("USER") || accept("SESSION_USER") || accept("SYSTEM_USER")) {
             e.kind = insert_expr::user;
