@@ -104,7 +104,11 @@ void udb_converter::convert_item(const std::u16string& name, const std::u16strin
     }
     std::unique_ptr<udb_recordset> reader = query.empty() ? source.get_table(name, 1)
                                                            : source.get_query(name, query, 1);
-    tk_verify(reader != nullptr, "udb_conv", __LINE__);
+    if (!reader) {
+        // A source that cannot read queries answers with nothing: this item fails, not the run.
+        tk_verify(!query.empty(), "udb_conv", __LINE__);
+        throw tk_exception("The source database cannot run custom queries.", tk_level_item);
+    }
 
     const bool accepted = validator.is_acceptable(name);
     const std::u16string dest_name = accepted ? name : validator.get_safe_name(name);

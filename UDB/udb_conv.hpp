@@ -76,7 +76,7 @@ public:
     /// selected items are (a run enters every listed table there). True on success.
     bool store_profile(udb_profile& profile) const;
 
-    /// Runs one conversion with the ends `sides` supplies. Every outcome is reported through
+    /// Runs one conversion with the ends `sides` supplies (the caller traces its own entry). Every outcome is reported through
     /// the error handler (which must exist), the trace log and, unless silent, the console;
     /// the run returns unless the error handler ends the program. Sets the finished flag at
     /// the end of every run that the error handler did not end.

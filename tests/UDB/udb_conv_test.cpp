@@ -217,14 +217,18 @@ TEST_F(Run, FailedItemsAreReportedWithTheirNameAndTheRunGoesOn) {
     sides.dest->fail_create[u"B"] = memdb::failure{"cannot create B"};
     sides.dest->buffered = true;
     sides.dest->fail_finish = {u"C"};
+    sides.source->no_queries = true;
+    conv->selected_items()[u"Q"] = u"SELECT 1";
+    conv->table_list() = {u"A", u"B", u"C", u"D"};  // with a query selected, only listed tables run
     run();
     EXPECT_EQ(reports.str(), "Error:\nA: cannot read A\n"
                              "Error:\nB: cannot create B\n"
-                             "Error:\nC: Lost connection to MySQL server during query\n");
+                             "Error:\nC: Lost connection to MySQL server during query\n"
+                             "Error:\nQ: The source database cannot run custom queries.\n");
     EXPECT_EQ(dest_ids(u"D"), (std::vector<int>{1}));
     EXPECT_EQ(dest_ids(u"C"), std::vector<int>{}) << "the failed last batch is not written";
     EXPECT_EQ(sides.source->live_recordsets + sides.dest->live_recordsets, 0);
-    EXPECT_EQ(conv->item_index(), 4);
+    EXPECT_EQ(conv->item_index(), 5);
     EXPECT_TRUE(conv->finished());
 }
 

@@ -162,6 +162,7 @@ std::unique_ptr<udb_recordset> source_db::get_query(const std::u16string& name, 
                                                     int kind) {
     state_->log.push_back("get_query(" + utf8(name) + "," + utf8(query_text) + "," + std::to_string(kind) + ")");
     if (auto f = state_->fail_open.find(name); f != state_->fail_open.end()) f->second.raise();
+    if (state_->no_queries) return nullptr;
     auto r = state_->query_results.find(query_text);
     if (r == state_->query_results.end()) failure{"query failed"}.raise();
     return std::make_unique<source_recordset>(name, query_text, r->second, *state_);

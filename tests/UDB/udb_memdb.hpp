@@ -62,6 +62,8 @@ struct source_state {
     udb_relationships relationships;
     /// get_table / get_query of these names fail.
     std::map<std::u16string, failure> fail_open;
+    /// get_query answers null, like a source that cannot read queries.
+    bool no_queries = false;
 
     call_log log;
     /// Rows handed out by get_item, over all recordsets.
