@@ -17,9 +17,16 @@ public:
     explicit ole_date(std::string_view text);
     explicit ole_date(std::u16string_view text);
 
+    /// Kind non-zero, month 1-12 with a day and year (or no date at all), and hour, minute and
+    /// second at most 60. Days per month are deliberately not checked.
     bool is_valid() const;
+    /// Narrows the kind from what the fields hold: no date makes a time, a date at midnight a date.
     void refine_type();
+    /// Tries the fixed digit forms, a pure time, the common locale forms and the three
+    /// separator patterns, in that order; kind 0 when none gives a valid value.
     void import_from_string(std::string_view trimmed);
+    /// Seconds text with an optional fraction: half a second or more rounds up, and the carry
+    /// stops at the hour (no day is carried). Null is an internal assertion.
     void process_milliseconds(const char* seconds_text);
 
     /// "%04d-%02d-%02d %02d:%02d:%02d", a date only, or "0000-00-00 hh:mm:ss" for a time.

@@ -58,8 +58,10 @@ struct ole_decimal {
     bool negative = false;
 
     static constexpr int max_scale = 38;
-    /// Parses "[-+]digits[.digits]" (point only, no exponent needed by callers but accepted);
-    /// false when the text is no number or the value does not fit.
+    /// Parses "[-+]digits[.digits]" (point only, no exponent needed by callers but accepted;
+    /// blanks around it allowed). The scale is the text's fraction digits; fraction digits beyond
+    /// scale 38 or beyond 128 bits are rounded half to even. False when the text is no number
+    /// or its integer part does not fit.
     static bool parse(std::string_view text, ole_decimal& out);
     /// Exact text: "-" when negative, digits, "." and exactly `scale` fraction digits.
     std::string to_string() const;
