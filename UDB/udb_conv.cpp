@@ -64,8 +64,8 @@ void udb_converter::run_items(udb_run_sides& sides) {
 
     std::unique_ptr<udb_validator> validator = sides.create_validator(table_list_, *destination);
     tk_verify(validator != nullptr, "udb_conv", __LINE__);
-    // Queries (and a profile's tables) reserve their names before any table is named, so
-    // that no table is created under a name an item of its own will need.
+    // Queries (and a profile's tables) reserve their names before any table is named, so that
+    // no generated table name takes the name of an item still to come.
     for (const auto& item : selected_items_) validator->add_existing_name(item.first);
     for (const auto& table : table_list_) selected_items_.emplace(table, std::u16string());
 
