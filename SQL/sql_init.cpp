@@ -147,7 +147,8 @@ void sql_indexes_initializer::get_init_chunks(sql_chunks& list) {
             const std::u16string& field = index.fields[k];
             if (k) text += u", ";
             wtrace(1, u"Process idx.field %s", field);
-            if (!auto_increment_name_.empty() && auto_unindexed && udb_name_equal(auto_increment_name_, field)) {
+            // InnoDB takes an AUTO_INCREMENT column only as the first column of some key.
+            if (k == 0 && !auto_increment_name_.empty() && auto_unindexed && udb_name_equal(auto_increment_name_, field)) {
                 tk_trace(1, "Got index for auto_increment field");
                 covers_auto = true;
             }

@@ -136,6 +136,13 @@ TEST_F(Definitions, AutoIncrementKeys) {
     dropped.col(u"memo", VT_BSTR, 300);
     dropped.index(u"id", {u"id", u"memo"});
     EXPECT_EQ(build(dropped).keys, (std::vector<std::string>{"INDEX `id00000` (`id`)"}));
+
+    // Nor does a key in which it is not the first column.
+    table_def second;
+    second.col(u"a", VT_I4);
+    second.col(u"id", VT_I4).b_auto_increment = true;
+    second.index(u"ia", {u"a", u"id"});
+    EXPECT_EQ(build(second).keys, (std::vector<std::string>{"INDEX `ia` (`a`, `id`)", "INDEX `id` (`id`)"}));
 }
 
 TEST_F(Definitions, KeyLengthAndBlobColumns) {
