@@ -417,16 +417,12 @@ std::u16string ole_variant::to_wstring() const {
 // ---------------------------------------------------------------------------------------------
 // From text
 
-namespace {
-
-} // namespace
-
 // The platform's generic change of type from text, for the wanted types no rule of
 // from_string covers. Integer targets take the whole text as a number, rounding half to even.
 bool ole_variant::change_text_type(ole_variant& v, std::string_view text, std::uint16_t type) {
     switch (type) {
-    case VT_BSTR: return true;
-    case VT_EMPTY: v = ole_variant(); return true;
+    case VT_BSTR: v.attach_string(text); return true;
+    case VT_EMPTY: return true;
     case VT_INT:
     case VT_UINT: {
         ole_num::scanned n;
@@ -557,8 +553,8 @@ ole_variant ole_variant::from_string(std::string_view text, std::uint16_t type) 
     case VT_BLOB:
     case VT_BYTES: return bytes_from_hex(text);
     default: {
+        // Only a text result needs the text variant; the numeric targets read the text itself.
         ole_variant v;
-        v.attach_string(text);
         if (!change_text_type(v, text, type)) throw ole_type_exception();
         tk_trace(1, "VariantChangeType succeeded");
         return v;

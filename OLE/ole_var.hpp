@@ -166,7 +166,7 @@ private:
     void clear() noexcept;
     /// A tag 22/23 value: the generic change of type is the only producer.
     static ole_variant make_int(std::uint16_t type, std::uint32_t value);
-    /// The generic change of type of a text variant `v` (holding `text`) to `type`.
+    /// The generic change of type of `text` to `type`, into the empty variant `v`.
     static bool change_text_type(ole_variant& v, std::string_view text, std::uint16_t type);
 
     std::int64_t i8_ = 0;        // tag 20
