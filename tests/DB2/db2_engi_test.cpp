@@ -1,0 +1,183 @@
+// The session: loading the client, connecting, diagnostics, listings, counts.
+
+#include "db2_db.hpp"
+#include "db2_fixture.hpp"
+
+#include "tk_log.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+using namespace db2_test;
+
+namespace {
+
+const char* const k_session_script = R"sql(
+CREATE SCHEMA APP;
+SET SCHEMA APP;
+CREATE TABLE ORDERS (ID INTEGER NOT NULL);
+CREATE TABLE ITEMS (ID INTEGER NOT NULL);
+INSERT INTO ORDERS VALUES (1);
+INSERT INTO ORDERS VALUES (2);
+INSERT INTO ORDERS VALUES (3);
+CREATE SCHEMA OTHER;
+SET SCHEMA OTHER;
+CREATE TABLE ELSEWHERE (A INTEGER);
+CREATE SCHEMA "Q""S";
+SET SCHEMA "Q""S";
+CREATE TABLE "T""1" ("C""1" INTEGER, "plain" VARCHAR(10));
+INSERT INTO "T""1" VALUES (5, 'five');
+)sql";
+
+const char* const k_no_client =
+    "Cannot find DB2 environment. Make sure you have valid DB2 installation on your system";
+
+class session : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        create_database("SESS", k_session_script);
+        create_database("LOCKED", "CREATE TABLE T (A INTEGER);");
+        ASSERT_EQ(run_tool("adduser LOCKED ALICE secret"), 0);
+        create_database("HALTED", "CREATE TABLE T (A INTEGER);");
+        ASSERT_EQ(run_tool("stop HALTED"), 0);
+    }
+};
+
+std::string connect_error(const std::u16string& dsn, const std::u16string& user,
+                          const std::u16string& password) {
+    use_standin();
+    db2_engine engine;
+    try {
+        engine.connect(dsn, user, password);
+    } catch (const db2_exception& e) {
+        EXPECT_FALSE(engine.is_connected());
+        return e.what();
+    }
+    return "connected";
+}
+
+} // namespace
+
+TEST(loader, MissingLibraryOrSymbolIsAMissingEnvironmentWithTheDetailTraced) {
+    char path[] = "/tmp/db2_trace_XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    {
+        tk_log log(path, true, 1, false);
+        db2_cli_forget();
+        {
+            scoped_env env("DB2_CLI_LIBRARY", "/nonexistent/libdb2.so");
+            db2_engine engine;
+            try {
+                engine.initialize();
+                ADD_FAILURE() << "initialised without a client";
+            } catch (const db2_exception& e) {
+                EXPECT_STREQ(e.what(), k_no_client);
+            }
+            EXPECT_THROW(engine.connect(u"SESS", u"", u""), db2_exception);
+        }
+        db2_cli_forget();
+        {
+            // A library that loads but is no CLI.
+            scoped_env env("DB2_CLI_LIBRARY", "libm.so.6");
+            db2_engine engine;
+            EXPECT_THROW(engine.initialize(), db2_exception);
+            EXPECT_FALSE(db2_cli_loaded());
+        }
+        db2_cli_forget();
+    }
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    unlink(path);
+    EXPECT_NE(text.str().find("cannot load /nonexistent/libdb2.so"), std::string::npos);
+    EXPECT_NE(text.str().find("libm.so.6 has no function SQLAllocHandle"), std::string::npos);
+
+    db2_cli_api table;
+    std::string detail;
+    EXPECT_TRUE(db2_cli_resolve(DB2_STANDIN_LIBRARY, table, detail)) << detail;
+    EXPECT_NE(table.SQLGetSubString, nullptr);
+}
+
+TEST_F(session, ConnectFailuresGiveTheUsersMessages) {
+    EXPECT_EQ(connect_error(u"LOCKED", u"ALICE", u"wrong"), "Incorrect username or password");
+    EXPECT_EQ(connect_error(u"HALTED", u"", u""),
+              "Cannot connect to DB2 server. Check to verify that DB2 server is launched and allows "
+              "connection.");
+    // Other messages lose the message number and the SQLSTATE tail, keeping their blanks.
+    EXPECT_EQ(connect_error(u"NOSUCHDB", u"", u""),
+              "  The database alias name or database name \"NOSUCHDB\" could not be found.  ");
+    EXPECT_EQ(connect_error(u"LOCKED", u"ALICE", u"secret"), "connected");
+}
+
+TEST_F(session, ReconnectingDisconnectsFirst) {
+    auto engine = connect(u"LOCKED", u"ALICE", u"secret");
+    engine->connect(u"SESS", u"", u"");
+    EXPECT_TRUE(engine->is_connected());
+    EXPECT_EQ(engine->dsn(), u"SESS");
+    EXPECT_EQ(engine->count_rows(u"\"APP\".\"ORDERS\""), 3);
+}
+
+TEST_F(session, ListingsAndCounts) {
+    use_standin();
+    {
+        db2_engine engine;
+        try {
+            engine.get_contents();
+            ADD_FAILURE() << "listed without a connection";
+        } catch (const db2_exception& e) {
+            EXPECT_STREQ(e.what(), "Not connected to DB2 server");
+        }
+    }
+    auto engine = connect(u"SESS");
+    const auto schemas = engine->get_contents();
+    EXPECT_NE(std::find(schemas.begin(), schemas.end(), u"APP"), schemas.end());
+    EXPECT_NE(std::find(schemas.begin(), schemas.end(), u"OTHER"), schemas.end());
+
+    std::vector<std::u16string> tables;
+    engine->get_tables(u"APP", u"%", tables);
+    std::sort(tables.begin(), tables.end());
+    // Views are not tables; other schemas do not leak in.
+    EXPECT_EQ(tables, (std::vector<std::u16string>{u"ITEMS", u"ORDERS"}));
+    EXPECT_THROW(engine->get_tables(u"", u"%", tables), tk_mail_assertion);
+
+    EXPECT_EQ(engine->count_rows(u"\"APP\".\"ORDERS\""), 3);
+    EXPECT_EQ(engine->count_rows(u"\"APP\".\"ITEMS\""), 0);
+    try {
+        engine->count_rows(u"\"APP\".\"MISSING\"");
+        ADD_FAILURE() << "counted a missing table";
+    } catch (const db2_exception& e) {
+        EXPECT_EQ(std::string(e.what()), "  \"APP.MISSING\" is an undefined name.  ");
+    }
+}
+
+TEST_F(session, NamesWithDoubleQuotesAreReadable) {
+    EXPECT_EQ(db2_quote_name(u"A\"B"), u"\"A\"\"B\"");
+    auto engine = connect(u"SESS");
+    auto db = engine->open_db(u"Q\"S", u"", u"");
+    ASSERT_EQ(db->tables(), (std::vector<std::u16string>{u"T\"1"}));
+    // The schema switch quoted the name correctly: the table resolves without a schema.
+    EXPECT_EQ(engine->count_rows(db2_quote_name(u"T\"1")), 1);
+    auto rs = db->get_table(u"T\"1", 1);
+    EXPECT_EQ(rs->record_count(), 1);
+    rs->reset();
+    const udb_record* row = rs->get_item();
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ((*row)[0].name, u"C\"1");
+    EXPECT_EQ((*row)[0].i4(), 5);
+    EXPECT_EQ((*row)[1].name, u"plain");
+    EXPECT_EQ((*row)[1].text(), u"five");
+}
+
+TEST_F(session, FailedSchemaSwitchStillListsTables) {
+    auto engine = connect(u"SESS");
+    // A lower-case schema is switched to its upper-case spelling, which does not exist; the
+    // listing uses the name as given.
+    auto db = engine->open_db(u"app", u"", u"");
+    EXPECT_TRUE(db->tables().empty());
+    EXPECT_TRUE(db->query(u"SET SCHEMA APP"));
+    EXPECT_FALSE(db->query(u"THIS IS NOT SQL"));
+}

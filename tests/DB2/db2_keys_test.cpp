@@ -1,0 +1,130 @@
+// Primary keys, indexes and foreign keys read from the catalogue.
+
+#include "db2_db.hpp"
+#include "db2_fixture.hpp"
+#include "db2_recs.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace db2_test;
+
+namespace {
+
+const char* const k_keys_script = R"sql(
+CREATE SCHEMA K;
+SET SCHEMA K;
+CREATE TABLE PARENT (
+  A INTEGER NOT NULL, B INTEGER NOT NULL, C INTEGER NOT NULL, NAME VARCHAR(20) NOT NULL,
+  PRIMARY KEY (B, A, C),
+  CONSTRAINT UQ_PARENT_NAME UNIQUE (NAME)
+);
+CREATE TABLE CHILD (
+  ID INTEGER NOT NULL, PA INTEGER, PB INTEGER, PC INTEGER, NOTE VARCHAR(10),
+  CONSTRAINT PK_CHILD PRIMARY KEY (ID),
+  CONSTRAINT FK_CHILD_PARENT FOREIGN KEY (PB, PA, PC) REFERENCES PARENT (B, A, C) ON DELETE CASCADE,
+  CONSTRAINT FK_CHILD_NAME FOREIGN KEY (NOTE) REFERENCES PARENT (NAME)
+);
+CREATE INDEX IX_CHILD_NOTE ON CHILD (NOTE DESC, ID);
+CREATE TABLE OTHER_CHILD (
+  ID INTEGER NOT NULL PRIMARY KEY, PA INTEGER, PB INTEGER, PC INTEGER,
+  CONSTRAINT FK_OTHER_PARENT FOREIGN KEY (PB, PA, PC) REFERENCES PARENT (B, A, C) ON DELETE SET NULL
+);
+CREATE TABLE RESTRICTED (
+  ID INTEGER NOT NULL PRIMARY KEY, PID INTEGER,
+  CONSTRAINT FK_RESTRICTED FOREIGN KEY (PID) REFERENCES RESTRICTED (ID) ON DELETE RESTRICT
+);
+CREATE TABLE NO_KEYS (V INTEGER);
+)sql";
+
+class keys : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { create_database("KEYS", k_keys_script); }
+    void SetUp() override {
+        engine = connect(u"KEYS");
+        db = engine->open_db(u"K", u"", u"");
+    }
+    std::unique_ptr<db2_engine> engine;
+    std::unique_ptr<db2_database> db;
+};
+
+const udb_foreign_key* find_key(const udb_relationships& list, const std::u16string& name) {
+    for (const auto& key : list)
+        if (key.name == name) return &key;
+    return nullptr;
+}
+
+} // namespace
+
+TEST_F(keys, PrimaryKeyInKeyOrderAndItsIndexAddsNothing) {
+    auto rs = db->get_table(u"PARENT", 1);
+    const udb_indexes& idx = rs->indexes();
+    ASSERT_EQ(idx.size(), 2u);
+    EXPECT_TRUE(idx[0].b_primary);
+    EXPECT_TRUE(idx[0].b_unique);
+    EXPECT_FALSE(idx[0].name.empty());
+    EXPECT_EQ(idx[0].fields, (udb_names{u"B", u"A", u"C"}));
+    EXPECT_EQ(idx[1].name, u"UQ_PARENT_NAME");
+    EXPECT_TRUE(idx[1].b_unique);
+    EXPECT_FALSE(idx[1].b_primary);
+    EXPECT_EQ(idx[1].fields, (udb_names{u"NAME"}));
+    EXPECT_EQ(rs->primary_key_index(), 0);
+    EXPECT_TRUE(db->relationships().empty());
+}
+
+TEST_F(keys, IndexesAndMultiColumnForeignKeysWithTheirRules) {
+    auto rs = db->get_table(u"CHILD", 1);
+    const udb_indexes& idx = rs->indexes();
+    ASSERT_EQ(idx.size(), 2u);
+    EXPECT_EQ(idx[0].name, u"PK_CHILD");
+    EXPECT_EQ(idx[0].fields, (udb_names{u"ID"}));
+    EXPECT_EQ(idx[1].name, u"IX_CHILD_NOTE");
+    EXPECT_FALSE(idx[1].b_unique);
+    EXPECT_EQ(idx[1].fields, (udb_names{u"NOTE", u"ID"}));
+
+    const udb_relationships& rel = db->relationships();
+    ASSERT_EQ(rel.size(), 2u);
+    const udb_foreign_key* fk = find_key(rel, u"FK_CHILD_PARENT");
+    ASSERT_NE(fk, nullptr);
+    EXPECT_EQ(fk->key_name, u"PK_CHILD");
+    EXPECT_EQ(fk->child_table, u"CHILD");
+    EXPECT_EQ(fk->parent_table, u"PARENT");
+    EXPECT_EQ(fk->child_fields, (udb_names{u"PB", u"PA", u"PC"}));
+    EXPECT_EQ(fk->parent_fields, (udb_names{u"B", u"A", u"C"}));
+    EXPECT_EQ(fk->rule_clause, u"ON DELETE CASCADE");
+    const udb_foreign_key* by_name = find_key(rel, u"FK_CHILD_NAME");
+    ASSERT_NE(by_name, nullptr);
+    EXPECT_EQ(by_name->rule_clause, u""); // NO ACTION
+    EXPECT_EQ(by_name->parent_fields, (udb_names{u"NAME"}));
+
+    // Reading the table again only finds keys it already has.
+    auto again = db->get_table(u"CHILD", 1);
+    EXPECT_EQ(db->relationships().size(), 2u);
+    EXPECT_EQ(find_key(db->relationships(), u"FK_CHILD_PARENT")->child_fields.size(), 3u);
+
+    // A second child of the same parent adds its own keys to the one list.
+    auto other = db->get_table(u"OTHER_CHILD", 1);
+    ASSERT_EQ(db->relationships().size(), 3u);
+    EXPECT_EQ(find_key(db->relationships(), u"FK_OTHER_PARENT")->rule_clause, u"ON DELETE SET NULL");
+    auto restricted = db->get_table(u"RESTRICTED", 1);
+    const udb_foreign_key* self = find_key(db->relationships(), u"FK_RESTRICTED");
+    ASSERT_NE(self, nullptr);
+    EXPECT_EQ(self->rule_clause, u"ON DELETE RESTRICT");
+    EXPECT_EQ(self->parent_table, u"RESTRICTED");
+}
+
+TEST_F(keys, TableOpenedForItsColumnsReadsNoKeys) {
+    auto rs = db->get_table(u"CHILD", 2);
+    EXPECT_TRUE(rs->indexes().empty());
+    EXPECT_TRUE(db->relationships().empty());
+    EXPECT_EQ(rs->schema().size(), 5u);
+    auto plain = db->get_table(u"NO_KEYS", 1);
+    EXPECT_TRUE(plain->indexes().empty());
+    EXPECT_EQ(plain->primary_key_index(), -1);
+}
+
+TEST(delete_rules, RuleWords) {
+    EXPECT_EQ(std::u16string(ora_table::get_delete_rule(SQL_SET_DEFAULT)), u"SET DEFAULT");
+    EXPECT_EQ(std::u16string(ora_table::get_delete_rule(SQL_CASCADE)), u"CASCADE");
+    EXPECT_EQ(std::u16string(ora_table::get_delete_rule(SQL_NO_ACTION)), u"");
+    EXPECT_EQ(std::u16string(ora_table::get_delete_rule(42)), u"");
+}
