@@ -14,6 +14,10 @@
 #include <string_view>
 #include <vector>
 
+// The dump writer sits in a higher layer; the session only names it (see create_dump).
+class dmp_database;
+struct dmp_options;
+
 /// A failed client-library call: the library's text, and its error number (low 16 bits) plus
 /// 0x400000, the range the error-code map keeps for MySQL. Level 0: the item failed.
 class sql_exception : public tk_exception {
@@ -54,6 +58,10 @@ public:
     void db_delete(const std::u16string& name);
     /// Whether the database can be selected; if so it becomes the current one.
     bool is_db_exist(const std::u16string& name);
+    /// A new dump database writing the file at `path` with `options`, owned by the caller; no
+    /// server access. Declared here because the application reaches every MySQL destination
+    /// through the session; defined by the dump writer's library, which callers link.
+    std::unique_ptr<dmp_database> create_dump(const std::u16string& path, const dmp_options& options);
     /// Raises the server's max_allowed_packet when the client's own limit is below `size`;
     /// the result is not checked.
     void set_max_allowed_packet(int size);
