@@ -303,7 +303,42 @@ std::string session::translate_query(const query_stmt& q) {
     return out;
 }
 
-std::vector<result_column> session::describe(sqlite3_stmt* stmt, const sqlite_cursor& cursor) {
+namespace {
+
+// The first word of each item of the outermost select list: COUNT and XML2CLOB items have
+// types that SQLite cannot report.
+std::vector<std::string> select_item_heads(const std::vector<token>& t) {
+    std::vector<std::string> heads;
+    std::size_t i = 0;
+    int depth = 0;
+    // Skip a WITH clause: the outermost SELECT is the first one at depth 0 after it.
+    for (; i < t.size(); ++i) {
+        if (t[i].is_symbol("(")) ++depth;
+        else if (t[i].is_symbol(")")) --depth;
+        else if (depth == 0 && t[i].is("SELECT")) break;
+    }
+    if (i >= t.size()) return heads;
+    ++i;
+    if (t[i].is("DISTINCT") || t[i].is("ALL")) ++i;
+    bool start = true;
+    for (; i < t.size() && t[i].kind != token::end; ++i) {
+        if (depth == 0 && (t[i].is("FROM") || t[i].is("WHERE") || t[i].is("GROUP") || t[i].is("ORDER") ||
+                           t[i].is("FETCH") || t[i].is("UNION"))) break;
+        if (start) {
+            heads.push_back(t[i].kind == token::word ? t[i].text : "");
+            start = false;
+        }
+        if (t[i].is_symbol("(")) ++depth;
+        else if (t[i].is_symbol(")")) --depth;
+        else if (depth == 0 && t[i].is_symbol(",")) start = true;
+    }
+    return heads;
+}
+
+}  // namespace
+
+std::vector<result_column> session::describe(sqlite3_stmt* stmt, const sqlite_cursor& cursor,
+                                             const std::vector<std::string>& item_heads) {
     std::vector<result_column> cols;
     const int n = sqlite3_column_count(stmt);
     for (int i = 0; i < n; ++i) {
@@ -332,12 +367,12 @@ std::vector<result_column> session::describe(sqlite3_stmt* stmt, const sqlite_cu
             // An expression: DB2 names it by its position and types it from its value.
             const bool named = !c.name.empty() &&
                                c.name.find_first_of("()*+-/|' ,.") == std::string::npos;
-            const std::string upper = ascii_upper(c.name);
+            const std::string head = static_cast<std::size_t>(i) < item_heads.size() ? item_heads[static_cast<std::size_t>(i)] : "";
             if (!named) c.name = std::to_string(i + 1);
-            if (upper.rfind("COUNT(", 0) == 0) {
+            if (head == "COUNT") {
                 c.type = {db2_kind::integer, 0, 0};
                 c.nullable = false;
-            } else if (upper.rfind("XML2CLOB(", 0) == 0) {
+            } else if (head == "XML2CLOB") {
                 c.type = {db2_kind::clob, 2147483647, 0};
             } else {
                 switch (cursor.first_row_kind(i)) {
@@ -411,7 +446,7 @@ result_set session::run_query(const query_stmt& q, const param_reader& params) {
     bind_params(*db_, raw, q.param_count, params);
     auto cursor = std::make_unique<sqlite_cursor>(std::move(stmt));
     result_set rs;
-    rs.columns = describe(raw, *cursor);
+    rs.columns = describe(raw, *cursor, select_item_heads(q.tokens));
     rs.rows = std::move(cursor);
     return rs;
 }

@@ -65,7 +65,8 @@ private:
     std::int64_t run_insert(const insert_stmt& s, const param_reader& params, int rows);
     std::int64_t run_delete(const query_stmt& q, const param_reader& params);
     void run_ddl(const statement_ast& ast);
-    std::vector<result_column> describe(sqlite3_stmt* stmt, const sqlite_cursor& cursor);
+    std::vector<result_column> describe(sqlite3_stmt* stmt, const sqlite_cursor& cursor,
+                                        const std::vector<std::string>& item_heads);
     value evaluate(const insert_expr& e, const column_meta& column, const table_meta& table,
                    const param_reader& params, int row);
 
