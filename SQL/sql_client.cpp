@@ -25,11 +25,11 @@ sql_connection& sql_connection::operator=(sql_connection&& other) noexcept {
 }
 
 void sql_connection::set_read_default_group(const char* group) {
-    mysql_options(handle_, MYSQL_READ_DEFAULT_GROUP, group);
+    if (handle_) mysql_options(handle_, MYSQL_READ_DEFAULT_GROUP, group);
 }
 
 void sql_connection::set_connect_timeout(unsigned seconds) {
-    mysql_options(handle_, MYSQL_OPT_CONNECT_TIMEOUT, &seconds);
+    if (handle_) mysql_options(handle_, MYSQL_OPT_CONNECT_TIMEOUT, &seconds);
 }
 
 bool sql_connection::connect(const std::string& host, const std::string& user,
@@ -54,14 +54,15 @@ void sql_connection::close() noexcept {
 }
 
 bool sql_connection::query(std::string_view statement) {
+    if (!handle_) return false;
     return mysql_real_query(handle_, statement.data(), static_cast<unsigned long>(statement.size())) == 0;
 }
 
-sql_result sql_connection::store_result() { return sql_result(mysql_store_result(handle_)); }
+sql_result sql_connection::store_result() { return sql_result(handle_ ? mysql_store_result(handle_) : nullptr); }
 
-bool sql_connection::select_db(const std::string& name) { return mysql_select_db(handle_, name.c_str()) == 0; }
+bool sql_connection::select_db(const std::string& name) { return handle_ && mysql_select_db(handle_, name.c_str()) == 0; }
 
-const char* sql_connection::server_info() { return mysql_get_server_info(handle_); }
+const char* sql_connection::server_info() { return handle_ ? mysql_get_server_info(handle_) : nullptr; }
 
 const char* sql_connection::error() { return handle_ ? mysql_error(handle_) : ""; }
 
