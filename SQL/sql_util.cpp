@@ -207,6 +207,12 @@ void append_wide_literal(std::string& out, std::u16string_view text, std::uint16
     if (quote) out += '\'';
 }
 
+// The narrow text of a cell. Text is UTF-8, the connection's and the dump file's character
+// set, whatever the process locale is.
+std::string narrow_form(const udb_field& cell) {
+    return cell.vt() == VT_BSTR ? tk_to_utf8(cell.text()) : cell.to_string();
+}
+
 void append_cell_literal(std::string& out, const udb_field& cell, std::uint16_t vt) {
     if (vt == VT_BYTES) {
         tk_trace(1, "special processing for BLOBs");
@@ -215,7 +221,7 @@ void append_cell_literal(std::string& out, const udb_field& cell, std::uint16_t 
         append_escaped_bytes(out, data, size);
         return;
     }
-    append_text_literal(out, cell.to_string(), vt);
+    append_text_literal(out, narrow_form(cell), vt);
 }
 
 std::u16string wide_ascii(const char* text) { return tk_ascii_to_wide(text); }
@@ -496,7 +502,7 @@ void append_fld_str(std::string& out, const udb_field& cell, const t_ftd& column
     append_cell_literal(out, cell, cell_vt);
     if (is_numeric_type(column.vartype) && !is_numeric_type(cell_vt)) {
         out.resize(from);
-        append_text_literal(out, cell.to_string(), column.vartype);
+        append_text_literal(out, narrow_form(cell), column.vartype);
         tk_trace(1, "Got field: %s, type=%08X", out.c_str() + from, unsigned(column.vartype));
     }
     const std::string_view literal(out.data() + from, out.size() - from);

@@ -200,6 +200,7 @@ TEST(Literal, CellForColumn) {
         {empty_text, column(8, 10, true), "\"\""},
         {ole_variant(u"123"), column(3), "123"},
         {ole_variant(u"12a"), column(3), "'12a'"},
+        {ole_variant(u"\u00E9'"), column(7), "'\xC3\xA9\\''"},
         {ole_variant(42), column(8, 10), "42"},
         {ole_variant(u"\U0001F600 it's"), column(8, 10), "'\xF0\x9F\x98\x80 it\\'s'"},
         {ole_variant(std::vector<std::uint8_t>{1, 0}), column(8209, 2), "'\x01\\0'"},

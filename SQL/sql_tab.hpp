@@ -1,0 +1,104 @@
+#pragma once
+// The writer of one MySQL table: records become tuples of multi-row INSERT statements sent in
+// batches of about a megabyte. It also learns the table's real columns, keys and defaults
+// from the server, so that an existing table can be compared with the source before rows are
+// appended to it.
+
+#include "sql_recs.hpp"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+/// Writer (and page reader) of one existing table; made by sql_database.
+///
+/// A batch that the server refuses for its data is not lost: its rows are written again in
+/// smaller statements until every good row is stored and every bad row is isolated; each bad
+/// row is reported once through the error handler with its own 1-based record number (the
+/// count of records this writer was handed) and the server's text. A failure that is not the
+/// rows' fault (the connection, the table, rights) fails the table instead: it is raised as a
+/// tk_exception outside the record-rejection code range, so the driver gives up the item
+/// rather than reporting every later record.
+class sql_table : public sql_recordset {
+public:
+    /// Pending-statement size past which a batch is sent.
+    static constexpr std::size_t batch_limit = 1000000;
+
+    /// Reads the table's columns, defaults, keys and row count. Raises sql_exception.
+    sql_table(sql_database& database, const std::u16string& name);
+    /// Discards a batch that finish() was not called for.
+    ~sql_table() override;
+
+    /// Adds the record to the pending batch, sending the batch once it passes batch_limit.
+    /// A record that cannot be matched with the table's columns raises tk_exception (level 0)
+    /// and adds nothing.
+    void append_record(const udb_record& record) override;
+    /// Sends the last batch.
+    void finish() override;
+    using udb_recordset::update;
+    /// Writes the record as an UPDATE by the table's key; without a key, or without a key
+    /// field in the record, writes nothing.
+    void update(const udb_record& record);
+
+    /// Records this writer was handed so far.
+    std::int32_t records_appended() const noexcept { return appended_; }
+    /// Rows sent and stored by the server, and rows reported as rejected.
+    std::int64_t rows_stored() const noexcept { return stored_; }
+    std::int64_t rows_rejected() const noexcept { return rejected_; }
+
+private:
+    // The tuples of a batch as offsets into its statement, with their record numbers.
+    struct tuple_ref {
+        std::uint32_t begin;
+        std::uint32_t end;
+        std::int32_t record;
+    };
+    struct batch {
+        std::string statement;
+        std::size_t head_length = 0; // "INSERT INTO t(a, b) VALUES"
+        std::vector<tuple_ref> tuples;
+        void clear() {
+            statement.clear();
+            head_length = 0;
+            tuples.clear();
+        }
+    };
+
+    void learn_table();
+    void fast_append(const udb_record& record);
+    void pair_fields(const udb_record& record);
+    [[noreturn]] void raise_structure_error(const std::u16string& field) const;
+    void send_pending();
+    bool send_tuples(const batch& b, std::size_t first, std::size_t last);
+    void recover(const batch& b, std::size_t first, std::size_t last, unsigned error, const std::string& text);
+    void report_rejected(const tuple_ref& tuple, unsigned error, const std::string& text);
+    bool is_transactional();
+    std::int64_t count_server_rows();
+
+    batch pending_;
+    batch sending_;     // the batch being sent, kept until every row is stored or reported
+    std::string part_;  // statement of a part of a refused batch
+    // Pairing of record fields with table columns, reused while records keep the same names.
+    std::vector<std::u16string> paired_names_;
+    std::vector<std::pair<std::size_t, std::size_t>> pairs_; // (field, column)
+    std::string column_list_;                                 // "`a`, `b`" for the head
+    std::int32_t appended_ = 0;
+    std::int64_t stored_ = 0;
+    std::int64_t rejected_ = 0;
+    std::int64_t server_rows_ = 0; // rows the table held after the last statement that changed it
+    int transactional_ = -1;       // unknown until a batch is refused
+};
+
+/// What SHOW CREATE TABLE says, cut into lines. Kept for the foreign keys of an existing
+/// table; nothing is derived from it yet.
+class sql_fk_parser {
+public:
+    sql_fk_parser(std::u16string table, const std::u16string& create_text);
+    /// Traces the number of lines.
+    void do_parse();
+    const std::vector<std::u16string>& lines() const noexcept { return lines_; }
+
+private:
+    std::u16string table_;
+    std::vector<std::u16string> lines_;
+};
