@@ -47,8 +47,8 @@ public:
 /// that changed stay in the validator's mapped pairs for the indexes, rows and foreign keys.
 class sql_schema_initializer : public sql_initializer {
 public:
-    /// Builds the output schema at once; `auto_increment_name` is filled by get_init_chunks and
-    /// must outlive this object.
+    /// Builds the output schema at once. `source`, `indexes` and `auto_increment_name` (which
+    /// get_init_chunks fills) must outlive this object. Needs the session (its version).
     sql_schema_initializer(std::u16string table, const udb_schema& source, const udb_indexes& indexes,
                            std::u16string& auto_increment_name);
     /// One definition per column in source order. A second auto-increment column in one table

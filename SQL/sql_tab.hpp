@@ -69,8 +69,9 @@ private:
     void pair_fields(const udb_record& record);
     [[noreturn]] void raise_structure_error(const std::u16string& field) const;
     void send_pending();
-    bool send_tuples(const batch& b, std::size_t first, std::size_t last);
-    void recover(const batch& b, std::size_t first, std::size_t last, unsigned error, const std::string& text);
+    /// Sends tuples [first, last) of `b` as one statement: 0, or the server's error number.
+    unsigned send_tuples(const batch& b, std::size_t first, std::size_t last, std::string& error_text);
+    void recover(const batch& b, std::size_t first, std::size_t last, unsigned error, std::string text);
     void report_rejected(const tuple_ref& tuple, unsigned error, const std::string& text);
     bool is_transactional();
     std::int64_t count_server_rows();
@@ -87,18 +88,4 @@ private:
     std::int64_t rejected_ = 0;
     std::int64_t server_rows_ = 0; // rows the table held after the last statement that changed it
     int transactional_ = -1;       // unknown until a batch is refused
-};
-
-/// What SHOW CREATE TABLE says, cut into lines. Kept for the foreign keys of an existing
-/// table; nothing is derived from it yet.
-class sql_fk_parser {
-public:
-    sql_fk_parser(std::u16string table, const std::u16string& create_text);
-    /// Traces the number of lines.
-    void do_parse();
-    const std::vector<std::u16string>& lines() const noexcept { return lines_; }
-
-private:
-    std::u16string table_;
-    std::vector<std::u16string> lines_;
 };

@@ -8,7 +8,6 @@
 #include "udb_rule.hpp"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -518,10 +517,7 @@ void append_fld_str(std::string& out, const udb_field& cell, const t_ftd& column
 
 std::u16string make_mysql_def_val(const t_ftd& column) {
     std::u16string text = column.default_value.to_wstring();
-    if (!tk_log::skips(1)) {
-        const std::u16string shown = text;
-        tk_wtrace(1, u"make_mysql_def_val(%d,%s)", int(column.vartype), shown.c_str());
-    }
+    tk_wtrace(1, u"make_mysql_def_val(%d,%s)", int(column.vartype), text.c_str());
     if (text.empty()) {
         tk_trace(1, "Got empty def value");
         return {};
@@ -529,7 +525,6 @@ std::u16string make_mysql_def_val(const t_ftd& column) {
     switch (column.vartype) {
     case 2: case 3: case 11: case 16: case 17: case 18: case 19: case 22: case 23: {
         const std::string narrow = tk_to_utf8(text);
-        errno = 0;
         const long value = std::strtol(narrow.c_str(), nullptr, 10);
         if (std::to_string(value) != narrow) return {};
         tk_trace(1, "Int/long default value is correct");

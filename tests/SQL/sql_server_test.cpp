@@ -273,6 +273,8 @@ TEST(Server, EverySourceTypeAndLiteralRoundTrips) {
     ASSERT_TRUE(result);
     ASSERT_EQ(mysql_num_fields(result.get()), cases.size());
     const MYSQL_FIELD* fields = mysql_fetch_fields(result.get());
+    EXPECT_EQ(fields[12].type, MYSQL_TYPE_VAR_STRING) << "byte arrays come back from a VARBINARY column";
+    EXPECT_EQ(get_mysql_vartype(fields[12].type, fields[12].flags), VT_BYTES);
     for (std::size_t r = 0; r < rows; ++r) {
         MYSQL_ROW row = mysql_fetch_row(result.get());
         ASSERT_TRUE(row);

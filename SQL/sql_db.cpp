@@ -1,0 +1,414 @@
+#include "sql_db.hpp"
+
+#include "sql_init.hpp"
+#include "sql_recs.hpp"
+#include "sql_tab.hpp"
+#include "sql_util.hpp"
+#include "sql_view.hpp"
+#include "tk_excp.hpp"
+#include "tk_log.hpp"
+#include "tk_utils.hpp"
+#include "udb_errh.hpp"
+
+#include <cstdio>
+
+namespace {
+
+// Server version from which views can be listed.
+constexpr std::uint32_t ver_engine_keyword = 0x040016; // above 4.0.22: ENGINE= rather than TYPE=
+
+void wtrace_text(int level, const char16_t* format, const std::u16string& text) {
+    if (!tk_log::skips(level)) tk_wtrace(level, format, text.c_str());
+}
+
+std::u16string text_of(const udb_field& field) {
+    return field.is_empty_or_null() ? std::u16string() : field.to_wstring();
+}
+
+} // namespace
+
+std::string sql_string_literal(std::u16string_view text) {
+    const std::string utf8 = tk_to_utf8(text);
+    std::string out;
+    out.reserve(utf8.size() + 2);
+    out += '\'';
+    for (char c : utf8) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\'': out += "\\'"; break;
+        case '\0': out += "\\0"; break;
+        default: out += c;
+        }
+    }
+    out += '\'';
+    return out;
+}
+
+std::unique_ptr<sql_database> sql_open_database(sql_engine& engine, const std::u16string& name, std::int32_t mode) {
+    engine.open_db(name);
+    return std::make_unique<sql_database>(name, engine, mode);
+}
+
+sql_database::sql_database(const std::u16string& name, sql_engine& engine, std::int32_t mode)
+    : udb_database(name, mode, false), engine_(engine) {
+    if (!tk_log::skips(2)) tk_trace(2, "sql_database::sql_database(%s, mode=%d)", tk_to_utf8(name).c_str(), int(mode));
+    init_tables();
+    if ((mode & sql_db_skip_views) == 0) {
+        try {
+            init_views();
+        } catch (const sql_exception& e) {
+            // A server without views support still opens.
+            tk_trace(2, "ERROR1:\n%s", e.what());
+        }
+    }
+}
+
+sql_database::~sql_database() = default;
+
+void sql_database::init_tables() {
+    tk_trace(2, "sql_database::init_tables");
+    auto add = [this](std::u16string table) {
+        wtrace_text(2, u"Got table name: '%s'", table);
+        tables_.push_back(std::move(table));
+    };
+    if (server_version() < sql_ver_full_tables) {
+        tk_trace(2, "Extracting tables in old way");
+        sql_result result(mysql_list_tables(connection().handle(), nullptr));
+        if (!result) throw sql_exception(connection());
+        while (MYSQL_ROW row = mysql_fetch_row(result.get())) {
+            const unsigned long* lengths = mysql_fetch_lengths(result.get());
+            if (row[0]) add(tk_from_utf8(std::string_view(row[0], lengths[0])));
+        }
+        return;
+    }
+    tk_trace(2, "Extracting tables in new way");
+    std::unique_ptr<udb_recordset> rows = query_rows(u"show full tables where Table_type='BASE TABLE'");
+    if (!rows) return;
+    for (rows->reset(); !rows->is_eof(); rows->next()) add(text_of((*rows->get_item())[0]));
+}
+
+void sql_database::init_views() {
+    tk_trace(2, "sql_database::init_views");
+    // The name goes into a string literal: escaped, so that a quote or backslash in it
+    // can neither break the statement nor change what it asks.
+    const std::u16string statement =
+        u"SELECT table_name, view_definition FROM information_schema.views WHERE table_schema=" +
+        tk_from_utf8(sql_string_literal(name_));
+    std::unique_ptr<udb_recordset> rows = query_rows(statement);
+    if (!rows) return;
+    for (rows->reset(); !rows->is_eof(); rows->next()) {
+        const udb_record& row = *rows->get_item();
+        const std::u16string view = text_of(row[0]);
+        const std::u16string definition = text_of(row[1]);
+        wtrace_text(2, u"Got query name: '%s'", view);
+        wtrace_text(2, u"Got query SQL: '%s'", definition);
+        queries_[view] = refine_view_out(definition);
+    }
+}
+
+std::unique_ptr<udb_recordset> sql_database::create_table(const std::u16string& name, const udb_schema& schema,
+                                                          const udb_indexes& indexes) {
+    wtrace_text(2, u"sql_database::create_table(%s)", name);
+    tk_verify((mode_ & sql_db_read_only) == 0, "sql_db", __LINE__);
+    if (is_table_exist(name)) {
+        tk_verify((mode_ & sql_db_keep_tables) != 0, "sql_db", __LINE__);
+        return open_table(name);
+    }
+    std::u16string auto_increment;
+    sql_schema_initializer columns(name, schema, indexes, auto_increment);
+    sql_chunks chunks;
+    columns.get_init_chunks(chunks);
+
+    std::u16string statement = u"CREATE TABLE " + engine_.quote_name(name) + u" (";
+    for (std::size_t i = 0; i < chunks.size(); ++i) {
+        if (i) statement += u", ";
+        statement += chunks[i];
+    }
+    if (!indexes.empty() || !auto_increment.empty()) {
+        sql_indexes_initializer keys(columns.schema(), indexes, auto_increment, columns.names_map());
+        sql_chunks key_chunks;
+        keys.get_init_chunks(key_chunks);
+        for (const auto& chunk : key_chunks) statement += u", " + chunk;
+    }
+    statement += u")";
+    const std::uint32_t version = server_version();
+    statement += version > ver_engine_keyword ? u" ENGINE=" : u" TYPE=";
+    if (version <= sql_ver_engine_clause) {
+        statement += u"MyISAM";
+    } else {
+        statement += engine_.is_innodb() ? u"InnoDB" : u"MyISAM";
+    }
+    wtrace_text(2, u"Run SQL query: %s\n", statement);
+    if (!engine_.send(statement)) throw sql_exception(connection());
+
+    tables_.push_back(name);
+    names_map_.add_fn_map(name, columns.names_map());
+    return open_table(name);
+}
+
+bool sql_database::delete_tab(const std::u16string& name) {
+    wtrace_text(2, u"sql_database::delete_tab (%s)", name);
+    tk_verify((mode_ & sql_db_read_only) == 0, "sql_db", __LINE__);
+    tk_verify(is_table_exist(name), "sql_db", __LINE__);
+    if (!engine_.send(u"DROP TABLE " + engine_.quote_name(name))) throw sql_exception(connection());
+    return udb_database::delete_tab(name);
+}
+
+std::unique_ptr<sql_table> sql_database::open_table(const std::u16string& name) {
+    wtrace_text(2, u"sql_database::get_table (%s)", name);
+    tk_verify(is_table_exist(name), "sql_db", __LINE__);
+    return std::make_unique<sql_table>(*this, name);
+}
+
+std::unique_ptr<udb_recordset> sql_database::get_table(const std::u16string& name, int) { return open_table(name); }
+
+std::unique_ptr<udb_recordset> sql_database::get_query(const std::u16string& name, const std::u16string& query_text,
+                                                       int) {
+    if (!tk_log::skips(2)) tk_wtrace(2, u"sql_database::get_query(%s,%s)", name.c_str(), query_text.c_str());
+    return std::make_unique<sql_recordset>(*this, name, query_text);
+}
+
+bool sql_database::query(const std::u16string& statement) {
+    wtrace_text(2, u"sql_database::query(%s)", statement);
+    if (!connection().query(tk_to_utf8(statement))) return false;
+    sql_result result(mysql_use_result(connection().handle()));
+    return true;
+}
+
+std::unique_ptr<udb_recordset> sql_database::query_rows(const std::u16string& statement) {
+    wtrace_text(2, u"sql_database::query(%s)", statement);
+    sql_result result = do_query(statement);
+    if (connection().error_number() != 0) throw sql_exception(connection());
+    if (!result) return nullptr;
+    return std::make_unique<sql_tmp_recordset>(std::move(result));
+}
+
+sql_result sql_database::do_query(const std::u16string& statement) {
+    wtrace_text(1, u"sql_database::do_query2(%s)", statement);
+    if (!connection().query(tk_to_utf8(statement))) return nullptr;
+    return sql_result(mysql_use_result(connection().handle()));
+}
+
+bool sql_database::try_query_append(std::string_view statement) {
+    tk_trace(2, "sql_database::query_append( q_len=%d)", int(statement.size()));
+    tk_trace(2, "(%.*s)", int(statement.size()), statement.data());
+    tk_trace(1, "sql_database::do_query1(%.*s)", int(statement.size()), statement.data());
+    if (!connection().query(statement)) return false;
+    sql_result result(mysql_use_result(connection().handle()));
+    return connection().error_number() == 0;
+}
+
+void sql_database::query_append(std::string_view statement) {
+    if (!try_query_append(statement)) throw sql_exception(connection());
+}
+
+sql_database::sql_limited_query::sql_limited_query(sql_database& database, const std::u16string& table_or_query,
+                                                   long offset, long count, bool is_query) {
+    std::u16string statement = u"SELECT * FROM ";
+    if (is_query) {
+        statement += u"(" + table_or_query + u") as temp___table";
+    } else {
+        statement += database.engine().quote_name(table_or_query);
+    }
+    char limit[64];
+    std::snprintf(limit, sizeof limit, " LIMIT %ld,%ld", offset, count);
+    statement += tk_ascii_to_wide(limit);
+    wtrace_text(1, u"sql_database::sql_limited_query::sql_limited_query(%s)", statement);
+    result_ = database.do_query(statement);
+    // A refused page would read as an empty table.
+    if (!result_) throw sql_exception(database.connection());
+}
+
+sql_database::sql_limited_query::~sql_limited_query() {
+    tk_trace(1, "sql_database::sql_limited_query::~sql_limited_query");
+}
+
+unsigned sql_database::sql_limited_query::field_count() const noexcept { return mysql_num_fields(result_.get()); }
+
+const MYSQL_FIELD* sql_database::sql_limited_query::fields() const noexcept {
+    return mysql_fetch_fields(result_.get());
+}
+
+void sql_database::sql_limited_query::store_to(sql_page* page) {
+    tk_trace(1, "sql_database::sql_limited_query::store_to");
+    tk_verify(page != nullptr, "sql_db", __LINE__);
+    for (auto& slot : *page) slot.reset();
+    tk_trace(1, "Step #1");
+    const unsigned n = field_count();
+    const MYSQL_FIELD* descriptions = fields();
+    for (std::size_t slot = 0; slot < page->size(); ++slot) {
+        MYSQL_ROW row = mysql_fetch_row(result_.get());
+        if (!row) break;
+        tk_trace(1, "Step #2.%d", int(slot));
+        (*page)[slot] = std::make_unique<sql_record>(n, descriptions, mysql_fetch_lengths(result_.get()), row);
+    }
+}
+
+void sql_database::create_fk_index_if(const std::u16string& table, const udb_names& columns) {
+    wtrace_text(2, u"sql_database::create_fk_index_if(%s)", table);
+    std::unique_ptr<sql_table> t = open_table(table);
+    tk_verify(t != nullptr, "sql_db", __LINE__);
+    // The table's indexes carry destination names, so the key's columns are mapped first.
+    udb_names mapped;
+    for (const auto& column : columns) mapped.push_back(names_map_.get_fn_mapped_name(table, column, true));
+    if (t->indexes().has_index_on_fields(mapped)) {
+        wtrace_text(2, u"Child index for table '%s' exists", table);
+        return;
+    }
+    t.reset();
+    std::u16string statement = u"ALTER TABLE " + engine_.quote_name(table) + u" ADD INDEX (";
+    for (std::size_t i = 0; i < mapped.size(); ++i) {
+        if (i) statement += u", ";
+        statement += engine_.quote_name(mapped[i]);
+    }
+    statement += u")";
+    try {
+        query_rows(statement);
+    } catch (const sql_exception& e) {
+        tk_trace(2, "Error while creating index for FK:\n%s\n", e.what());
+    }
+}
+
+void sql_database::create_relationships(const udb_relationships& relationships) {
+    tk_trace(2, "sql_database::create_relationships");
+    tk_trace(3, "Converting foreign keys");
+    if (server_version() < sql_ver_innodb) {
+        tk_trace(3, "This version of MySQL doesn't support Foreign Keys");
+        return;
+    }
+    if (mode_ == sql_db_keep_tables) {
+        tk_trace(3, "Foreign keys are not converted in append mode");
+        return;
+    }
+    try {
+        query_rows(u"SET FOREIGN_KEY_CHECKS = 0");
+    } catch (const sql_exception& e) {
+        tk_trace(2, "Cannot turn OFF foreign key check: %s", e.what());
+    }
+    for (const udb_foreign_key& key : relationships) {
+        wtrace_text(3, u"Processing '%s'", key.name);
+        try {
+            create_relationship(key);
+        } catch (const tk_exception& e) {
+            tk_trace(2, "Error while creating FK:\n%s\n", e.what());
+            error_handler& handler = error_handler::instance();
+            if (!key.name.empty()) {
+                handler.set_context(u"Foreign key '" + key.name + u"'");
+            } else {
+                handler.set_context(key.child_table);
+            }
+            handler.handle(tk_exception(std::string("Can't create foreign key. Contact to ") + sql_support_address +
+                                            " for the solution.",
+                                        tk_level_item),
+                           0);
+        }
+    }
+    try {
+        query_rows(u"SET FOREIGN_KEY_CHECKS = 1");
+    } catch (const sql_exception& e) {
+        tk_trace(2, "Cannot turn ON foreign key check: %s", e.what());
+    }
+}
+
+void sql_database::create_relationship(const udb_foreign_key& key) {
+    auto table_of = [this](const std::u16string& source) {
+        std::u16string table = names_map_.get_tn_mapped_name(source, false);
+        if (!is_table_exist(table)) {
+            throw tk_exception("Table '" + tk_to_utf8(table) + "' not exists", tk_level_item);
+        }
+        return table;
+    };
+    const std::u16string child = table_of(key.child_table);
+    const std::u16string parent = table_of(key.parent_table);
+    create_fk_index_if(child, key.child_fields);
+    create_fk_index_if(parent, key.parent_fields);
+    auto column_list = [this](const std::u16string& table, const udb_names& fields) {
+        std::u16string out;
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            if (i) out += u", ";
+            out += engine_.quote_name(names_map_.get_fn_mapped_name(table, fields[i], true));
+        }
+        return out;
+    };
+    query_rows(u"ALTER TABLE " + engine_.quote_name(child) + u" ADD CONSTRAINT " + engine_.quote_name(key.name) +
+               u" FOREIGN KEY(" + column_list(child, key.child_fields) + u") REFERENCES " +
+               engine_.quote_name(parent) + u"(" + column_list(parent, key.parent_fields) + u")");
+}
+
+void sql_database::create_views(const udb_query_map& queries) {
+    tk_trace(2, "sql_database::create_views");
+    std::vector<std::u16string> names;
+    for (const auto& item : queries) names.push_back(item.first);
+    std::unique_ptr<udb_validator> validator = engine_.create_tn_validator(names, tables_);
+    for (const auto& [view, text] : queries) {
+        wtrace_text(1, u"Processing '%s'", view);
+        wtrace_text(1, u"\t'%s'", text);
+        try {
+            if (sql_find_nocase(text, u"select") != 0) {
+                tk_trace(2, "Skip non-select query");
+                continue;
+            }
+            std::u16string dest = view;
+            if (!validator->is_acceptable(view)) {
+                dest = validator->get_safe_name(view);
+                names_map_.add_tn_mapping(view, dest);
+                wtrace_text(2, u"Store generated column name '%s'", dest);
+                validator->add_existing_name(dest);
+            }
+            query_rows(u"CREATE OR REPLACE VIEW " + engine_.quote_name(dest) + u" AS " + refine_view_in(text));
+        } catch (const tk_exception& e) {
+            tk_trace(2, "Error while creating view:\n%s\n", e.what());
+            error_handler& handler = error_handler::instance();
+            handler.set_context(u"View '" + view + u"'");
+            handler.handle(tk_exception(std::string("Can't create view. Contact to ") + sql_support_address +
+                                            " for the solution.",
+                                        tk_level_item),
+                           0);
+        }
+    }
+}
+
+std::u16string sql_database::refine_view_in(const std::u16string& text) const {
+    wtrace_text(1, u"sql_database::refine_view_in(%s)", text);
+    std::u16string out;
+    out.reserve(text.size());
+    char16_t quote = 0;
+    bool blank = false;
+    for (char16_t c : text) {
+        if (quote) {
+            out += c;
+            if (c == quote) quote = 0;
+            continue;
+        }
+        if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n') {
+            if (!blank) out += u' ';
+            blank = true;
+            continue;
+        }
+        blank = false;
+        if (c == u'\'' || c == u'"') quote = c;
+        out += c == u'[' || c == u']' ? u'`' : c;
+    }
+    for (std::size_t p = sql_find_nocase(out, u"isnull"); p != std::u16string::npos;
+         p = sql_find_nocase(out, u"isnull", p + 6)) {
+        if (check_isnull_for_replace(out, long(p))) out.replace(p, 6, u"ifnull");
+    }
+    return names_map_.do_global_replace1(out, u"`", u"`");
+}
+
+std::u16string sql_database::refine_view_out(const std::u16string& text) const {
+    wtrace_text(1, u"sql_database::refine_view_out(%s)", text);
+    std::u16string out = text;
+    const std::size_t open = out.find(u"/*");
+    if (open != std::u16string::npos) {
+        const std::size_t close = out.find(u"*/");
+        if (close != std::u16string::npos && close >= open) out.erase(open, close + 2 - open);
+    }
+    const std::u16string qualifier = u"`" + name_ + u"`.";
+    for (std::size_t p = sql_find_nocase(out, qualifier); p != std::u16string::npos;
+         p = sql_find_nocase(out, qualifier, p)) {
+        tk_trace(1, "Remove template found at pos=%d", int(p));
+        out.erase(p, qualifier.size());
+    }
+    return sql_view_converter(out).convert_to_ansi();
+}

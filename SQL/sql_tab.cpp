@@ -1,0 +1,467 @@
+#include "sql_tab.hpp"
+
+#include "sql_util.hpp"
+#include "sql_view.hpp"
+#include "tk_excp.hpp"
+#include "tk_log.hpp"
+#include "tk_utils.hpp"
+#include "udb_errh.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+constexpr const char* structure_error =
+    "The structure of data source does not conform to the destination table. For more information see "
+    "Troubleshooting article of the product documentation.";
+
+// Server errors that a batch gets for a reason other than its rows: writing the rows again in
+// smaller statements would only repeat them, once per row.
+bool is_table_failure(unsigned error) noexcept {
+    if (error >= 2000 && error < 3000) return true; // client errors: the connection is gone
+    switch (error) {
+    case 1021: // disk full
+    case 1030: // storage engine error
+    case 1036: // table is read only
+    case 1037: case 1038: case 1041: // out of memory
+    case 1040: // too many connections
+    case 1044: case 1045: case 1142: case 1143: // access denied
+    case 1053: // server shutdown
+    case 1054: // unknown column
+    case 1099: case 1100: case 1223: // table locks
+    case 1114: // table is full
+    case 1146: // table does not exist
+    case 1205: case 1213: // lock wait timeout, deadlock
+    case 1290: case 1792: // read-only server or transaction
+    case 1317: case 1927: // query interrupted, connection killed
+        return true;
+    default: return false;
+    }
+}
+
+// The statement was larger than the server's packet limit: the server refused it before
+// looking at any row.
+constexpr unsigned packet_too_large = 1153;
+
+// Engines whose INSERT statements store all their rows or none.
+bool is_transactional_engine(const std::string& engine) {
+    static const char* const names[] = {"InnoDB", "XtraDB", "BerkeleyDB", "BDB", "ndbcluster", "NDB", "TokuDB",
+                                        "RocksDB"};
+    for (const char* n : names) {
+        if (engine.size() == std::char_traits<char>::length(n)) {
+            bool same = true;
+            for (std::size_t i = 0; i < engine.size() && same; ++i) {
+                same = std::tolower(static_cast<unsigned char>(engine[i])) == std::tolower(static_cast<unsigned char>(n[i]));
+            }
+            if (same) return true;
+        }
+    }
+    return false;
+}
+
+std::string field_text(const udb_field& field) {
+    return field.is_empty_or_null() ? std::string() : tk_to_utf8(field.to_wstring());
+}
+
+} // namespace
+
+sql_table::sql_table(sql_database& database, const std::u16string& name) : sql_recordset(database, name, {}) {
+    tk_trace(2, "sql_table::ctor");
+    learn_table();
+    server_rows_ = record_count_;
+}
+
+sql_table::~sql_table() {
+    tk_trace(2, "sql_table::dtor");
+    if (!pending_.tuples.empty()) {
+        // The finishing step was not reached (the item failed): the batch is given up.
+        tk_trace(2, "Discarding %d unsent row(s)", int(pending_.tuples.size()));
+    }
+}
+
+void sql_table::learn_table() {
+    tk_trace(2, "sql_table::initialize");
+    const std::u16string qname = quoted_name();
+    {
+        std::unique_ptr<udb_recordset> columns = database_.query_rows(u"SHOW COLUMNS FROM " + qname);
+        std::size_t i = 0;
+        if (columns) {
+            for (columns->reset(); !columns->is_eof() && i < schema_.size(); columns->next(), ++i) {
+                const udb_record& row = *columns->get_item();
+                if (row.size() < 3) continue;
+                t_ftd& column = schema_[i];
+                const std::string type = field_text(row[1]);
+                tk_trace(1, "Got type: %s", type.c_str());
+                int a = 0, b = 0;
+                if (std::sscanf(type.c_str(), "varchar(%d)", &a) == 1) {
+                    tk_trace(1, "Refining size for varchar: %d", a);
+                    column.size = std::uint32_t(a);
+                } else if (std::sscanf(type.c_str(), "float(%d,%d)", &a, &b) == 2) {
+                    tk_trace(1, "Refining type for FLOAT(%d,%d)", a, b);
+                    if (a != 0 && b != 0 && b < a) {
+                        column.vartype = VT_DECIMAL;
+                        column.reserved = std::uint32_t(a) * 256 + std::uint32_t(b);
+                    }
+                }
+                const udb_field& def = row[row.size() - 2];
+                const std::u16string def_text = def.is_empty_or_null() ? std::u16string() : def.to_wstring();
+                if (!tk_log::skips(1)) tk_trace(1, "Got default value: %s", tk_to_utf8(def_text).c_str());
+                if (column.b_not_null || !def_text.empty()) {
+                    tk_trace(1, "Default value's type: %08X", unsigned(def.vt()));
+                    if (column.vartype == VT_DATE &&
+                        (def_text.empty() || def_text == u"0000-00-00" || def_text == u"0000-00-00 00:00:00" ||
+                         def_text == u"00000000000000")) {
+                        tk_trace(1, "Skip empty def.values for date column");
+                        column.b_not_null = false;
+                    } else {
+                        column.default_value = get_variant(needs_quotes(column.vartype) ? std::uint16_t(VT_BSTR)
+                                                                                        : column.vartype,
+                                                           def.is_empty_or_null() ? nullptr : def_text.c_str());
+                    }
+                }
+            }
+        }
+    }
+    {
+        std::unique_ptr<udb_recordset> keys = database_.query_rows(u"SHOW INDEX FROM " + qname);
+        std::vector<udb_index> found;
+        if (keys) {
+            for (keys->reset(); !keys->is_eof(); keys->next()) {
+                const udb_record& row = *keys->get_item();
+                if (row.size() < 5) continue;
+                const bool unique = row[1].to_long() == 0;
+                const std::u16string key = row[2].to_wstring();
+                const bool primary = key == u"PRIMARY";
+                const std::u16string column = row[4].to_wstring();
+                if (!tk_log::skips(1)) {
+                    tk_trace(1, "Got index '%s' (primary=%d, unique=%d)", tk_to_utf8(key).c_str(), int(primary),
+                             int(unique));
+                }
+                bool added = false;
+                for (udb_index& index : found) {
+                    if (udb_name_equal(index.name, key)) {
+                        index.fields.push_back(column);
+                        added = true;
+                        break;
+                    }
+                }
+                if (!added) found.emplace_back(key, unique || primary, primary, udb_names{column});
+            }
+        }
+        // Rows come in key order and column order, so every key is complete when it is added.
+        for (const udb_index& index : found) add_index(index);
+    }
+    if (database_.server_version() >= sql_ver_innodb) {
+        tk_trace(1, "Extracting foreign keys");
+        std::unique_ptr<udb_recordset> create = database_.query_rows(u"SHOW CREATE TABLE " + qname);
+        if (create) {
+            create->reset();
+            const udb_record* row = create->get_item();
+            if (row && !row->empty()) {
+                sql_fk_parser parser(name_, (*row)[row->size() - 1].to_wstring());
+                parser.do_parse();
+            }
+        }
+    }
+}
+
+void sql_table::append_record(const udb_record& record) {
+    tk_trace(1, "sql_table::append_record");
+    ++appended_;
+    ++record_count_;
+    tk_trace(1, "*** FAST INSERT MODE ***");
+    fast_append(record);
+}
+
+void sql_table::raise_structure_error(const std::u16string& field) const {
+    (void)field;
+    throw tk_exception(structure_error, tk_level_item);
+}
+
+void sql_table::pair_fields(const udb_record& record) {
+    std::vector<std::pair<std::size_t, std::size_t>> pairs;
+    std::unique_ptr<udb_validator> validator = database_.engine().create_fn_validator(record);
+    auto mapped = [&](const std::u16string& name) {
+        if (validator->is_acceptable(name)) return name;
+        std::u16string safe = validator->get_safe_name(name);
+        validator->add_existing_name(safe);
+        return safe;
+    };
+    if (record.size() < schema_.size()) {
+        tk_trace(1, "Size of record is less than size of schema");
+        for (std::size_t f = 0; f < record.size(); ++f) {
+            const std::u16string name = mapped(record[f].name);
+            if (!tk_log::skips(1)) {
+                tk_wtrace(1, u"Name=%s, mapped name=%s", record[f].name.c_str(), name.c_str());
+            }
+            std::size_t c = 0;
+            while (c < schema_.size() && !udb_name_equal(schema_[c].name, name)) ++c;
+            if (c == schema_.size()) {
+                tk_wtrace(1, u"Field %s not found", name.c_str());
+                raise_structure_error(name);
+            }
+            pairs.emplace_back(f, c);
+        }
+    } else {
+        tk_trace(1, "Size of schema is less or equal to the size of record");
+        // The field finder: the record's names as the table's columns were named.
+        std::vector<std::u16string> names;
+        names.reserve(record.size());
+        for (std::size_t f = 0; f < record.size(); ++f) {
+            names.push_back(mapped(record[f].name));
+            if (names.back() != record[f].name && !tk_log::skips(1)) {
+                tk_wtrace(1, u"GOT SAFE NAME: %s->%s", record[f].name.c_str(), names.back().c_str());
+            }
+        }
+        for (std::size_t c = 0; c < schema_.size(); ++c) {
+            tk_wtrace(1, u"sql_field_finder::get_field_idx(%s)", schema_[c].name.c_str());
+            std::size_t f = 0;
+            while (f < names.size() && names[f] != schema_[c].name) ++f;
+            if (f == names.size()) {
+                tk_wtrace(1, u"Field %s not found in appending record", schema_[c].name.c_str());
+                raise_structure_error(schema_[c].name);
+            }
+            pairs.emplace_back(f, c);
+        }
+    }
+    std::string columns;
+    const std::uint32_t version = database_.server_version();
+    for (std::size_t k = 0; k < pairs.size(); ++k) {
+        if (k) columns += ", ";
+        sql_append_quoted_name(columns, schema_[pairs[k].second].name, version);
+    }
+    pairs_ = std::move(pairs);
+    paired_names_.clear();
+    for (const auto& field : record) paired_names_.push_back(field->name);
+    column_list_ = std::move(columns);
+}
+
+void sql_table::fast_append(const udb_record& record) {
+    tk_trace(1, "sql_table::fast_append");
+    bool same = record.size() == paired_names_.size() && !pairs_.empty();
+    for (std::size_t f = 0; same && f < record.size(); ++f) same = record[f].name == paired_names_[f];
+    if (!same) {
+        const std::string previous = column_list_;
+        pair_fields(record);
+        // One column list serves a whole batch: rows of another shape start a new one.
+        if (!pending_.tuples.empty() && previous != column_list_) send_pending();
+    }
+
+    std::string& out = pending_.statement;
+    const bool first = pending_.tuples.empty();
+    const std::size_t mark = out.size();
+    try {
+        if (first) {
+            tk_trace(1, "Initialize new query...");
+            out += "INSERT INTO ";
+            sql_append_quoted_name(out, name_, database_.server_version());
+            out += '(';
+            out += column_list_;
+            out += ") VALUES";
+            pending_.head_length = out.size();
+        } else {
+            out += ", ";
+        }
+        const std::size_t begin = out.size();
+        out += '(';
+        for (std::size_t k = 0; k < pairs_.size(); ++k) {
+            if (k) out += ", ";
+            append_fld_str(out, record[pairs_[k].first], schema_[pairs_[k].second]);
+        }
+        out += ')';
+        tk_trace(1, "sql_query=[%.*s]", int(out.size() - begin), out.data() + begin);
+        pending_.tuples.push_back({std::uint32_t(begin), std::uint32_t(out.size()), appended_});
+    } catch (...) {
+        // Nothing of a record that cannot be written stays in the batch.
+        out.resize(first ? 0 : mark);
+        if (first) pending_.head_length = 0;
+        throw;
+    }
+    if (out.size() > batch_limit) send_pending();
+}
+
+void sql_table::finish() {
+    tk_trace(2, "sql_table::finish");
+    send_pending();
+}
+
+void sql_table::send_pending() {
+    if (pending_.tuples.empty()) return;
+    std::swap(sending_, pending_);
+    pending_.clear();
+    tk_trace(2, "Run SQL query: [%s]", sending_.statement.c_str());
+    std::string text;
+    const unsigned error = send_tuples(sending_, 0, sending_.tuples.size(), text);
+    if (error) recover(sending_, 0, sending_.tuples.size(), error, text);
+    sending_.clear();
+}
+
+unsigned sql_table::send_tuples(const batch& b, std::size_t first, std::size_t last, std::string& error_text) {
+    std::string_view statement;
+    if (first == 0 && last == b.tuples.size()) {
+        statement = b.statement;
+    } else {
+        part_.assign(b.statement, 0, b.head_length);
+        for (std::size_t i = first; i < last; ++i) {
+            if (i > first) part_ += ", ";
+            part_.append(b.statement, b.tuples[i].begin, b.tuples[i].end - b.tuples[i].begin);
+        }
+        statement = part_;
+    }
+    if (database_.try_query_append(statement)) {
+        server_rows_ += std::int64_t(last - first);
+        stored_ += std::int64_t(last - first);
+        return 0;
+    }
+    sql_connection& connection = database_.connection();
+    error_text = connection.error();
+    const unsigned error = connection.error_number();
+    tk_trace(2, "Rows %d to %d refused (%u): %s", b.tuples[first].record, b.tuples[last - 1].record, error,
+             error_text.c_str());
+    return error ? error : 1;
+}
+
+void sql_table::recover(const batch& b, std::size_t first, std::size_t last, unsigned error, std::string text) {
+    for (;;) {
+        if (is_table_failure(error)) {
+            // Not the rows' fault: the table fails once, as a whole.
+            throw tk_exception(text, tk_level_item);
+        }
+        if (last - first == 1) {
+            report_rejected(b.tuples[first], error, text);
+            return;
+        }
+        if (error != packet_too_large && !is_transactional()) {
+            // A table without transactions keeps the rows before the one the statement
+            // stopped at; the row count says how many.
+            const std::int64_t now = count_server_rows();
+            const std::int64_t kept = now - server_rows_;
+            if (kept >= 0 && kept < std::int64_t(last - first)) {
+                server_rows_ = now;
+                stored_ += kept;
+                first += std::size_t(kept);
+                // Alone, the row where the statement stopped shows whether it is bad.
+                std::string row_text;
+                const unsigned row_error = send_tuples(b, first, first + 1, row_text);
+                if (row_error) {
+                    if (is_table_failure(row_error)) throw tk_exception(row_text, tk_level_item);
+                    report_rejected(b.tuples[first], row_error, row_text);
+                }
+                if (++first == last) return;
+                error = send_tuples(b, first, last, text);
+                if (!error) return;
+                continue;
+            }
+            tk_trace(2, "Row count does not explain the refusal (%lld rows kept)", static_cast<long long>(kept));
+        }
+        // All or nothing: halve until the bad rows stand alone.
+        const std::size_t mid = first + (last - first) / 2;
+        std::string half_text;
+        const unsigned half_error = send_tuples(b, first, mid, half_text);
+        if (half_error) recover(b, first, mid, half_error, half_text);
+        first = mid;
+        error = send_tuples(b, first, last, text);
+        if (!error) return;
+    }
+}
+
+void sql_table::report_rejected(const tuple_ref& tuple, unsigned error, const std::string& text) {
+    ++rejected_;
+    tk_trace(2, "Record #%d rejected (%u): %s", tuple.record, error, text.c_str());
+    const sql_exception e(text, error);
+    error_handler* handler = error_handler::pointer();
+    if (!handler) throw e;
+    handler->set_context(name_, tuple.record);
+    handler->handle(e, 0);
+}
+
+bool sql_table::is_transactional() {
+    if (transactional_ < 0) {
+        // Unknown stays "no": the row count then decides, which is slower but right either way.
+        transactional_ = 0;
+        std::u16string pattern;
+        for (char16_t c : name_) {
+            if (c == u'%' || c == u'_' || c == u'\\') pattern += u'\\';
+            pattern += c;
+        }
+        const std::string statement = "SHOW TABLE STATUS LIKE " + sql_string_literal(pattern);
+        sql_connection& connection = database_.connection();
+        if (connection.query(statement)) {
+            sql_result result = connection.store_result();
+            MYSQL_ROW row = result ? mysql_fetch_row(result.get()) : nullptr;
+            if (row && mysql_num_fields(result.get()) > 1 && row[1]) {
+                transactional_ = is_transactional_engine(row[1]) ? 1 : 0;
+                tk_trace(2, "Table engine: %s", row[1]);
+            }
+        }
+    }
+    return transactional_ == 1;
+}
+
+std::int64_t sql_table::count_server_rows() {
+    std::string statement = "SELECT COUNT(*) FROM ";
+    sql_append_quoted_name(statement, name_, database_.server_version());
+    sql_connection& connection = database_.connection();
+    if (!connection.query(statement)) throw sql_exception(connection);
+    sql_result result = connection.store_result();
+    MYSQL_ROW row = result ? mysql_fetch_row(result.get()) : nullptr;
+    if (!row || !row[0]) throw sql_exception(connection);
+    return std::strtoll(row[0], nullptr, 10);
+}
+
+void sql_table::update(const udb_record& record) {
+    tk_trace(1, "sql_table::update");
+    std::unique_ptr<udb_validator> validator = database_.engine().create_fn_validator(record);
+    if (primary_key_index_ == -1) {
+        tk_trace(1, "There's no primary/unique key");
+        return;
+    }
+    tk_trace(1, "Step #1");
+    tk_verify(std::size_t(primary_key_index_) < indexes_.size(), "sql_tab", __LINE__);
+    const udb_index& key = indexes_[std::size_t(primary_key_index_)];
+    tk_trace(1, "Step #2");
+    const std::uint32_t version = database_.server_version();
+    std::string statement = "UPDATE ";
+    sql_append_quoted_name(statement, name_, version);
+    statement += " SET ";
+    tk_trace(1, "Step #3");
+    std::string set_list, where_list;
+    for (const auto& field : record) {
+        tk_trace(1, "Step #4");
+        std::u16string name = field->name;
+        if (!validator->is_acceptable(name)) {
+            name = validator->get_safe_name(name);
+            validator->add_existing_name(name);
+        }
+        tk_wtrace(1, u"Got mappend fn: %s", name.c_str());
+        if (!schema_.has_field(name)) {
+            tk_wtrace(1, u"Field '%s' is not found in schema", name.c_str());
+            continue;
+        }
+        bool in_key = false;
+        for (const auto& k : key.fields) in_key = in_key || k == name;
+        if (!in_key) {
+            tk_wtrace(1, u"Field %s is NOT a part of UKey", name.c_str());
+            if (!set_list.empty()) set_list += ", ";
+            sql_append_quoted_name(set_list, name, version);
+            set_list += '=';
+            set_list += to_mysql_str(*field);
+        } else {
+            tk_wtrace(1, u"Field %s is a part of UKey", name.c_str());
+            if (!where_list.empty()) where_list += " AND ";
+            sql_append_quoted_name(where_list, name, version);
+            where_list += '=';
+            append_fld_str(where_list, *field, schema_.find_field(name));
+        }
+    }
+    statement += set_list;
+    statement += " WHERE ";
+    statement += where_list;
+    tk_trace(2, "UPDATE QUERY: %s", statement.c_str());
+    if (where_list.empty()) {
+        tk_trace(1, "Missing primary/unique key");
+        return;
+    }
+    database_.query_append(statement);
+}
