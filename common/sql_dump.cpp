@@ -1,0 +1,592 @@
+#include "sql_dump.hpp"
+
+#include "sql_engi.hpp"
+#include "sql_init.hpp"
+#include "sql_util.hpp"
+#include "sql_vali.hpp"
+#include "tk_excp.hpp"
+#include "tk_fname.hpp"
+#include "tk_log.hpp"
+#include "tk_utils.hpp"
+
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* web_address = "https://www.velquor.com";
+constexpr const char* support_address = "support@velquor.com";
+
+// Versions the dump writes for: the oldest dialect, and the newest the column definitions
+// distinguish (from 5.5.3 text columns are utf8mb4, which holds every character; the loading
+// session's own character set is set to match right after the header).
+constexpr std::uint32_t old_dialect_version = 0x031401; // 3.20.1
+constexpr std::uint32_t new_dialect_version = sql_ver_utf8mb4;
+
+// Bytes kept before the file is written to: large enough that a write call costs little per
+// row, small enough that memory stays flat whatever the table size.
+constexpr std::size_t output_buffer_size = 256 * 1024;
+
+sql_engine& engine() { return sql_engine::instance(); }
+
+std::string console_text(std::u16string_view text) {
+    std::string out;
+    if (!tk_try_to_ansi(text, out)) out = "?";
+    return out;
+}
+
+bool starts_with_select(const std::u16string& text) {
+    static constexpr std::u16string_view word = u"select";
+    if (text.size() < word.size()) return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        char16_t c = text[i];
+        if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
+        if (c != word[i]) return false;
+    }
+    return true;
+}
+
+bool is_blank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+
+// Runs of blanks outside quoted literals become one blank; literals stay as they are.
+std::u16string collapse_blanks(const std::u16string& text) {
+    std::u16string out;
+    out.reserve(text.size());
+    char16_t quote = 0;
+    bool in_run = false;
+    for (char16_t c : text) {
+        if (quote) {
+            out += c;
+            if (c == quote) quote = 0;
+            continue;
+        }
+        if (is_blank(c)) {
+            if (!in_run) out += u' ';
+            in_run = true;
+            continue;
+        }
+        in_run = false;
+        if (c == u'\'' || c == u'"') quote = c;
+        out += c;
+    }
+    return out;
+}
+
+// True when the argument list after the "isnull" at `pos` holds exactly one comma, so that the
+// call takes two arguments and MySQL's ifnull means the same.
+bool isnull_has_two_arguments(const std::u16string& text, std::size_t pos) {
+    std::size_t i = pos + 6;
+    if (i >= text.size()) return false;
+    int open = 0;
+    int commas = 0;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c == u'(') {
+            ++open;
+        } else if (c == u',') {
+            ++commas;
+        } else if (c == u')') {
+            if (open == 1) break;
+            --open;
+        }
+    }
+    return commas == 1;
+}
+
+std::size_t find_ignoring_case(const std::u16string& text, std::u16string_view lower_word, std::size_t from) {
+    for (std::size_t i = from; i + lower_word.size() <= text.size(); ++i) {
+        std::size_t k = 0;
+        for (; k < lower_word.size(); ++k) {
+            char16_t c = text[i + k];
+            if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
+            if (c != lower_word[k]) break;
+        }
+        if (k == lower_word.size()) return i;
+    }
+    return std::u16string::npos;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+dmp_output::dmp_output(const std::u16string& path) : path_(console_text(path)) {
+    std::string fs_path;
+    if (!tk_try_to_ansi(path, fs_path)) {
+        throw tk_exception("Cannot create the dump file '" + path_ +
+                               "': the name cannot be written in the system's character set.",
+                           tk_level_run);
+    }
+    fd_ = ::open(fs_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) throw tk_exception_ex("Cannot create the dump file '" + path_ + "': ", tk_level_run);
+    buffer_.reserve(output_buffer_size);
+}
+
+dmp_output::~dmp_output() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void dmp_output::fail(int error) {
+    error_ = error;
+    errno = error;
+    throw tk_exception_ex("Cannot write the dump file '" + path_ + "': ", tk_level_run);
+}
+
+void dmp_output::write_all(const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t done = ::write(fd_, data, size);
+        if (done < 0) {
+            if (errno == EINTR) continue;
+            fail(errno);
+        }
+        if (done == 0) fail(EIO);
+        data += done;
+        size -= std::size_t(done);
+    }
+}
+
+void dmp_output::write(std::string_view bytes) {
+    if (error_) fail(error_);
+    tk_verify(fd_ >= 0, "sql_dump", __LINE__);
+    if (buffer_.size() + bytes.size() <= output_buffer_size) {
+        buffer_.append(bytes);
+        return;
+    }
+    flush();
+    if (bytes.size() >= output_buffer_size) {
+        write_all(bytes.data(), bytes.size());
+    } else {
+        buffer_.append(bytes);
+    }
+}
+
+void dmp_output::flush() {
+    if (error_) fail(error_);
+    if (buffer_.empty()) return;
+    tk_verify(fd_ >= 0, "sql_dump", __LINE__);
+    // Emptied first: a failed write must not be written again at the next call.
+    const std::string pending = std::move(buffer_);
+    buffer_.clear();
+    buffer_.reserve(output_buffer_size);
+    write_all(pending.data(), pending.size());
+}
+
+void dmp_output::close() {
+    if (fd_ < 0) return;
+    flush();
+    const int fd = fd_;
+    fd_ = -1;
+    // A delayed write error (a full disk behind a cache, a network file system) shows here.
+    if (::close(fd) != 0) fail(errno);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+std::unique_ptr<dmp_database> sql_engine::create_dump(const std::u16string& path, const dmp_options& options) {
+    tk_wtrace(2, u"sql_engine::create_dump (%s)", path.c_str());
+    tk_wtrace(3, u"Creating MySQL dump file '%s'", path.c_str());
+    return std::make_unique<dmp_database>(path, options);
+}
+
+dmp_database::dmp_database(const std::u16string& path, const dmp_options& options)
+    : udb_database(path, 1, false), options_(options) {
+    // Unlike a server connection, a file that cannot be created leaves nothing to convert into:
+    // the run must stop here rather than "succeed" without a file.
+    output_ = std::make_unique<dmp_output>(path);
+    tk_wtrace(2, u"dmp_database::ctor(%s)", path.c_str());
+    engine().set_server_version(options_.b_new_version ? new_dialect_version : old_dialect_version);
+    tk_trace(2, "b_new_ver=%d", int(options_.b_new_version));
+    if (options_.b_comments) write_header();
+    if (options_.b_new_version) write_session_settings();
+    if (options_.b_create_database && options_.b_create_table) write_database_block();
+}
+
+dmp_database::~dmp_database() {
+    try {
+        finish();
+    } catch (const tk_exception& e) {
+        tk_trace(3, "%s", e.what());
+    }
+}
+
+void dmp_database::finish() {
+    if (finished_) return;
+    finished_ = true;
+    close_pending_lock();
+    if (options_.b_new_version) write_line("/*!40101 SET SQL_MODE=@OLD_SQL_MODE */;");
+    output_->close();
+}
+
+std::string_view dmp_database::line_break() const noexcept { return options_.line_break == 0 ? "\r\n" : "\n"; }
+
+std::u16string_view dmp_database::wline_break() const noexcept {
+    return options_.line_break == 0 ? u"\r\n" : u"\n";
+}
+
+void dmp_database::write_line(std::string_view bytes) {
+    write(bytes);
+    write(line_break());
+}
+
+void dmp_database::write_wline(std::u16string_view text) {
+    std::string line;
+    tk_append_utf8(line, text);
+    write_line(line);
+}
+
+void dmp_database::write_quoted(std::u16string_view name) {
+    std::string text;
+    engine().append_quoted_name(text, name);
+    write(text);
+}
+
+void dmp_database::close_pending_lock() {
+    sql_engine& session = engine();
+    if (!session.tables_locked()) return;
+    session.set_tables_locked(false);
+    write_line("UNLOCK TABLES;");
+}
+
+void dmp_database::write_header() {
+    std::string line = "# File name: ";
+    tk_append_utf8(line, name());
+    write_line(line);
+
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char date[32];
+    std::snprintf(date, sizeof date, "%02d/%02d/%04d", local.tm_mon + 1, local.tm_mday, local.tm_year + 1900);
+    write_line(std::string("# Creation date: ") + date);
+    write_line("# Created by " + options_.creator);
+    write_line("# --------------------------------------------------");
+    write_line(std::string("# More conversion tools at ") + web_address);
+}
+
+void dmp_database::write_session_settings() {
+    // The client reads the file in its own default character set unless told otherwise, and
+    // would cut every character beyond three UTF-8 bytes. A zero in an identity column must
+    // stay zero, and literals use backslash escapes and single quotes only; strict mode stays
+    // as the server has it. Versioned comments let servers without a feature skip the line.
+    write_line("/*!40101 SET NAMES utf8 */;");
+    write_line("/*!50503 SET NAMES utf8mb4 */;");
+    write_line("/*!40101 SET @OLD_SQL_MODE=@@SQL_MODE, SQL_MODE=CONCAT_WS(',', NULLIF(TRIM(BOTH ',' FROM "
+               "REPLACE(REPLACE(CONCAT(',', @@SQL_MODE, ','), ',NO_BACKSLASH_ESCAPES,', ','), ',ANSI_QUOTES,', "
+               "',')), ''), 'NO_AUTO_VALUE_ON_ZERO') */;");
+}
+
+void dmp_database::write_database_block() {
+    tk_file_wname parts;
+    parts.initialize(name().c_str());
+    write(line_break());
+    write("DROP DATABASE IF EXISTS ");
+    write_quoted(parts.name);
+    write_line(";");
+    write("CREATE DATABASE ");
+    write_quoted(parts.name);
+    write_line(";");
+    write("USE ");
+    write_quoted(parts.name);
+    write_line(";");
+}
+
+std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& name, const udb_schema& schema,
+                                                          const udb_indexes& indexes) {
+    tk_wtrace(2, u"dmp_database::create_table(%s)", name.c_str());
+    if (is_table_exist(name)) throw tk_mail_assertion("sql_dump", 275);
+    close_pending_lock();
+
+    std::string name_utf8;
+    tk_append_utf8(name_utf8, name);
+    const std::string_view lb = line_break();
+    if (options_.b_create_table) {
+        if (options_.b_comments) {
+            write(lb);
+            write_line("#");
+            write_line("# Table structure for table '" + name_utf8 + "'");
+            write_line("#");
+            write(lb);
+        }
+        write("DROP TABLE IF EXISTS ");
+        write_quoted(name);
+        write_line(";");
+    }
+
+    // The definitions are built even without CREATE TABLE: the column names they settle are
+    // the ones the rows and the foreign keys use.
+    std::u16string auto_increment_name;
+    sql_schema_initializer columns(name, schema, indexes, auto_increment_name);
+    sql_chunks column_chunks;
+    columns.get_init_chunks(column_chunks);
+    sql_chunks key_chunks;
+    if (!schema.empty()) {
+        sql_indexes_initializer keys(columns.schema(), indexes, auto_increment_name, columns.names_map());
+        keys.get_init_chunks(key_chunks);
+    }
+
+    if (options_.b_create_table) {
+        tk_trace(2, "Right before inserting CREATE TABLE statement");
+        tk_trace(2, options_.b_new_version ? "New version of dump file" : "Old version of dump file");
+        std::string statement = "CREATE TABLE ";
+        engine().append_quoted_name(statement, name);
+        statement += " (";
+        statement += lb;
+        for (std::size_t i = 0; i < column_chunks.size(); ++i) {
+            if (i) {
+                statement += ',';
+                statement += lb;
+            }
+            statement += "  ";
+            tk_append_utf8(statement, column_chunks[i]);
+        }
+        for (const auto& key : key_chunks) {
+            statement += ',';
+            statement += lb;
+            statement += "  ";
+            tk_append_utf8(statement, key);
+        }
+        statement += lb;
+        statement += ')';
+        if (options_.b_new_version) {
+            statement += engine().is_innodb() ? " ENGINE=InnoDB" : " ENGINE=MyISAM";
+        } else {
+            statement += " TYPE=MyISAM";
+        }
+        statement += ';';
+        write_line(statement);
+    }
+
+    if (options_.b_comments) {
+        write(lb);
+        write_line("#");
+        write_line("# Dumping data for table '" + name_utf8 + "'");
+        write_line("#");
+        write(lb);
+    }
+    if (options_.b_lock_for_write) {
+        write("LOCK TABLES ");
+        write_quoted(name);
+        write_line(" WRITE;");
+        engine().set_tables_locked(true);
+    }
+
+    tables().push_back(name);
+    names_map().add_fn_map(name, columns.names_map());
+    table_indexes_.insert_or_assign(name, indexes);
+    return std::make_unique<dmp_recordset>(*this, name, columns.schema());
+}
+
+std::unique_ptr<udb_recordset> dmp_database::get_table(const std::u16string&, int) {
+    throw tk_mail_assertion("sql_dump", 117);
+}
+
+std::unique_ptr<udb_recordset> dmp_database::get_query(const std::u16string&, const std::u16string&, int) {
+    return nullptr;
+}
+
+bool dmp_database::query(const std::u16string&) { return false; }
+
+std::unique_ptr<udb_recordset> dmp_database::query_rows(const std::u16string& statement) {
+    close_pending_lock();
+    std::string text;
+    tk_append_utf8(text, statement);
+    text += ';';
+    write_line(text);
+    return nullptr;
+}
+
+std::u16string dmp_database::refine_view_in(const std::u16string& text) const {
+    tk_wtrace(1, u"dmp_database::refine_view_in(%s)", text.c_str());
+    std::u16string out = collapse_blanks(text);
+    for (char16_t& c : out) {
+        if (c == u'[' || c == u']') c = u'`';
+    }
+    static constexpr std::u16string_view word = u"isnull";
+    for (std::size_t pos = find_ignoring_case(out, word, 0); pos != std::u16string::npos;
+         pos = find_ignoring_case(out, word, pos + word.size())) {
+        if (isnull_has_two_arguments(out, pos)) out.replace(pos, word.size(), u"ifnull");
+    }
+    return names_map().do_global_replace1(out, u"`", u"`");
+}
+
+void dmp_database::create_views(const udb_query_map& queries) {
+    tk_trace(2, "dmp_database::create_views");
+    std::vector<std::u16string> view_names;
+    view_names.reserve(queries.size());
+    for (const auto& entry : queries) view_names.push_back(entry.first);
+    // Views are written for a server that takes backquoted names, whatever the dialect.
+    sql_new_tn_validator validator(view_names, {});
+
+    for (const auto& [view, text] : queries) {
+        tk_wtrace(1, u"Processing '%s'", view.c_str());
+        tk_wtrace(1, u"\t'%s'", text.c_str());
+        if (!starts_with_select(text)) {
+            tk_trace(2, "Skip non-select query");
+            continue;
+        }
+        std::u16string dest = view;
+        if (!validator.is_acceptable(view)) {
+            dest = validator.get_safe_name(view);
+            names_map().add_tn_mapping(view, dest);
+            tk_wtrace(2, u"Store generated column name '%s'", dest.c_str());
+            validator.add_existing_name(dest);
+        }
+        close_pending_lock();
+        std::string statement = "CREATE OR REPLACE VIEW ";
+        engine().append_quoted_name(statement, dest);
+        statement += " AS ";
+        tk_append_utf8(statement, refine_view_in(text));
+        statement += ';';
+        write_line(statement);
+    }
+    output_->flush();
+}
+
+void dmp_database::create_relationships(const udb_relationships& relationships) {
+    tk_trace(2, "dmp_database::create_relationships");
+    sql_engine& session = engine();
+    if (!options_.b_new_version) {
+        tk_trace(2, "This version of MySQL (%08X) doesn't support Foreign Keys", session.server_version());
+        return;
+    }
+    close_pending_lock();
+    write(line_break());
+    write_line("SET FOREIGN_KEY_CHECKS = 0;");
+
+    std::string statement;
+    for (const udb_foreign_key& key : relationships) {
+        const std::u16string child = names_map().get_tn_mapped_name(key.child_table, false);
+        const std::u16string parent = names_map().get_tn_mapped_name(key.parent_table, false);
+        tk_wtrace(2, u"Processing FK '%s'", child.c_str());
+
+        auto append_fields = [&](const std::u16string& table, const udb_names& fields) {
+            for (std::size_t i = 0; i < fields.size(); ++i) {
+                if (i) statement += ", ";
+                session.append_quoted_name(statement, names_map().get_fn_mapped_name(table, fields[i], true));
+            }
+        };
+
+        bool has_child_index = false;
+        if (const auto found = table_indexes_.find(child); found != table_indexes_.end()) {
+            tk_trace(1, "udb_indexes::has_index_on_fields");
+            for (const udb_index& index : found->second) {
+                if (index.starts_with_fields(key.child_fields)) {
+                    tk_wtrace(2, u"Child index for table '%s' exists", child.c_str());
+                    has_child_index = true;
+                    break;
+                }
+            }
+        }
+        if (!has_child_index) {
+            statement = "ALTER TABLE ";
+            session.append_quoted_name(statement, child);
+            statement += " ADD INDEX (";
+            append_fields(child, key.child_fields);
+            statement += ");";
+            write_line(statement);
+        }
+
+        statement = "ALTER TABLE ";
+        session.append_quoted_name(statement, child);
+        statement += " ADD CONSTRAINT ";
+        session.append_quoted_name(statement, key.name);
+        statement += " FOREIGN KEY(";
+        append_fields(child, key.child_fields);
+        statement += ") REFERENCES ";
+        session.append_quoted_name(statement, parent);
+        statement += '(';
+        append_fields(parent, key.parent_fields);
+        statement += ");";
+        write_line(statement);
+    }
+    write_line("SET FOREIGN_KEY_CHECKS = 1;");
+    output_->flush();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+dmp_recordset::dmp_recordset(dmp_database& database, const std::u16string& table, const udb_schema& columns)
+    : udb_recordset(table, true), database_(database) {
+    tk_wtrace(2, u"dmp_recordset::dmp_recordset(%s)", table.c_str());
+    for (const auto& column : columns) schema_.add(std::make_unique<t_ftd>(*column));
+
+    // The column list and the source column of each destination column are the same for every
+    // row: settled once here, so that a row costs only its literals.
+    sql_engine& session = engine();
+    head_ = "INSERT INTO ";
+    session.append_quoted_name(head_, table);
+    head_ += '(';
+    source_names_.reserve(schema_.size());
+    for (std::size_t i = 0; i < schema_.size(); ++i) {
+        if (i) head_ += ", ";
+        session.append_quoted_name(head_, schema_[i].name);
+        source_names_.push_back(database_.names_map().get_fn_orig_name(table, schema_[i].name, true));
+    }
+    head_ += ") VALUES(";
+    buffer_.reserve(statement_limit + statement_limit / 4);
+}
+
+dmp_recordset::~dmp_recordset() { tk_trace(2, "dmp_recordset::dtor"); }
+
+void dmp_recordset::append_record(const udb_record& record) {
+    tk_trace(1, "dmp_recordset::append_record");
+    const bool first = buffer_.empty();
+    if (first) tk_trace(1, "Initialize new query...");
+    const std::size_t row_start = buffer_.size();
+    try {
+        if (first) {
+            buffer_ += head_;
+        } else {
+            buffer_ += ", (";
+        }
+        for (std::size_t i = 0; i < schema_.size(); ++i) {
+            const std::u16string& source = source_names_[i];
+            tk_wtrace(1, u"Name=%s, original name=%s", schema_[i].name.c_str(), source.c_str());
+            // Rows arrive in source column order, so the field is normally at the column's own
+            // place; the name decides when it is not.
+            const udb_field* field = nullptr;
+            if (i < record.size() && record[i].name == source) {
+                field = &record[i];
+            } else if (record.has_field(source)) {
+                field = &record.find_field(source);
+            } else {
+                tk_wtrace(1, u"Field %s not found", source.c_str());
+                throw tk_exception(std::string("Generic error occurred while migrating the data.\nContact to ") +
+                                       support_address + " for the solution.",
+                                   tk_level_item);
+            }
+            if (i) buffer_ += ", ";
+            append_fld_str(buffer_, *field, schema_[i]);
+        }
+        buffer_ += ')';
+    } catch (...) {
+        // The row is not added: the statement stays as it was before it.
+        buffer_.resize(row_start);
+        throw;
+    }
+    if (!tk_log::skips(1)) {
+        tk_trace(1, "*** FAST INSERT MODE ***");
+        const std::string row(buffer_, first ? 0 : row_start + 2);
+        tk_trace(1, "sql_query=[%s]", row.c_str());
+    }
+    if (buffer_.size() > statement_limit) write_statement();
+}
+
+void dmp_recordset::write_statement() {
+    if (!tk_log::skips(2)) tk_trace(2, "Run SQL query: [%s]", buffer_.c_str());
+    buffer_ += ';';
+    buffer_ += database_.line_break();
+    // Emptied even when the write fails: a statement is never written twice.
+    struct clear_on_exit {
+        std::string& text;
+        ~clear_on_exit() { text.clear(); }
+    } clear{buffer_};
+    database_.output().write(buffer_);
+    tk_trace(1, "Cleaning append_buffer...");
+}
+
+void dmp_recordset::finish() {
+    if (!buffer_.empty()) write_statement();
+}

@@ -1,0 +1,150 @@
+#pragma once
+// The MySQL dump file as a conversion destination: a UTF-8 script of SQL statements that
+// recreates the converted tables, their rows, foreign keys and views when a MySQL client runs
+// it. The statements are the ones the direct destination would send (same column and key
+// definitions, same literals), so a dump and a direct conversion give the same database.
+
+#include "udb_db.hpp"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+/// What the dump file holds and how it is written; the application fills it from its settings.
+struct dmp_options {
+    std::uint32_t line_break = 0;   ///< 0: lines end with CR LF; anything else: LF alone
+    bool b_new_version = true;      ///< backquoted names, ENGINE clause, utf8mb4, foreign keys
+    bool b_lock_for_write = true;   ///< LOCK TABLES ... WRITE around each table's rows
+    bool b_comments = true;         ///< file header and a comment block before each table part
+    bool b_create_database = false; ///< DROP/CREATE/USE DATABASE (only with b_create_table)
+    bool b_create_table = true;     ///< DROP TABLE IF EXISTS and CREATE TABLE per table
+    std::string creator;            ///< program title for the header's "Created by" line
+};
+
+/// The dump file itself: created or truncated at construction, written through one buffer so
+/// that statements of any size stream to disk with flat memory. Every failure is a run-level
+/// tk_exception_ex naming the file, with the system's text; once a write has failed, every
+/// later write fails the same way, so a cut file is never reported as complete.
+class dmp_output {
+public:
+    /// Creates or truncates the file; failure raises "Cannot create the dump file '<path>': ".
+    explicit dmp_output(const std::u16string& path);
+    /// Closes the descriptor without writing: callers that want the rest on disk call close().
+    ~dmp_output();
+    dmp_output(const dmp_output&) = delete;
+    dmp_output& operator=(const dmp_output&) = delete;
+
+    /// Appends bytes; writes the buffer out when it is full. Large pieces go straight to disk.
+    void write(std::string_view bytes);
+    /// Writes out everything buffered.
+    void flush();
+    /// Flushes and closes; afterwards every write fails as an internal assertion (sql_dump).
+    void close();
+    bool is_open() const noexcept { return fd_ >= 0; }
+
+private:
+    void write_all(const char* data, std::size_t size);
+    [[noreturn]] void fail(int error);
+
+    std::string path_;   // for messages, in the console's code page
+    int fd_ = -1;
+    int error_ = 0;      // first write failure; sticky
+    std::string buffer_;
+};
+
+/// The dump destination database. Tables, rows, foreign keys and views go to the file in the
+/// order the driver asks for them; table names are not checked against anything but this
+/// dump's own tables (a dump has no server to ask). Uses the MySQL session (sql_engine) for
+/// the dialect, the storage-engine flag and the LOCK TABLES flag, and sets its version.
+class dmp_database : public udb_database {
+public:
+    /// Creates the file at `path`, sets the session's dialect and writes the header, the
+    /// loading session's settings and the database block as the options ask. A file that
+    /// cannot be created raises a run-level tk_exception_ex; so does a failed write anywhere.
+    dmp_database(const std::u16string& path, const dmp_options& options);
+    /// Writes a pending UNLOCK TABLES and the closing lines and closes the file. It cannot
+    /// report a failure: create_relationships and create_views flush what they wrote, and
+    /// finish() closes with reporting for callers that can call it.
+    ~dmp_database() override;
+
+    /// The table's structure (as the options ask) and a recordset that writes its rows. A
+    /// table created twice is an internal assertion (sql_dump 275).
+    std::unique_ptr<udb_recordset> create_table(const std::u16string& name, const udb_schema& schema,
+                                                const udb_indexes& indexes) override;
+    /// A dump cannot be read back: internal assertion (sql_dump 117).
+    std::unique_ptr<udb_recordset> get_table(const std::u16string& name, int kind) override;
+    /// No queries in a dump: null.
+    std::unique_ptr<udb_recordset> get_query(const std::u16string& name, const std::u16string& query_text,
+                                             int kind) override;
+    /// Writes nothing; false, as nothing was run.
+    bool query(const std::u16string& statement) override;
+    /// Writes the statement (after a pending UNLOCK TABLES); there are never rows: null.
+    std::unique_ptr<udb_recordset> query_rows(const std::u16string& statement) override;
+    /// CREATE OR REPLACE VIEW for every SELECT text, in name order; then flushes.
+    void create_views(const udb_query_map& queries) override;
+    /// The foreign-key block (new dialect only); then flushes.
+    void create_relationships(const udb_relationships& relationships) override;
+
+    /// Writes the closing lines, flushes and closes, reporting a failure; the destructor then
+    /// has nothing left to do. Safe to call more than once.
+    void finish();
+
+    /// A view's SELECT text in MySQL form: white space collapsed outside literals, brackets
+    /// made backquotes, two-argument isnull made ifnull, source names made destination names.
+    std::u16string refine_view_in(const std::u16string& text) const;
+
+    /// The line break of the options, narrow and wide.
+    std::string_view line_break() const noexcept;
+    std::u16string_view wline_break() const noexcept;
+
+    const dmp_options& options() const noexcept { return options_; }
+    /// The file, for the recordsets this database hands out.
+    dmp_output& output() noexcept { return *output_; }
+
+private:
+    void write(std::string_view bytes) { output_->write(bytes); }
+    void write_line(std::string_view bytes);
+    void write_wline(std::u16string_view text);
+    void write_quoted(std::u16string_view name);
+    void close_pending_lock();
+    void write_header();
+    void write_session_settings();
+    void write_database_block();
+
+    std::unique_ptr<dmp_output> output_;
+    dmp_options options_;
+    /// Table as given to create_table -> the source indexes it was created with.
+    std::map<std::u16string, udb_indexes> table_indexes_;
+    bool finished_ = false;
+};
+
+/// The destination recordset of one dump table: rows become extended INSERT statements of
+/// about 1,000,000 bytes, each with its column list, built in one buffer that is reused for
+/// every statement.
+class dmp_recordset : public udb_recordset {
+public:
+    /// Copies the destination columns; `database` must outlive the recordset.
+    dmp_recordset(dmp_database& database, const std::u16string& table, const udb_schema& columns);
+    /// Discards what finish() was not called for (the destination contract).
+    ~dmp_recordset() override;
+
+    /// Adds the row to the statement being built and writes the statement once it passes the
+    /// threshold. A destination column whose source column the row lacks fails the row with
+    /// the generic message and leaves the statement as it was.
+    void append_record(const udb_record& record) override;
+    /// Writes the last statement.
+    void finish() override;
+
+    /// Bytes after which a statement is ended; the next row starts a new one.
+    static constexpr std::size_t statement_limit = 1000000;
+
+private:
+    void write_statement();
+
+    dmp_database& database_;
+    std::string head_;                       // INSERT INTO t(columns) VALUES(
+    std::vector<std::u16string> source_names_; // source column of each destination column
+    std::string buffer_;
+};
