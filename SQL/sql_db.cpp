@@ -14,7 +14,6 @@
 
 namespace {
 
-// Server version from which views can be listed.
 constexpr std::uint32_t ver_engine_keyword = 0x040016; // above 4.0.22: ENGINE= rather than TYPE=
 
 void wtrace_text(int level, const char16_t* format, const std::u16string& text) {
@@ -344,7 +343,7 @@ void sql_database::create_views(const udb_query_map& queries) {
         wtrace_text(1, u"Processing '%s'", view);
         wtrace_text(1, u"\t'%s'", text);
         try {
-            if (sql_find_nocase(text, u"select") != 0) {
+            if (sql_find_nocase(std::u16string_view(text).substr(0, 6), u"select") != 0) {
                 tk_trace(2, "Skip non-select query");
                 continue;
             }

@@ -62,22 +62,26 @@ public:
     std::u16string get_safe_name(const std::u16string& name) const override;
 };
 
+/// Column names of one table (8 illegal characters); the columns or fields are the existing names.
 class sql_new_fn_validator : public sql_new_validator {
 public:
     explicit sql_new_fn_validator(const udb_schema& schema);
     explicit sql_new_fn_validator(const udb_record& record);
 };
 
+/// Index names of one table (8 illegal characters); its indexes are the existing names.
 class sql_new_in_validator : public sql_new_validator {
 public:
     explicit sql_new_in_validator(const udb_indexes& indexes);
 };
 
+/// Table names (16 illegal characters); both lists are the existing names.
 class sql_new_tn_validator : public sql_new_validator {
 public:
     sql_new_tn_validator(const std::vector<std::u16string>& first, const std::vector<std::u16string>& second);
 };
 
+/// Database names (16 illegal characters), without existing names.
 class sql_new_dn_validator : public sql_new_validator {
 public:
     sql_new_dn_validator();
