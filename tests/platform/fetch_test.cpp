@@ -3,6 +3,7 @@
 
 #include "standin_fixture.hpp"
 
+#include <cstdint>
 #include <cstring>
 
 namespace standin_test {
@@ -158,6 +159,52 @@ TEST_F(fetch_test, GetDataReadsLongValuesInPiecesAndConvertsNumbers) {
     SQLCHAR bad[8];
     EXPECT_EQ(SQLGetData(st, 1, 12345, bad, 8, &ind), SQL_ERROR);
     EXPECT_EQ(diagnostics(SQL_HANDLE_STMT, st).at(0).state, "HY003");
+}
+
+}  // namespace
+}  // namespace standin_test
+
+namespace standin_test {
+namespace {
+
+TEST_F(fetch_test, DecfloatArrivesAsDecimal64AndRowWiseBindingWorks) {
+    must("CREATE TABLE F (ID INTEGER, V DECFLOAT(16), W DECFLOAT(34))");
+    must("INSERT INTO F VALUES (1, 1.5, -123456789012345678901234567890.1234), (2, NULL, 0)");
+    SQLHSTMT st = new_statement();
+    // One struct per row, as a row-wise binding client lays its buffers out.
+    struct row {
+        SQLINTEGER id;
+        SQLLEN id_ind;
+        unsigned char v[8];
+        SQLLEN v_ind;
+        unsigned char w[16];
+        SQLLEN w_ind;
+    } rows[2] = {};
+    SQLULEN fetched = 0;
+    SQLSetStmtAttrW(st, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(sizeof(row)), 0);
+    SQLSetStmtAttrW(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(std::intptr_t{2}), 0);
+    SQLSetStmtAttrW(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
+    std::u16string q = u"SELECT ID, V, W FROM F ORDER BY ID";
+    ASSERT_EQ(SQLExecDirectW(st, q.data(), SQL_NTS), SQL_SUCCESS);
+    SQLBindCol(st, 1, SQL_C_LONG, &rows[0].id, 0, &rows[0].id_ind);
+    SQLBindCol(st, 2, SQL_C_DECIMAL64, rows[0].v, 8, &rows[0].v_ind);
+    SQLBindCol(st, 3, SQL_C_DECIMAL128, rows[0].w, 16, &rows[0].w_ind);
+    ASSERT_EQ(SQLFetch(st), SQL_SUCCESS);
+    ASSERT_EQ(fetched, 2u);
+    EXPECT_EQ(rows[1].id, 2);
+    EXPECT_EQ(rows[1].v_ind, SQL_NULL_DATA);
+    // 1.5 = 15 x 10^-1: exponent biased by 398 above a 53-bit coefficient.
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, rows[0].v, 8);
+    EXPECT_EQ(bits, (std::uint64_t{397} << 53) | 15u);
+    unsigned __int128 wide = 0;
+    std::memcpy(&wide, rows[0].w, 16);
+    EXPECT_EQ(static_cast<std::uint64_t>(wide >> 127), 1u);                      // negative
+    EXPECT_EQ(static_cast<int>((wide >> 113) & 0x3FFF), 6176 - 4);               // 10^-4
+    unsigned __int128 coefficient = wide & ((static_cast<unsigned __int128>(1) << 113) - 1);
+    std::string digits;
+    while (coefficient) { digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(coefficient % 10))); coefficient /= 10; }
+    EXPECT_EQ(digits, "1234567890123456789012345678901234");
 }
 
 }  // namespace

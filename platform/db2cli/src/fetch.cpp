@@ -222,8 +222,8 @@ bool decimal_digits(std::string_view text, bool& negative, std::string& digits, 
     }
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         int e = 0;
-        const auto [p, ec] = std::from_chars(text.data() + i + 1 + (text[i + 1] == '+'),
-                                             text.data() + text.size(), e);
+        const std::size_t digits_at = i + 1 + (i + 1 < text.size() && text[i + 1] == '+');
+        const auto [p, ec] = std::from_chars(text.data() + digits_at, text.data() + text.size(), e);
         if (ec != std::errc() || p != text.data() + text.size()) return false;
         exponent += e;
     } else if (i != text.size()) {

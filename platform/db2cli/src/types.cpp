@@ -220,8 +220,8 @@ bool normalise_decimal(std::string_view text, int precision, int scale, std::str
     if (point < 0) point = static_cast<int>(digits.size());
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         int exponent = 0;
-        const auto [ptr, ec] = std::from_chars(text.data() + i + 1 + (text[i + 1] == '+'),
-                                               text.data() + text.size(), exponent);
+        const std::size_t digits_at = i + 1 + (i + 1 < text.size() && text[i + 1] == '+');
+        const auto [ptr, ec] = std::from_chars(text.data() + digits_at, text.data() + text.size(), exponent);
         if (ec != std::errc() || exponent > 400 || exponent < -400) return false;
         i = static_cast<std::size_t>(ptr - text.data());
         point += exponent;
