@@ -14,7 +14,7 @@ db2_database::db2_database(const std::u16string& schema) : udb_database(schema, 
     } catch (const db2_exception&) {
         tk_trace(2, "Cannot set current schema");
     }
-    engine.get_tables(schema, u"%", tables_);
+    engine.get_tables(db2_exact_pattern(schema), u"%", tables_);
 }
 
 std::unique_ptr<udb_recordset> db2_database::create_table(const std::u16string&, const udb_schema&,

@@ -56,6 +56,16 @@ std::u16string db2_quote_name(std::u16string_view name) {
     return out;
 }
 
+std::u16string db2_exact_pattern(std::u16string_view name) {
+    std::u16string out;
+    out.reserve(name.size());
+    for (char16_t c : name) {
+        if (c == u'_' || c == u'%' || c == u'\\') out.push_back(u'\\');
+        out.push_back(c);
+    }
+    return out;
+}
+
 db2_engine::db2_engine() { tk_trace(2, "db2_engine::ctor"); }
 
 db2_engine::~db2_engine() {

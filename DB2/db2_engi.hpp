@@ -75,3 +75,6 @@ private:
 
 /// `name` between double quotes, each double quote inside doubled: a DB2 delimited identifier.
 std::u16string db2_quote_name(std::u16string_view name);
+/// `name` as a catalogue search pattern that matches only itself: "_", "%" and the escape
+/// character "\" are escaped, so that ORDER_ITEMS does not also match ORDERXITEMS.
+std::u16string db2_exact_pattern(std::u16string_view name);

@@ -110,8 +110,10 @@ void db2_recordset::init_schema() {
     const SQLHSTMT stmt = statement_.get();
     const auto& api = db2_cli();
     static const std::u16string all = u"%";
-    check_stmt(api.SQLColumnsW(stmt, nullptr, 0, wide(schema_name_), SQL_NTS, wide(name_), SQL_NTS,
-                               wide(all), SQL_NTS),
+    // Schema and table are patterns in this call: only exact ones keep other tables' columns out.
+    const std::u16string schema = db2_exact_pattern(schema_name_);
+    const std::u16string table = db2_exact_pattern(name_);
+    check_stmt(api.SQLColumnsW(stmt, nullptr, 0, wide(schema), SQL_NTS, wide(table), SQL_NTS, wide(all), SQL_NTS),
                stmt);
     name_buffer column{};
     // A default may be as long as the catalogue allows (254 characters).

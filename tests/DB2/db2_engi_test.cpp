@@ -29,6 +29,14 @@ CREATE SCHEMA "Q""S";
 SET SCHEMA "Q""S";
 CREATE TABLE "T""1" ("C""1" INTEGER, "plain" VARCHAR(10));
 INSERT INTO "T""1" VALUES (5, 'five');
+CREATE SCHEMA S_1;
+SET SCHEMA S_1;
+CREATE TABLE A_B (ONE INTEGER);
+CREATE TABLE AXB (TWO INTEGER, THREE INTEGER);
+INSERT INTO A_B VALUES (1);
+CREATE SCHEMA SX1;
+SET SCHEMA SX1;
+CREATE TABLE STRANGER (A INTEGER);
 )sql";
 
 const char* const k_no_client =
@@ -180,4 +188,21 @@ TEST_F(session, FailedSchemaSwitchStillListsTables) {
     EXPECT_TRUE(db->tables().empty());
     EXPECT_TRUE(db->query(u"SET SCHEMA APP"));
     EXPECT_FALSE(db->query(u"THIS IS NOT SQL"));
+}
+
+TEST_F(session, NamesWithUnderscoresMatchOnlyThemselves) {
+    EXPECT_EQ(db2_exact_pattern(u"A_B%\\"), u"A\\_B\\%\\\\");
+    auto engine = connect(u"SESS");
+    auto db = engine->open_db(u"S_1", u"", u"");
+    std::vector<std::u16string> tables = db->tables();
+    std::sort(tables.begin(), tables.end());
+    // SX1.STRANGER is no table of S_1.
+    EXPECT_EQ(tables, (std::vector<std::u16string>{u"AXB", u"A_B"}));
+    // AXB's columns stay out of A_B.
+    auto rs = db->get_table(u"A_B", 1);
+    ASSERT_EQ(rs->schema().size(), 1u);
+    EXPECT_EQ(rs->schema()[0].name, u"ONE");
+    rs->reset();
+    ASSERT_NE(rs->get_item(), nullptr);
+    EXPECT_EQ((*rs->get_item())[0].i4(), 1);
 }
