@@ -130,5 +130,30 @@ TEST_F(query_test, DescribeAndColumnAttributes) {
     EXPECT_EQ(diagnostics(SQL_HANDLE_STMT, st).at(0).state, "07009");
 }
 
+TEST_F(query_test, PreparedQueriesAreDescribedBeforeTheyRunAndTakeParameters) {
+    must("CREATE TABLE T (ID INTEGER NOT NULL, NAME VARCHAR(12))");
+    must("INSERT INTO T VALUES (1, 'one'), (2, 'two'), (3, 'three')");
+    SQLHSTMT st = new_statement();
+    std::u16string q = u"SELECT NAME, ID FROM T WHERE ID >= ? ORDER BY ID";
+    ASSERT_EQ(SQLPrepareW(st, q.data(), SQL_NTS), SQL_SUCCESS);
+    SQLSMALLINT n = 0;
+    ASSERT_EQ(SQLNumResultCols(st, &n), SQL_SUCCESS);
+    EXPECT_EQ(n, 2);
+    SQLSMALLINT type = 0;
+    SQLULEN size = 0;
+    ASSERT_EQ(SQLDescribeColW(st, 1, nullptr, 0, nullptr, &type, &size, nullptr, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(type, SQL_VARCHAR);
+    EXPECT_EQ(size, 12u);
+    SQLINTEGER from = 2;
+    SQLLEN from_ind = 4;
+    ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &from, 4, &from_ind), SQL_SUCCESS);
+    ASSERT_EQ(SQLExecute(st), SQL_SUCCESS);
+    EXPECT_EQ(rows_of(st), (std::vector<std::vector<std::string>>{{"two", "2"}, {"three", "3"}}));
+    SQLFreeStmt(st, SQL_CLOSE);
+    from = 3;
+    ASSERT_EQ(SQLExecute(st), SQL_SUCCESS);
+    EXPECT_EQ(rows_of(st).size(), 1u);
+}
+
 }  // namespace
 }  // namespace standin_test

@@ -552,6 +552,7 @@ DB2S_EXPORT SQLRETURN SQLPrepareW(SQLHSTMT h, SQLWCHAR* text, SQLINTEGER length)
         require_no_cursor(st);
         if (!text) throw invalid_argument();
         st.prepared.reset();
+        st.prepared_columns.reset();
         st.prepared = server_of(st).prepare(read_wide_arg(text, length).value);
         return SQL_SUCCESS;
     });
@@ -570,6 +571,7 @@ DB2S_EXPORT SQLRETURN SQLExecDirectW(SQLHSTMT h, SQLWCHAR* text, SQLINTEGER leng
         require_no_cursor(st);
         if (!text) throw invalid_argument();
         st.prepared.reset();
+        st.prepared_columns.reset();
         st.prepared = server_of(st).prepare(read_wide_arg(text, length).value);
         return execute_prepared(st);
     });
@@ -619,25 +621,36 @@ DB2S_EXPORT SQLRETURN SQLPutData(SQLHSTMT h, SQLPOINTER data, SQLLEN length) {
     });
 }
 
+namespace {
+
+// The columns of the open result, or of the prepared query that has not run yet.
+const std::vector<result_column>& columns_of(statement& st) {
+    static const std::vector<result_column> none;
+    if (st.result) return st.result->columns;
+    if (!st.prepared) return none;
+    if (!st.prepared_columns) st.prepared_columns = server_of(st).describe_prepared(*st.prepared);
+    return *st.prepared_columns;
+}
+
+const result_column& result_col(statement& st, SQLUSMALLINT column) {
+    const auto& cols = columns_of(st);
+    if (!st.result && !st.prepared) throw db2_error(function_sequence_error());
+    if (column < 1 || column > cols.size()) {
+        throw_client("CLI0145E", "Invalid descriptor index.", "07009");
+    }
+    return cols[column - 1];
+}
+
+}  // namespace
+
 DB2S_EXPORT SQLRETURN SQLNumResultCols(SQLHSTMT h, SQLSMALLINT* count) {
     return on_handle<statement>(SQL_HANDLE_STMT, h, "SQLNumResultCols", [&](statement& st) -> SQLRETURN {
         if (!count) throw invalid_argument();
-        *count = st.result ? static_cast<SQLSMALLINT>(st.result->columns.size()) : 0;
+        *count = static_cast<SQLSMALLINT>(columns_of(st).size());
         return SQL_SUCCESS;
     });
 }
 
-namespace {
-
-const result_column& result_col(statement& st, SQLUSMALLINT column) {
-    if (!st.result) throw db2_error(function_sequence_error());
-    if (column < 1 || column > st.result->columns.size()) {
-        throw_client("CLI0145E", "Invalid descriptor index.", "07009");
-    }
-    return st.result->columns[column - 1];
-}
-
-}  // namespace
 
 DB2S_EXPORT SQLRETURN SQLDescribeColW(SQLHSTMT h, SQLUSMALLINT column, SQLWCHAR* name,
                                       SQLSMALLINT buffer_length, SQLSMALLINT* name_length,

@@ -87,6 +87,7 @@ struct statement final : handle_object {
     std::vector<parameter_binding> params;
 
     std::optional<prepared_statement> prepared;
+    std::optional<std::vector<result_column>> prepared_columns;  // described before execution
     std::optional<result_set> result;  // an open cursor
     bool row_available = false;        // SQLGetData may read the current row
     std::vector<std::size_t> get_data_offset;  // per column, for piecewise SQLGetData

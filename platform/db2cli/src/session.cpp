@@ -337,7 +337,7 @@ std::vector<std::string> select_item_heads(const std::vector<token>& t) {
 
 }  // namespace
 
-std::vector<result_column> session::describe(sqlite3_stmt* stmt, const sqlite_cursor& cursor,
+std::vector<result_column> session::describe(sqlite3_stmt* stmt, const sqlite_cursor* cursor,
                                              const std::vector<std::string>& item_heads) {
     std::vector<result_column> cols;
     const int n = sqlite3_column_count(stmt);
@@ -375,7 +375,7 @@ std::vector<result_column> session::describe(sqlite3_stmt* stmt, const sqlite_cu
             } else if (head == "XML2CLOB") {
                 c.type = {db2_kind::clob, 2147483647, 0};
             } else {
-                switch (cursor.first_row_kind(i)) {
+                switch (cursor ? cursor->first_row_kind(i) : cell_null) {
                 case cell_integer: c.type = {db2_kind::bigint, 0, 0}; break;
                 case cell_real: c.type = {db2_kind::double_, 0, 0}; break;
                 case cell_blob: c.type = {db2_kind::varchar_bit, 32672, 0}; break;
@@ -434,6 +434,20 @@ void bind_params(database& db, sqlite3_stmt* s, int count, const param_reader& p
 
 }  // namespace
 
+std::vector<result_column> session::describe_prepared(const prepared_statement& stmt) {
+    const auto* q = std::get_if<query_stmt>(&stmt.ast);
+    if (!q || q->is_delete) return {};
+    const std::string sql = translate_query(*q);
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db_->handle(), sql.c_str(), static_cast<int>(sql.size()), &raw,
+                           nullptr) != SQLITE_OK) {
+        sqlite3_finalize(raw);
+        throw_prepare_error(db_->handle(), sql);
+    }
+    sqlite_stmt owned(raw);
+    return describe(raw, nullptr, select_item_heads(q->tokens));
+}
+
 result_set session::run_query(const query_stmt& q, const param_reader& params) {
     const std::string sql = translate_query(q);
     sqlite3_stmt* raw = nullptr;
@@ -446,7 +460,7 @@ result_set session::run_query(const query_stmt& q, const param_reader& params) {
     bind_params(*db_, raw, q.param_count, params);
     auto cursor = std::make_unique<sqlite_cursor>(std::move(stmt));
     result_set rs;
-    rs.columns = describe(raw, *cursor, select_item_heads(q.tokens));
+    rs.columns = describe(raw, cursor.get(), select_item_heads(q.tokens));
     rs.rows = std::move(cursor);
     return rs;
 }

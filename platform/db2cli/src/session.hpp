@@ -50,6 +50,10 @@ public:
     /// Runs a prepared statement; `rows` parameter rows are read from `params`.
     exec_outcome execute(const prepared_statement& stmt, const param_reader& params, int rows);
 
+    /// The result columns a prepared query will have, before it runs; empty for statements
+    /// without a result. Expressions are described as text until a row shows their type.
+    std::vector<result_column> describe_prepared(const prepared_statement& stmt);
+
     /// The SQLite text of a query after table names are resolved (exposed for tests and the
     /// tool's explain output).
     std::string translate_query(const query_stmt& q);
@@ -65,7 +69,7 @@ private:
     std::int64_t run_insert(const insert_stmt& s, const param_reader& params, int rows);
     std::int64_t run_delete(const query_stmt& q, const param_reader& params);
     void run_ddl(const statement_ast& ast);
-    std::vector<result_column> describe(sqlite3_stmt* stmt, const sqlite_cursor& cursor,
+    std::vector<result_column> describe(sqlite3_stmt* stmt, const sqlite_cursor* cursor,
                                         const std::vector<std::string>& item_heads);
     value evaluate(const insert_expr& e, const column_meta& column, const table_meta& table,
                    const param_reader& params, int row);
