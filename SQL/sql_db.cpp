@@ -148,15 +148,21 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::u16string& 
 bool sql_database::delete_tab(const std::u16string& name) {
     wtrace_text(2, u"sql_database::delete_tab (%s)", name);
     tk_verify((mode_ & sql_db_read_only) == 0, "sql_db", __LINE__);
-    tk_verify(is_table_exist(name), "sql_db", __LINE__);
-    if (!engine_.send(u"DROP TABLE " + engine_.quote_name(name))) throw sql_exception(connection());
+    if (!engine_.send(u"DROP TABLE " + engine_.quote_name(listed_name(name)))) throw sql_exception(connection());
     return udb_database::delete_tab(name);
+}
+
+const std::u16string& sql_database::listed_name(const std::u16string& name) const {
+    const std::ptrdiff_t i = find_table(name);
+    tk_verify(i >= 0, "sql_db", __LINE__);
+    return tables_[std::size_t(i)];
 }
 
 std::unique_ptr<sql_table> sql_database::open_table(const std::u16string& name) {
     wtrace_text(2, u"sql_database::get_table (%s)", name);
-    tk_verify(is_table_exist(name), "sql_db", __LINE__);
-    return std::make_unique<sql_table>(*this, name);
+    // Names match ignoring case, but a server on a case-sensitive file system knows the table
+    // only under its own spelling.
+    return std::make_unique<sql_table>(*this, listed_name(name));
 }
 
 std::unique_ptr<udb_recordset> sql_database::get_table(const std::u16string& name, int) { return open_table(name); }
@@ -311,11 +317,11 @@ void sql_database::create_relationships(const udb_relationships& relationships) 
 
 void sql_database::create_relationship(const udb_foreign_key& key) {
     auto table_of = [this](const std::u16string& source) {
-        std::u16string table = names_map_.get_tn_mapped_name(source, false);
+        const std::u16string table = names_map_.get_tn_mapped_name(source, false);
         if (!is_table_exist(table)) {
             throw tk_exception("Table '" + tk_to_utf8(table) + "' not exists", tk_level_item);
         }
-        return table;
+        return listed_name(table);
     };
     const std::u16string child = table_of(key.child_table);
     const std::u16string parent = table_of(key.parent_table);

@@ -112,6 +112,8 @@ public:
     };
 
 private:
+    /// The server's spelling of a listed table; an unknown name is an internal assertion.
+    const std::u16string& listed_name(const std::u16string& name) const;
     void init_tables();
     void init_views();
     void create_relationship(const udb_foreign_key& key);
