@@ -5,7 +5,7 @@
 //   db2standin generate BENCHDB BENCH.ROWS 1000000
 //   db2standin_bench BENCHDB BENCH.ROWS
 
-#include "db2_cli_direct.h"
+#include "cli_handles.hpp"
 
 #include <sqlite3.h>
 
@@ -30,12 +30,13 @@ std::string folder_of(const std::string& dsn) {
     return base + "/" + upper;
 }
 
-// What a plain SQLite client does with the same rows: step and read every column once.
+// What a plain SQLite client does with the same rows: step and read every column once, on a
+// connection opened without per-call locking, as the stand-in opens its own.
 long read_sqlite(const std::string& dsn, const std::string& schema, const std::string& table,
                  long& checksum) {
     sqlite3* db = nullptr;
     const std::string file = folder_of(dsn) + "/standin.db";
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) return -1;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) return -1;
     const std::string sql = "SELECT * FROM \"" + schema + "." + table + "\"";
     sqlite3_stmt* s = nullptr;
     sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr);
@@ -67,22 +68,30 @@ struct column_buffer {
 long read_cli(const std::string& dsn, const std::string& schema, const std::string& table,
               long& checksum) {
     constexpr int block = 100;
-    SQLHANDLE env = 0, dbc = 0, st = 0;
-    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
-    SQLSetEnvAttrW(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQLINTEGER{3}), 0);
-    SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+    using db2s_tool::cli_handle;
+    SQLHANDLE h = 0;
+    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &h);
+    cli_handle env(SQL_HANDLE_ENV, h);
+    SQLSetEnvAttrW(env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQLINTEGER{3}), 0);
+    SQLAllocHandle(SQL_HANDLE_DBC, env.get(), &h);
+    cli_handle dbc(SQL_HANDLE_DBC, h);
     std::u16string name = wide(dsn), empty;
-    if (SQLConnectW(dbc, name.data(), SQL_NTS, empty.data(), SQL_NTS, empty.data(), SQL_NTS) != SQL_SUCCESS) {
+    if (SQLConnectW(dbc.get(), name.data(), SQL_NTS, empty.data(), SQL_NTS, empty.data(), SQL_NTS) != SQL_SUCCESS) {
         std::fprintf(stderr, "cannot connect to %s\n", dsn.c_str());
         return -1;
     }
-    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc.get(), &h);
+    cli_handle statement(SQL_HANDLE_STMT, h);
+    const SQLHSTMT st = statement.get();
     SQLULEN fetched = 0;
     SQLSetStmtAttrW(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
     SQLSetStmtAttrW(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(std::intptr_t{block}), 0);
     SQLSetStmtAttrW(st, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(std::intptr_t{0}), 0);
     std::u16string sql = wide("SELECT * FROM \"" + schema + "\".\"" + table + "\"");
-    if (SQLExecDirectW(st, sql.data(), SQL_NTS) != SQL_SUCCESS) return -1;
+    if (SQLExecDirectW(st, sql.data(), SQL_NTS) != SQL_SUCCESS) {
+        SQLDisconnect(dbc.get());
+        return -1;
+    }
     SQLSMALLINT cols = 0;
     SQLNumResultCols(st, &cols);
     std::vector<column_buffer> buffers(static_cast<std::size_t>(cols));
@@ -114,10 +123,8 @@ long read_cli(const std::string& dsn, const std::string& schema, const std::stri
         }
         rows += static_cast<long>(fetched);
     }
-    SQLFreeHandle(SQL_HANDLE_STMT, st);
-    SQLDisconnect(dbc);
-    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    statement.reset();
+    SQLDisconnect(dbc.get());
     return rows;
 }
 

@@ -239,7 +239,7 @@ SQLRETURN execute_prepared(statement& st) {
         pending.rows = param_rows(st);
         for (int row = 0; row < pending.rows; ++row) {
             for (int param = 0; param < p.param_count; ++param) {
-                if (at_exec(locate_param(st, param, row))) pending.cells.push_back({param, row, {}, false, false});
+                if (at_exec(locate_param(st, param, row))) pending.cells.push_back({param, row, {}, false});
             }
         }
         if (!pending.cells.empty()) {
@@ -581,7 +581,6 @@ DB2S_EXPORT SQLRETURN SQLParamData(SQLHSTMT h, SQLPOINTER* value_out) {
     return on_handle<statement>(SQL_HANDLE_STMT, h, "SQLParamData", [&](statement& st) -> SQLRETURN {
         if (!st.need_data) throw db2_error(function_sequence_error());
         pending_data& pending = *st.need_data;
-        if (pending.current >= 0) pending.cells[static_cast<std::size_t>(pending.current)].received = true;
         ++pending.current;
         if (pending.current < static_cast<int>(pending.cells.size())) {
             const auto& cell = pending.cells[static_cast<std::size_t>(pending.current)];
@@ -736,7 +735,7 @@ DB2S_EXPORT SQLRETURN SQLSetStmtAttrW(SQLHSTMT h, SQLINTEGER attribute, SQLPOINT
             if (n < 1) throw_client("CLI0191E", "Invalid attribute value.", "HY024");
             st.row_array_size = static_cast<SQLULEN>(n);
             break;
-        case SQL_ATTR_FREE_LOCATORS_ON_FETCH: st.free_locators_on_fetch = n != 0; break;
+        case SQL_ATTR_FREE_LOCATORS_ON_FETCH:  // locators are always freed on fetch here
         case SQL_ATTR_CURSOR_HOLD:
         case 0:  // query timeout
         case 1:  // max rows

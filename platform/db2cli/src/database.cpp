@@ -228,6 +228,8 @@ bool database::exists(const std::string& folder) {
 database::database(sqlite3* db, std::string folder) : db_(db), folder_(std::move(folder)) {
     name_ = ascii_upper(fs::path(folder_).filename().string());
     if (name_.empty()) name_ = ascii_upper(fs::path(folder_).parent_path().filename().string());
+    // One CLI connection is used by one thread at a time, so SQLite's own locking per call
+    // (SQLITE_OPEN_NOMUTEX above) would only cost time on every cell.
     sqlite3_busy_timeout(db_, 5000);
     register_functions();
 }
@@ -257,7 +259,7 @@ std::unique_ptr<database> database::open(std::string_view dsn) {
     }
     sqlite3* db = nullptr;
     const std::string file = (fs::path(folder) / file_name).string();
-    const int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    const int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close_v2(db);
         throw db2_error(server_diag(-1013,
@@ -279,7 +281,7 @@ std::unique_ptr<database> database::create(const std::string& folder) {
     fs::create_directories(folder, ec);
     sqlite3* db = nullptr;
     const std::string file = (fs::path(folder) / file_name).string();
-    const int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+    const int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                                    nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close_v2(db);

@@ -64,6 +64,9 @@ struct table_meta {
     const column_meta* find(std::string_view column) const;
 };
 
+/// The current time in DB2's timestamp form, 2024-01-31-13.45.00.123456 (local time).
+std::string now_db2_timestamp();
+
 class database {
 public:
     /// `$DB2STANDIN_HOME`, else ~/.local/share/db2standin.

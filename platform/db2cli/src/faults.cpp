@@ -20,7 +20,7 @@ struct rule {
 
 struct fault_state {
     std::mutex mutex;
-    std::string spec;  // the variable's value the counters belong to
+    std::string setting;  // the variable's value the counters belong to
     std::vector<rule> rules;
     std::map<std::string, long> calls;
 };
@@ -45,9 +45,9 @@ std::vector<std::string> split(const std::string& s, char sep) {
     return out;
 }
 
-std::vector<rule> parse(const std::string& spec) {
+std::vector<rule> parse(const std::string& setting) {
     std::vector<rule> rules;
-    for (const auto& text : split(spec, ';')) {
+    for (const auto& text : split(setting, ';')) {
         const auto parts = split(text, ':');
         if (parts.size() < 4 || parts[0].empty()) continue;  // malformed rules are ignored
         rule r;
@@ -67,10 +67,10 @@ std::optional<injected_fault> check_fault(const char* function) {
     const char* env = std::getenv("DB2STANDIN_FAULTS");
     fault_state& s = state();
     std::lock_guard lock(s.mutex);
-    const std::string spec = env ? env : "";
-    if (spec != s.spec) {
-        s.spec = spec;
-        s.rules = parse(spec);
+    const std::string setting = env ? env : "";
+    if (setting != s.setting) {
+        s.setting = setting;
+        s.rules = parse(setting);
         s.calls.clear();
     }
     if (s.rules.empty()) return std::nullopt;

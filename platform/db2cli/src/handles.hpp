@@ -63,7 +63,6 @@ struct pending_data {
         int param = 0, row = 0;
         std::string data;
         bool is_null = false;
-        bool received = false;
     };
     std::vector<cell> cells;
     int current = -1;
@@ -81,7 +80,6 @@ struct statement final : handle_object {
     SQLUSMALLINT* row_status = nullptr;
     SQLULEN paramset_size = 1;
     SQLULEN param_bind_type = SQL_PARAM_BIND_BY_COLUMN;
-    bool free_locators_on_fetch = false;
 
     std::vector<binding> columns;      // index 0 unused: columns count from 1
     std::vector<parameter_binding> params;

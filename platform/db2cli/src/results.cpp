@@ -29,10 +29,8 @@ std::int64_t sqlite_cursor::get_int(int col) const { return sqlite3_column_int64
 double sqlite_cursor::get_real(int col) const { return sqlite3_column_double(stmt_.get(), col); }
 
 std::string_view sqlite_cursor::get_bytes(int col) const {
-    // Asking for the bytes first keeps text as stored (UTF-8) and blobs as they are.
-    const void* p = sqlite3_column_type(stmt_.get(), col) == SQLITE_BLOB
-                        ? sqlite3_column_blob(stmt_.get(), col)
-                        : static_cast<const void*>(sqlite3_column_text(stmt_.get(), col));
+    // The blob accessor hands out text as stored (UTF-8) without a type test or conversion.
+    const void* p = sqlite3_column_blob(stmt_.get(), col);
     const int n = sqlite3_column_bytes(stmt_.get(), col);
     return p ? std::string_view(static_cast<const char*>(p), static_cast<std::size_t>(n))
              : std::string_view();

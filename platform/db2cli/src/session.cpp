@@ -13,8 +13,6 @@
 
 namespace db2s {
 
-std::string now_db2_timestamp();  // database.cpp
-
 namespace {
 
 [[noreturn]] void not_a_column(std::string_view column, std::string_view table) {
@@ -390,8 +388,7 @@ std::vector<result_column> session::describe(sqlite3_stmt* stmt, const sqlite_cu
 
 namespace {
 
-void bind_params(database& db, sqlite3_stmt* s, int count, const param_reader& params) {
-    (void)db;
+void bind_params(sqlite3_stmt* s, int count, const param_reader& params) {
     for (int p = 0; p < count; ++p) {
         const value v = params(p, 0);
         switch (v.kind) {
@@ -457,7 +454,7 @@ result_set session::run_query(const query_stmt& q, const param_reader& params) {
         throw_prepare_error(db_->handle(), sql);
     }
     sqlite_stmt stmt(raw);
-    bind_params(*db_, raw, q.param_count, params);
+    bind_params(raw, q.param_count, params);
     auto cursor = std::make_unique<sqlite_cursor>(std::move(stmt));
     result_set rs;
     rs.columns = describe(raw, cursor.get(), select_item_heads(q.tokens));
@@ -474,7 +471,7 @@ std::int64_t session::run_delete(const query_stmt& q, const param_reader& params
         throw_prepare_error(db_->handle(), sql);
     }
     sqlite_stmt stmt(raw);
-    bind_params(*db_, raw, q.param_count, params);
+    bind_params(raw, q.param_count, params);
     stmt.step();
     return sqlite3_changes(db_->handle());
 }
@@ -944,7 +941,7 @@ struct ddl_runner {
                 db.forget_tables();
                 auto fresh = db.find_table(table->schema, table->name);
                 const column_meta* meta = fresh->find(c.name);
-                const value v = coerce(s_evaluate_default(*meta), meta->type, meta->name);
+                const value v = coerce(evaluate_default(*meta), meta->type, meta->name);
                 auto u = db.prepare("UPDATE " + quote_identifier(table->storage_name()) + " SET " +
                                     quote_identifier(c.name) + " = ?");
                 u.bind_value(1, v).step();
@@ -1015,7 +1012,8 @@ struct ddl_runner {
         }
     }
 
-    value s_evaluate_default(const column_meta& c) {
+    // The value a column's default gives a row that exists already (ALTER TABLE ADD COLUMN).
+    value evaluate_default(const column_meta& c) {
         const insert_expr e = parse_default(*c.default_text);
         if (e.kind == insert_expr::literal) return e.v;
         if (e.kind == insert_expr::current_date) return value::make_text(now_db2_timestamp().substr(0, 10));

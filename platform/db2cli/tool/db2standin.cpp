@@ -51,7 +51,8 @@ void report(SQLSMALLINT type, SQLHANDLE h) {
     }
 }
 
-struct session {
+/// The tool's one connection, through the CLI functions.
+struct cli_session {
     cli_handle env, dbc;
     bool connected = false;
 
@@ -71,7 +72,7 @@ struct session {
         return true;
     }
 
-    ~session() {
+    ~cli_session() {
         if (connected) SQLDisconnect(dbc.get());
     }
 
@@ -119,7 +120,7 @@ void print_rows(SQLHSTMT st) {
     std::printf("\n  %ld record(s) selected.\n", rows);
 }
 
-bool execute(session& s, const std::string& sql, bool print) {
+bool execute(cli_session& s, const std::string& sql, bool print) {
     cli_handle st = s.statement();
     std::u16string text = wide(sql);
     const SQLRETURN rc = SQLExecDirectW(st.get(), text.data(), SQL_NTS);
@@ -132,7 +133,7 @@ bool execute(session& s, const std::string& sql, bool print) {
     return true;
 }
 
-bool run_script(session& s, const std::string& path) {
+bool run_script(cli_session& s, const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         std::fprintf(stderr, "cannot read %s\n", path.c_str());
@@ -172,7 +173,7 @@ int main(int argc, char** argv) {
             db2s::database::create(folder);
             std::printf("Database %s created in %s.\n", db2s::ascii_upper(dsn).c_str(), folder.c_str());
             if (args.size() > 2) {
-                session s;
+                cli_session s;
                 if (!s.open(dsn, user, password)) return 1;
                 for (std::size_t i = 2; i < args.size(); ++i) {
                     if (!run_script(s, args[i])) return 1;
@@ -197,7 +198,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (command == "run" && args.size() >= 3) {
-            session s;
+            cli_session s;
             if (!s.open(dsn, user, password)) return 1;
             for (std::size_t i = 2; i < args.size(); ++i) {
                 if (!run_script(s, args[i])) return 1;
@@ -205,7 +206,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (command == "query" && args.size() == 3) {
-            session s;
+            cli_session s;
             if (!s.open(dsn, user, password)) return 1;
             return execute(s, args[2], true) ? 0 : 1;
         }
