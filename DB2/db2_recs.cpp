@@ -143,7 +143,8 @@ void db2_recordset::init_schema() {
         ole_variant def;
         if (def_ind != SQL_NULL_DATA) {
             std::u16string text(column_def.data());
-            if (text.size() > 1 && text.front() == u'\'' && text.back() == u'\'') {
+            const bool quoted = text.size() > 1 && text.front() == u'\'' && text.back() == u'\'';
+            if (quoted) {
                 // A string literal: its doubled quotes stand for one.
                 std::u16string inner;
                 for (std::size_t i = 1; i + 1 < text.size(); ++i) {
@@ -153,7 +154,10 @@ void db2_recordset::init_schema() {
                 text = std::move(inner);
             }
             tk_wtrace(2, u"Got string def.value: %s", text.c_str());
-            def = ole_variant::from_wstring(text, vartype);
+            // The keyword (not the quoted text 'NULL') means no default value at all; read as
+            // a value it would become 0 or the text NULL.
+            if (!quoted && text == u"NULL") def = ole_variant();
+            else def = ole_variant::from_wstring(text, vartype);
         }
         const bool not_null = nullable_ind == SQL_NULL_DATA || nullable != SQL_NULLABLE;
         const std::uint32_t size = length_ind == SQL_NULL_DATA ? 0 : std::uint32_t(buffer_length);

@@ -48,6 +48,8 @@ INSERT INTO ALLTYPES VALUES (1, 'abc', 'vc text', 'long text', X'00010203', X'FF
 INSERT INTO ALLTYPES VALUES (2, NULL, 'only', NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL,
   NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL);
 CREATE TABLE EMPTY (A INTEGER);
+CREATE TABLE DEFS (A INTEGER DEFAULT NULL, B VARCHAR(10) DEFAULT NULL, C VARCHAR(10) DEFAULT 'NULL',
+  D VARCHAR(10) DEFAULT '', E TIMESTAMP DEFAULT '2021-03-04-05.06.07.123456');
 CREATE TABLE XMLDOC (ID INTEGER NOT NULL, X XML);
 INSERT INTO XMLDOC VALUES (1, '<a>x</a>');
 INSERT INTO XMLDOC VALUES (2, NULL);
@@ -223,4 +225,15 @@ TEST_F(reader, XmlIsSelectedAsClobAndArrivesAsText) {
     rs->next();
     ASSERT_NE(rs->get_item(), nullptr);
     EXPECT_EQ((*rs->get_item())[1].vt(), VT_EMPTY);
+}
+
+TEST_F(reader, DefaultNullIsNoDefault) {
+    auto rs = db->get_table(u"DEFS", 1);
+    EXPECT_EQ(column(*rs, u"A").default_value.vt(), VT_EMPTY);
+    EXPECT_EQ(column(*rs, u"B").default_value.vt(), VT_EMPTY);
+    // The text NULL is a text like any other.
+    EXPECT_EQ(column(*rs, u"C").default_value.text(), u"NULL");
+    EXPECT_EQ(column(*rs, u"D").default_value.vt(), VT_BSTR);
+    EXPECT_EQ(column(*rs, u"D").default_value.text(), u"");
+    EXPECT_EQ(column(*rs, u"E").default_value.vt(), VT_DATE);
 }
