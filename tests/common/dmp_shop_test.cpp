@@ -238,3 +238,59 @@ TEST_F(ShopDump, LoadedByThePlainClientGivesBackEveryRowAndCharacter) {
     EXPECT_GT(total, 0u);
     EXPECT_TRUE(beyond_bmp) << "the sample should hold characters beyond three UTF-8 bytes";
 }
+
+TEST_F(ShopDump, LoadingKeepsZerosInIdentityColumnsAndTheServersStrictness) {
+    SQL_REQUIRE_SERVER(server);
+    const std::string database = "dmp_zero_" + std::to_string(getpid());
+    const std::u16string path = dir.file((database + ".sql").c_str());
+    table_def t;
+    t.col(u"id", VT_I4, 4, true).b_auto_increment = true;
+    t.col(u"note", VT_BSTR, 20);
+    t.index(u"pk", {u"id"}, true, true);
+    {
+        dmp_options options;
+        options.b_create_database = true;
+        dmp_database db(path, options);
+        auto rs = db.create_table(u"t", t.schema, t.indexes);
+        rs->append_record(*row(t, {ole_variant(0), ole_variant(u"zero")}));
+        rs->append_record(*row(t, {ole_variant(5), ole_variant(u"five \U0001F600")}));
+        rs->finish();
+        // The client prints what the loading session runs with.
+        db.query_rows(u"SELECT CONCAT('mode=', @@SESSION.sql_mode, '|')");
+        db.finish();
+    }
+    const std::string client = "MYSQL_PWD='" + server.password + "' mariadb --no-defaults --host=" + server.host +
+                               " --port=" + std::to_string(server.port) + " --user=" + server.user;
+    const std::string log = dir.path() + "/client.log";
+    const int status = std::system((client + " < '" + tk_to_utf8(path) + "' > '" + log + "' 2>&1").c_str());
+    const std::string printed = read_file(tk_from_utf8(log));
+    EXPECT_EQ(status, 0) << printed;
+
+    sql_connection c;
+    ASSERT_TRUE(c.connect(server.host, server.user, server.password, unsigned(server.port))) << c.error();
+    struct drop_at_end {
+        sql_connection& c;
+        std::string name;
+        ~drop_at_end() { c.query("DROP DATABASE IF EXISTS `" + name + "`"); }
+    } dropper{c, database};
+    ASSERT_TRUE(c.query("SET NAMES utf8mb4"));
+    ASSERT_TRUE(c.select_db(database)) << c.error();
+    ASSERT_TRUE(c.query("SELECT GROUP_CONCAT(id, ':', note ORDER BY id SEPARATOR ','), @@GLOBAL.sql_mode FROM t"));
+    sql_result result = c.store_result();
+    ASSERT_TRUE(result);
+    MYSQL_ROW values = mysql_fetch_row(result.get());
+    ASSERT_TRUE(values && values[0] && values[1]);
+    EXPECT_EQ(std::string(values[0]), "0:zero,5:five \xf0\x9f\x98\x80");
+
+    // Every flag of the server's own mode stays on while loading, except the two that change
+    // how literals read.
+    const std::size_t from = printed.rfind("mode="); // after the column heading
+    ASSERT_NE(from, std::string::npos) << printed;
+    const std::string mode = "," + printed.substr(from + 5, printed.find('|', from) - from - 5) + ",";
+    EXPECT_NE(mode.find(",NO_AUTO_VALUE_ON_ZERO,"), std::string::npos) << mode;
+    std::stringstream global(values[1]);
+    for (std::string flag; std::getline(global, flag, ',');) {
+        if (flag == "NO_BACKSLASH_ESCAPES" || flag == "ANSI_QUOTES") continue;
+        EXPECT_NE(mode.find("," + flag + ","), std::string::npos) << flag << " lost: " << mode;
+    }
+}
