@@ -1,0 +1,165 @@
+#include "kvn_conv.hpp"
+
+#include "sql_db.hpp"
+#include "tk_log.hpp"
+#include "tk_utils.hpp"
+#include "udb_prof.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+constexpr int major_version = 2;
+constexpr int minor_version = 1;
+// The edition tag of the title; this system has one edition.
+constexpr const char* edition = "";
+
+} // namespace
+
+korvane_convertor::korvane_convertor(korvane_front_end front_end) : front_end_(front_end), db2_(*this) {
+    direct_mode_ = true;
+    serialize(false);
+    // The agent chooses the destination kind on its command line alone.
+    if (front_end_ == korvane_front_end::agent) direct_mode_ = true;
+}
+
+korvane_convertor::~korvane_convertor() noexcept {
+    if (front_end_ == korvane_front_end::wizard) serialize(true);
+}
+
+void korvane_convertor::operator()() {
+    tk_trace(2, "korvane_convertor::operator()");
+    run(*this);
+}
+
+bool korvane_convertor::serialize(bool store) {
+    tk_trace(1, "serialize( %d )", store ? 1 : 0);
+    if (key_.open_create(tk_reg_root::current_user, settings_key, tk_reg_all_access) != tk_reg_ok) return false;
+    const bool wizard = front_end_ == korvane_front_end::wizard;
+    bool ok = true;
+    // Loading starts every member with a default from its row; "as constructed" rows have none.
+    const auto value = [&](const char* name, auto& member, auto fallback, bool has_default) {
+        if (!store && has_default) member = fallback;
+        ok = key_.transfer(name, member, store) && ok;
+    };
+    dmp_options& dump = mysql_.dump_options();
+    std::int32_t line_break = static_cast<std::int32_t>(dump.line_break);
+    bool skip = skip_indexes();
+    bool definitions = definitions_only();
+    const std::u16string no_text;
+
+    if (wizard) {
+        value("dest", destination_, no_text, false);
+        value("direct", direct_mode_, true, true);
+        value("db2pswd", db2_.password(), no_text, false);
+        value("db2schema", db2_.schema(), no_text, false);
+    }
+    value("dmp_line_br", line_break, std::int32_t(0), true);
+    value("dmp_new_ver", dump.b_new_version, true, true);
+    value("dmp_loc_wri", dump.b_lock_for_write, true, true);
+    value("dmp_ins_com", dump.b_comments, true, true);
+    value("dmp_ins_db", dump.b_create_database, false, true);
+    value("dmp_ins_tab", dump.b_create_table, true, true);
+    value("myhost", mysql_.host(), std::string(), false);
+    value("myport", mysql_.port(), std::string("3306"), true);
+    value("mypswd", mysql_.password(), std::string(), false);
+    value("myuser", mysql_.user(), std::string(), false);
+    if (wizard) {
+        value("skip_idx", skip, false, true);
+        value("src", source_, no_text, false);
+        value("tab_def", definitions, false, true);
+        value("db2user", db2_.user(), no_text, false);
+    }
+    if (!store) {
+        dump.line_break = static_cast<std::uint32_t>(line_break);
+        if (wizard) {
+            set_skip_indexes(skip);
+            set_definitions_only(definitions);
+        }
+    }
+    key_.close();
+    return ok;
+}
+
+bool korvane_convertor::load_profile(const udb_profile& profile) {
+    tk_trace(2, "korvane_convertor::load_profile");
+    if (!udb_converter::load_profile(profile) || !db2_.load_profile(profile) || !mysql_.load_profile(profile))
+        return false;
+    const std::u16string direct = profile.get_value(mysql_profile_section, u"direct mode");
+    if (!direct.empty()) direct_mode_ = direct == u"1";
+    return true;
+}
+
+bool korvane_convertor::store_profile(udb_profile& profile) const {
+    tk_trace(2, "korvane_convertor::store_profile");
+    if (!udb_converter::store_profile(profile) || !db2_.store_profile(profile) || !mysql_.store_profile(profile))
+        return false;
+    profile.set_value(mysql_profile_section, u"direct mode", direct_mode_ ? u"1" : u"0");
+    return true;
+}
+
+void korvane_convertor::check_dest() {
+    tk_trace(1, "korvane_convertor::check_dest()");
+    if (direct_mode_) {
+        if (mysql_.is_mysql_base_exist(destination_) && mode() == udb_mode_overwrite_database)
+            mysql_.del_mysql_base(destination_);
+        return;
+    }
+    common_check_dest(destination_);
+    if (tk_is_file_exist(destination_, 0x4000)) {
+        const std::string path = tk_to_ansi(destination_);
+        if (::unlink(path.c_str()) != 0) throw tk_exception_ex(tk_level_run);
+    }
+}
+
+std::unique_ptr<udb_database> korvane_convertor::get_dest_base() {
+    tk_trace(2, "korvane_convertor::get_dest_base");
+    sql_engine& engine = mysql_.engine();
+    if (direct_mode_) {
+        if (mysql_.is_mysql_base_exist(destination_)) {
+            const std::int32_t flags = mode() == udb_mode_overwrite_database ? sql_db_overwrite : sql_db_keep_tables;
+            return sql_open_database(engine, destination_, flags);
+        }
+        engine.create_db(destination_);
+        return std::make_unique<sql_database>(destination_, engine, sql_db_created);
+    }
+    mysql_.dump_options().creator = tk_to_ansi(tk_from_utf8(title()));
+    return engine.create_dump(destination_, mysql_.dump_options());
+}
+
+std::vector<std::u16string> korvane_convertor::get_all_tables() {
+    tk_trace(2, "korvane_convertor::get_all_tables");
+    std::unique_ptr<udb_database> source = db2_.open_db(db2_.schema());
+    return source->tables();
+}
+
+bool korvane_convertor::test_query(const std::u16string& statement) {
+    try {
+        std::unique_ptr<udb_database> source = db2_.open_db(db2_.schema());
+        return source->query(statement);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::string korvane_convertor::title() {
+    char text[64];
+    std::snprintf(text, sizeof text, "Dunmere %d.%d %s", major_version, minor_version, edition);
+    return text;
+}
+
+std::unique_ptr<udb_database> korvane_convertor::open_source() { return db2_.open_db(db2_.schema()); }
+
+std::unique_ptr<udb_database> korvane_convertor::open_destination() { return get_dest_base(); }
+
+std::unique_ptr<udb_validator> korvane_convertor::create_validator(const std::vector<std::u16string>& tables,
+                                                                   const udb_database& destination) {
+    return mysql_.engine().create_tn_validator(tables, destination.tables());
+}
+
+void korvane_convertor::prepare_destination(udb_database&) {
+    // A dump file has no server whose limit could be raised.
+    if (direct_mode_ && mysql_.engine().is_connected()) mysql_.engine().set_max_allowed_packet(max_allowed_packet);
+}
