@@ -403,10 +403,11 @@ std::int64_t sql_table::count_server_rows() {
     std::string statement = "SELECT COUNT(*) FROM ";
     sql_append_quoted_name(statement, name_, database_.server_version());
     sql_connection& connection = database_.connection();
-    if (!connection.query(statement)) throw sql_exception(connection);
+    // Without the count the refused rows cannot be told apart: the table fails, not a record.
+    if (!connection.query(statement)) throw tk_exception(connection.error(), tk_level_item);
     sql_result result = connection.store_result();
     MYSQL_ROW row = result ? mysql_fetch_row(result.get()) : nullptr;
-    if (!row || !row[0]) throw sql_exception(connection);
+    if (!row || !row[0]) throw tk_exception(connection.error(), tk_level_item);
     return std::strtoll(row[0], nullptr, 10);
 }
 

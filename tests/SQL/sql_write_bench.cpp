@@ -4,11 +4,13 @@
 //   sql_write_bench [rows]   (server from DUNMERE_MYSQL_HOST/PORT/USER/PASSWORD)
 #include "sql_db.hpp"
 #include "sql_tab.hpp"
+#include "tk_log.hpp"
 #include "tk_utils.hpp"
 
 #include <mysql.h>
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -110,6 +112,10 @@ int main(int argc, char** argv) {
     const std::string password = env("DUNMERE_MYSQL_PASSWORD", "");
     const std::u16string db = u"dunmere_bench";
 
+    // DUNMERE_BENCH_TRACE=path writes the statements to a trace log, to compare what is sent.
+    std::unique_ptr<tk_log> log;
+    if (const char* trace = std::getenv("DUNMERE_BENCH_TRACE")) log = std::make_unique<tk_log>(trace, true, 2, false);
+
     sql_engine engine;
     engine.connect(host, user, password, port);
     if (engine.is_db_exist(db)) engine.db_delete(db);
@@ -124,12 +130,30 @@ int main(int argc, char** argv) {
     }
     mysql_set_character_set(plain, "utf8mb4");
 
-    const double direct = direct_writer(engine, db, rows);
-    const double loop = plain_loop(plain, rows);
+    // Two rounds in alternating order, so that neither side profits from a warmer server.
+    double direct = 0, loop = 0;
+    double direct_cpu = 0, loop_cpu = 0;
+    auto cpu = [] { return double(std::clock()) / CLOCKS_PER_SEC; };
+    for (int round = 0; round < 2; ++round) {
+        for (int side = 0; side < 2; ++side) {
+            const double before = cpu();
+            const char* only = std::getenv("BENCH_ONLY");
+            const bool direct_side = (side == 0) == (round == 0);
+            if (only && (std::strcmp(only, "direct") == 0) != direct_side) continue;
+            if (direct_side) {
+                direct += direct_writer(engine, db, rows);
+                direct_cpu += cpu() - before;
+            } else {
+                loop += plain_loop(std::getenv("BENCH_SAME") ? engine.connection().handle() : plain, rows);
+                loop_cpu += cpu() - before;
+            }
+        }
+    }
     mysql_close(plain);
-    std::printf("rows: %ld\n", rows);
-    std::printf("direct writer: %.2f s, %.0f rows/s\n", direct, double(rows) / direct);
-    std::printf("plain C loop:  %.2f s, %.0f rows/s\n", loop, double(rows) / loop);
+    std::printf("rows: %ld (two rounds each)\n", rows);
+    std::printf("direct writer: %.2f s, %.0f rows/s, client CPU %.2f s\n", direct, 2.0 * double(rows) / direct,
+                direct_cpu);
+    std::printf("plain C loop:  %.2f s, %.0f rows/s, client CPU %.2f s\n", loop, 2.0 * double(rows) / loop, loop_cpu);
     engine.db_delete(db);
     return 0;
 }
