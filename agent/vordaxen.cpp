@@ -1,0 +1,293 @@
+#include "vordaxen.hpp"
+
+#include "kvn_conv.hpp"
+#include "tk_cmdli.hpp"
+#include "tk_log.hpp"
+#include "tk_utils.hpp"
+#include "udb_errh.hpp"
+#include "udb_prof.hpp"
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+
+namespace {
+
+constexpr int major_version = 2;
+constexpr int minor_version = 1;
+constexpr const char* vendor_notice = "(c) Velquor 2026";
+
+enum option_id : int {
+    opt_dest = 0,
+    opt_dump = 1,
+    opt_help = 2,
+    opt_logfile = 3,
+    opt_mode = 4,
+    opt_db2pswd = 5,
+    opt_db2schema = 6,
+    opt_db2user = 7,
+    opt_mysqlh = 8,
+    opt_mysqlu = 9,
+    opt_mysqlp = 10,
+    opt_port = 11,
+    opt_profile = 12,
+    opt_silent = 13,
+    opt_skip_idx = 14,
+    opt_src = 15,
+    opt_tab_def = 16,
+    opt_tab_file = 17,
+};
+
+// Searched in this order, first match wins: "--dumpfile" is "--dump", "--mode=3x" is "--mode=".
+const tk_cmd_option option_table[] = {
+    {opt_db2pswd, "--db2pswd="}, {opt_db2schema, "--db2schema="}, {opt_db2user, "--db2user="},
+    {opt_dest, "--dest="},       {opt_dump, "--dump"},            {opt_help, "--help"},
+    {opt_logfile, "--logfile="}, {opt_mode, "--mode="},           {opt_mysqlh, "--mysqlh="},
+    {opt_mysqlu, "--mysqlu="},   {opt_mysqlp, "--mysqlp="},       {opt_port, "--port="},
+    {opt_profile, "--profile="}, {opt_silent, "--silent"},        {opt_skip_idx, "--skip_idx"},
+    {opt_src, "--src="},         {opt_tab_def, "--tab_def"},      {opt_tab_file, "--tab_file="},
+    {-1, ""},
+};
+
+// Longest table name a table-list line may hold, in bytes.
+constexpr std::size_t max_tab_line = 254;
+
+// Console output is switched off from --silent on; kept here because a fatal message may come
+// after the converter is gone.
+bool output_silenced = false;
+
+} // namespace
+
+std::string vordaxen_usage() {
+    char first[96];
+    std::snprintf(first, sizeof first, "VORDAXEN v%d.%d ", major_version, minor_version);
+    return std::string(first) + vendor_notice +
+           "\n"
+           "Usage: VORDAXEN.EXE OPTIONS\n"
+           "\n"
+           "   --db2pswd=...   DB2 user password\n"
+           "   --db2schema=... DB2 schema name\n"
+           "   --db2user=...   DB2 user name\n"
+           "   --dest=...      MySQL database name\n"
+           "   --dump          convert DB2 database into MySQL dump file\n"
+           "   --help          display this help message and exit\n"
+           "   --logfile=...   path to the file where execution trace will be written\n"
+           "   --mode=...      how to process an existing MySQL database\n"
+           "                   (0 - overwrite the entire database, 1 - overwrite existing\n"
+           "                   tables only, 2 - skip existing tables, 3 - merge)\n"
+           "   --mysqlh=...    MySQL server IP address or network name\n"
+           "   --mysqlu=...    MySQL user name\n"
+           "   --mysqlp=...    MySQL user password\n"
+           "   --port=...      MySQL port\n"
+           "   --profile=...   path to the file to load conversion settings from\n"
+           "   --silent        disable program output\n"
+           "   --skip_idx      skip converting indexes\n"
+           "   --src=...       DB2 database name\n"
+           "   --tab_def       convert table definitions only\n"
+           "   --tab_file=...  file containing the list of tables to convert\n"
+           "                   (one table name per line)\n"
+           "\n"
+           "NOTES:\n"
+           "   1) If you specified a profile, there is no need to specify any other\n"
+           "      parameters\n"
+           "   2) The default mode is 'overwrite'. You can change it using '--mode'\n"
+           "      parameter\n"
+           "   3) You can omit 'mysqlh' parameter to connect local MySQL server\n"
+           "   4) It is necessary to specify 'port' parameter only if it deffers from\n"
+           "      the default MySQL port 3306\n"
+           "   5) If you omit 'tab_file' parameter, all database tables will be converted\n"
+           "   6) If you omit 'mode' parameter, default mode 'overwrite the entire\n"
+           "      database' will be used.\n"
+           "   7) Command line parameters that contain spaces should be enclosed in\n"
+           "      quotes (for example --dest=\"my database\")";
+}
+
+void vordaxen_fatal(const std::string& text) {
+    tk_trace(3, "%s", text.c_str());
+    if (!output_silenced) {
+        std::cerr << text << '\n';
+        std::cerr.flush();
+    }
+    std::exit(vordaxen_failure);
+}
+
+void process_tab_file(const std::string& path) {
+    tk_trace(1, "process_tab_file(%s)", path.c_str());
+    if (!tk_is_file_exist(path, 0x4000))
+        vordaxen_fatal("Table names file does not exist.\nPlease verify the correct path/name was given.");
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file)
+        vordaxen_fatal("Table names file does not exist.\nPlease verify the correct path/name was given.");
+
+    std::vector<std::u16string> names;
+    bool first = true;
+    bool utf8 = false;
+    std::string line;
+    for (long number = 1;; ++number) {
+        // A line is kept up to two bytes past the limit: enough to tell a CR LF ending from
+        // an overlong line without ever holding a whole runaway line in memory.
+        line.clear();
+        int c;
+        bool any = false;
+        while ((c = std::getc(file.get())) != EOF) {
+            any = true;
+            if (c == '\n') break;
+            if (line.size() < max_tab_line + 2) line.push_back(static_cast<char>(c));
+        }
+        if (!any) break;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.size() > max_tab_line)
+            vordaxen_fatal("Table names file '" + path + "': line " + std::to_string(number) + " is longer than " +
+                           std::to_string(max_tab_line) + " bytes.");
+        if (line.empty()) continue;
+        std::string_view text = line;
+        if (first) {
+            first = false;
+            utf8 = text.substr(0, 3) == "\xEF\xBB\xBF";
+            if (utf8) text.remove_prefix(3);
+        }
+        std::u16string name;
+        bool decoded = true;
+        if (utf8) {
+            try {
+                name = tk_from_utf8(text);
+            } catch (const tk_exception&) {
+                decoded = false;
+            }
+        } else {
+            decoded = tk_try_from_ansi(text, name);
+        }
+        if (!decoded)
+            vordaxen_fatal("Table names file '" + path + "': line " + std::to_string(number) +
+                           " is not valid text in its character set.");
+        // A line that held only the byte-order mark names nothing.
+        if (!name.empty()) names.push_back(std::move(name));
+        if (c == EOF) break;
+    }
+    korvane_convertor::instance().table_list() = std::move(names);
+}
+
+bool parse_cmd_line(int argc, const char* const* argv) {
+    tk_trace(1, "parse_cmd_line");
+    for (int i = 0; i < argc; ++i) tk_trace(1, "parameter #%d: %s", i, argv[i]);
+
+    korvane_convertor& converter = korvane_convertor::instance();
+    error_handler& handler = error_handler::instance();
+    std::u16string db2_user, db2_password, db2_schema, source;
+    std::string host, user, password, port = "3306";
+    bool profile_loaded = false;
+
+    // Wide values come from the console's code page; one that does not convert is ignored.
+    const auto wide = [](const std::string& value, std::u16string& out) { return tk_try_from_ansi(value, out); };
+
+    tk_cmdli scanner;
+    for (scanner.start(argc, argv, option_table); scanner.has_current(); scanner.next()) {
+        const std::string& value = scanner.value();
+        std::u16string w;
+        switch (scanner.id()) {
+        case opt_db2pswd:
+            if (wide(value, w)) db2_password = w;
+            break;
+        case opt_db2schema:
+            if (wide(value, w)) db2_schema = w;
+            break;
+        case opt_db2user:
+            if (wide(value, w)) db2_user = w;
+            break;
+        case opt_dest:
+            tk_trace(1, "parse_cmd_line - got dest %s", value.c_str());
+            if (wide(value, w)) converter.set_destination(w);
+            break;
+        case opt_dump:
+            tk_trace(2, "\tconvert into dump files");
+            converter.set_direct_mode(false);
+            break;
+        case opt_help: vordaxen_fatal(vordaxen_usage());
+        case opt_logfile:
+            tk_trace(1, "parse_cmd_line - got logfile %s", value.c_str());
+            converter.set_logfile(value);
+            break;
+        case opt_mode: {
+            // Only the canonical rendering of 0 to 3: "01", "+1", " 1" and "" are refused.
+            if (value.size() != 1 || value[0] < '0' || value[0] > '3') vordaxen_fatal("Invalid merge/overwrite mode");
+            const int mode = value[0] - '0';
+            tk_trace(2, "\tgot mode %d", mode);
+            converter.set_mode(mode);
+            break;
+        }
+        case opt_mysqlh: host = value; break;
+        case opt_mysqlu: user = value; break;
+        case opt_mysqlp: password = value; break;
+        case opt_port: port = value; break;
+        case opt_profile:
+            tk_trace(1, "parse_cmd_line - got profile %s", value.c_str());
+            if (wide(value, w)) {
+                udb_profile profile;
+                if (profile.load(w) && converter.load_profile(profile)) profile_loaded = true;
+            }
+            break;
+        case opt_silent:
+            tk_trace(1, "parse_cmd_line - silent mode is ON");
+            converter.set_silent(true);
+            handler.set_silent(true);
+            output_silenced = true;
+            break;
+        case opt_skip_idx:
+            tk_trace(2, "\tskip converting indexes");
+            converter.set_skip_indexes(true);
+            break;
+        case opt_src:
+            tk_trace(1, "parse_cmd_line - got src %s", value.c_str());
+            if (wide(value, w)) {
+                converter.set_source_name(w);
+                source = w;
+            }
+            break;
+        case opt_tab_def:
+            tk_trace(2, "\tconvert table definitions only");
+            converter.set_definitions_only(true);
+            break;
+        case opt_tab_file:
+            tk_trace(2, "\tparse_cmd_line - got tab_file %s", value.c_str());
+            process_tab_file(value);
+            break;
+        default: break; // collected by the scanner
+        }
+    }
+    if (!scanner.unrecognised().empty()) return false;
+
+    if (converter.destination().empty()) vordaxen_fatal("You should enter MySQL database name");
+    if (converter.source_name().empty()) vordaxen_fatal("You should enter DB2 database name");
+    if (!profile_loaded) {
+        if (db2_schema.empty()) vordaxen_fatal("You should enter DB2 schema name");
+        converter.db2().set_connection_settings(source, db2_user, db2_password);
+        converter.db2().set_schema(db2_schema);
+        converter.mysql().store_mysql_settings(host, user, password, port);
+    }
+    return true;
+}
+
+int vordaxen_main(int argc, const char* const* argv) {
+    std::setlocale(LC_ALL, "");
+    // No file until --logfile= or a profile names one.
+    tk_log log(nullptr, false, 3, false);
+    error_handler handler;
+    try {
+        korvane_convertor converter(korvane_front_end::agent);
+        if (argc <= 1 || !parse_cmd_line(argc, argv)) vordaxen_fatal(vordaxen_usage());
+        converter.db2().connect_db2_server(converter.source_name());
+        if (converter.direct_mode()) converter.mysql().connect_mysql_server();
+        converter.check_dest();
+        converter();
+    } catch (const tk_exception& e) {
+        handler.handle(e, 0);
+        // The run reports its own table and record failures; a failure that gets here, even of
+        // level 0 (a refused DB2 login, an unreachable server), means nothing was converted.
+        return vordaxen_failure;
+    } catch (const std::exception& e) {
+        vordaxen_fatal(e.what());
+    }
+    return 0;
+}
