@@ -895,7 +895,9 @@ struct ddl_runner {
         auto idx = db.prepare("SELECT uniquerule FROM _cat_indexes WHERE indschema = ? AND indname = ?");
         idx.bind(1, schema).bind(2, q.name);
         if (!idx.step()) throw_undefined_name(schema + "." + q.name);
-        if (idx.text(0) != "D") {
+        const bool system_required = idx.text(0) != "D";
+        idx = sqlite_stmt();  // a statement still stepping would lock the schema against DROP
+        if (system_required) {
             throw_server(-669, "A system required index cannot be dropped explicitly.", "42917");
         }
         db.prepare("DELETE FROM _cat_indexcols WHERE indschema = ? AND indname = ?").bind(1, schema).bind(2, q.name).step();
