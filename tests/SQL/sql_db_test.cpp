@@ -541,3 +541,19 @@ TEST_F(Writer, ViewsAreRewrittenCreatedAndTheirFailuresReported) {
     EXPECT_EQ(handler->seen[0].text,
               std::string("Can't create view. Contact to ") + sql_support_address + " for the solution.");
 }
+
+TEST_F(Writer, ViewNameRefusedByTheServerDialectGetsItsSafeNameRecorded) {
+    exec("CREATE TABLE t (id INT)");
+    auto database = open();
+    const std::uint32_t version = engine->server_version();
+    // A 4.0 server writes names bare, so a keyword cannot name a view.
+    engine->set_server_version(0x040000);
+    udb_query_map views;
+    views[u"order"] = u"select id from t";
+    database->create_views(views);
+    engine->set_server_version(version);
+    const std::u16string safe = database->names_map().get_tn_mapped_name(u"order", true);
+    EXPECT_NE(safe, u"order");
+    EXPECT_EQ(scalar("SELECT TABLE_NAME FROM information_schema.VIEWS WHERE TABLE_SCHEMA=DATABASE()"), tk_to_utf8(safe));
+    EXPECT_TRUE(handler->seen.empty());
+}
