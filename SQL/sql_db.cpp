@@ -15,6 +15,7 @@
 namespace {
 
 constexpr std::uint32_t ver_engine_keyword = 0x040016; // above 4.0.22: ENGINE= rather than TYPE=
+constexpr std::uint32_t sql_ver_strict_mode = 0x050002; // 5.0.2: strict SQL modes
 
 void wtrace_text(int level, const char16_t* format, const std::u16string& text) {
     if (!tk_log::skips(level)) tk_wtrace(level, format, text.c_str());
@@ -52,6 +53,7 @@ sql_database::sql_database(const std::u16string& name, sql_engine& engine, std::
     : udb_database(name, mode, false), engine_(engine) {
     if (!tk_log::skips(2)) tk_trace(2, "sql_database::sql_database(%s, mode=%d)", tk_to_utf8(name).c_str(), int(mode));
     init_tables();
+    make_rows_strict();
     if ((mode & sql_db_skip_views) == 0) {
         try {
             init_views();
@@ -63,6 +65,31 @@ sql_database::sql_database(const std::u16string& name, sql_engine& engine, std::
 }
 
 sql_database::~sql_database() = default;
+
+void sql_database::make_rows_strict() {
+    // Under STRICT_TRANS_TABLES a table without transactions refuses a bad value only in the
+    // first row of a multi-row INSERT and silently cuts or changes it in every later row, so a
+    // row would be stored altered or refused by its place in a batch. Strict for all tables,
+    // every such row is refused, and the table writer isolates and reports it. A session that
+    // is not strict at all is left as the server's administrator chose.
+    if (server_version() < sql_ver_strict_mode) return;
+    if (!connection().query("SELECT @@SESSION.sql_mode")) return;
+    sql_result result = connection().store_result();
+    MYSQL_ROW row = result ? mysql_fetch_row(result.get()) : nullptr;
+    if (!row || !row[0]) return;
+    const std::string mode = row[0];
+    auto has = [&mode](std::string_view flag) {
+        for (std::size_t p = mode.find(flag); p != std::string::npos; p = mode.find(flag, p + 1)) {
+            const std::size_t end = p + flag.size();
+            if ((p == 0 || mode[p - 1] == ',') && (end == mode.size() || mode[end] == ',')) return true;
+        }
+        return false;
+    };
+    if (!has("STRICT_TRANS_TABLES") || has("STRICT_ALL_TABLES")) return;
+    const std::string statement = "SET SESSION sql_mode='" + mode + ",STRICT_ALL_TABLES'";
+    tk_trace(2, "%s", statement.c_str());
+    if (!connection().query(statement)) tk_trace(2, "Cannot set SQL mode: %s", connection().error());
+}
 
 void sql_database::init_tables() {
     tk_trace(2, "sql_database::init_tables");

@@ -41,7 +41,8 @@ using sql_page = std::array<std::unique_ptr<sql_record>, sql_page_size>;
 class sql_database : public udb_database {
 public:
     /// Lists the tables and, unless `mode` has sql_db_skip_views, the views (a server without
-    /// views support still opens). A failure to list the tables raises sql_exception.
+    /// views support still opens). A failure to list the tables raises sql_exception. A session
+    /// strict for transactional tables is made strict for all tables (see make_rows_strict).
     sql_database(const std::u16string& name, sql_engine& engine, std::int32_t mode);
     ~sql_database() override;
 
@@ -114,6 +115,7 @@ public:
 private:
     /// The server's spelling of a listed table; an unknown name is an internal assertion.
     const std::u16string& listed_name(const std::u16string& name) const;
+    void make_rows_strict();
     void init_tables();
     void init_views();
     void create_relationship(const udb_foreign_key& key);

@@ -370,7 +370,8 @@ class BadRows : public Writer, public ::testing::WithParamInterface<const char*>
 TEST_P(BadRows, EveryGoodRowIsStoredAndEachBadRowReportedWithItsNumber) {
     const std::string engine_name = GetParam();
     exec("CREATE TABLE r (id INT PRIMARY KEY, name VARCHAR(20) NOT NULL) ENGINE=" + engine_name);
-    exec("SET SESSION sql_mode = CONCAT(@@sql_mode, ',STRICT_ALL_TABLES')");
+    // The session keeps the server's default strictness (STRICT_TRANS_TABLES): the writer's
+    // database makes a too-long value refused in MyISAM batches too, instead of cut short.
     auto database = open();
     auto t = database->get_table(u"r", 0);
     const std::u16string pad(15, u'n');
@@ -394,6 +395,7 @@ TEST_P(BadRows, EveryGoodRowIsStoredAndEachBadRowReportedWithItsNumber) {
     EXPECT_EQ(contexts(), expected);
     for (const auto& report : handler->seen) EXPECT_GT(report.code, 0x400000) << report.context;
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM r WHERE id IN (1, 2499, 2501, 29999, 30000, 30001, 59998, 59999)"), "3");
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM r WHERE name LIKE 'x%'"), "0");
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, BadRows, ::testing::Values("InnoDB", "MyISAM"));
