@@ -57,6 +57,16 @@ TEST_F(fault_test, AMissingClientLibraryCanBeSimulated) {
     EXPECT_EQ(env, SQL_NULL_HANDLE);
 }
 
+TEST_F(fault_test, AWarningOnAFreeDoesNotOutliveTheHandle) {
+    setenv("DB2STANDIN_FAULTS", "SQLFreeHandle:1:01000:-99999:warn;SQLFreeStmt:1:01000:-99999:warn", 1);
+    SQLHSTMT a = 0, b = 0;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &a), SQL_SUCCESS);
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &b), SQL_SUCCESS);
+    EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, a), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(SQLFreeStmt(b, SQL_DROP), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(db2standin_live_handles(), 2);
+}
+
 TEST_F(fault_test, LiveHandlesAreCounted) {
     const int before = db2standin_live_handles();
     EXPECT_EQ(before, 2);  // the fixture's environment and connection

@@ -34,9 +34,12 @@ SQLRETURN guarded(handle_object& obj, const char* name, Fn&& fn) {
             obj.diag.add(fault->record);
             return SQL_ERROR;
         }
+        const SQLSMALLINT type = obj.type;
+        const SQLHANDLE id = obj.id;
         SQLRETURN rc = fn();
         if (fault && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO)) {
-            obj.diag.add(fault->record);
+            // A call that freed its own handle has nowhere to keep the warning.
+            if (handle_table::instance().find(type, id)) obj.diag.add(fault->record);
             rc = SQL_SUCCESS_WITH_INFO;
         }
         return rc;
