@@ -194,8 +194,13 @@ dmp_database::dmp_database(const std::u16string& path, const dmp_options& option
     : udb_database(path, 1, false), options_(options) {
     // Unlike a server connection, a file that cannot be created leaves nothing to convert into:
     // the run must stop here rather than "succeed" without a file.
-    output_ = std::make_unique<dmp_output>(path);
     tk_wtrace(2, u"dmp_database::ctor(%s)", path.c_str());
+    try {
+        output_ = std::make_unique<dmp_output>(path);
+    } catch (const tk_exception&) {
+        tk_trace(2, "Failed to open file");
+        throw;
+    }
     engine().set_server_version(options_.b_new_version ? new_dialect_version : old_dialect_version);
     tk_trace(2, "b_new_ver=%d", int(options_.b_new_version));
     if (options_.b_comments) write_header();
