@@ -384,6 +384,9 @@ void ora_table::init_indexes(SQLHSTMT stmt, const std::u16string& schema_name, u
     bind_short(stmt, 11, delete_rule, rule_ind);
     bind_text(stmt, 12, fk_name, fk_name_ind);
     bind_text(stmt, 13, parent_key, parent_key_ind);
+    // Keys are gathered per table first: DB2 scopes a constraint name to its table, so a name
+    // met in the list may belong to another table, whose key must not be extended.
+    std::vector<udb_foreign_key> keys;
     while (fetch_row(stmt)) {
         const std::u16string rule = rule_ind == SQL_NULL_DATA ? u"" : get_delete_rule(delete_rule);
         const std::u16string child = text_of(fk_table, fk_table_ind);
@@ -391,16 +394,34 @@ void ora_table::init_indexes(SQLHSTMT stmt, const std::u16string& schema_name, u
         const std::u16string child_field = text_of(fk_column, fk_column_ind);
         const std::u16string parent_field = text_of(pk_column, pk_column_ind);
         tk_wtrace(1, u"GOT FK: %s,%s,%s,%s", child.c_str(), name.c_str(), child_field.c_str(), rule.c_str());
-        if (relationships.is_acceptable_name(name)) {
-            relationships.add(udb_foreign_key(name, pk_name, child, text_of(pk_table, pk_table_ind),
-                                              {child_field}, {parent_field},
-                                              rule.empty() ? u"" : u"ON DELETE " + rule));
+        auto key = std::find_if(keys.begin(), keys.end(),
+                                [&](const udb_foreign_key& k) { return udb_name_equal(k.name, name); });
+        if (key == keys.end()) {
+            keys.emplace_back(name, pk_name, child, text_of(pk_table, pk_table_ind), udb_names{child_field},
+                              udb_names{parent_field}, rule.empty() ? u"" : u"ON DELETE " + rule);
+        } else if (std::find(key->child_fields.begin(), key->child_fields.end(), child_field) ==
+                   key->child_fields.end()) {
+            key->child_fields.push_back(child_field);
+            key->parent_fields.push_back(parent_field);
+        }
+    }
+    for (const auto& key : keys) {
+        if (relationships.is_acceptable_name(key.name)) {
+            relationships.add(key);
             continue;
         }
-        udb_foreign_key& fk = relationships.get_index(name);
-        if (std::find(fk.child_fields.begin(), fk.child_fields.end(), child_field) == fk.child_fields.end()) {
-            fk.child_fields.push_back(child_field);
-            fk.parent_fields.push_back(parent_field);
+        udb_foreign_key& known = relationships.get_index(key.name);
+        if (known.child_table != key.child_table) {
+            relationships.add(key);
+            continue;
+        }
+        // The same table read again: only columns the key lacks are added.
+        for (std::size_t i = 0; i < key.child_fields.size(); ++i) {
+            if (std::find(known.child_fields.begin(), known.child_fields.end(), key.child_fields[i]) !=
+                known.child_fields.end())
+                continue;
+            known.child_fields.push_back(key.child_fields[i]);
+            known.parent_fields.push_back(key.parent_fields[i]);
         }
     }
     tk_trace(1, "No FKs found");

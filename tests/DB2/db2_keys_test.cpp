@@ -34,6 +34,10 @@ CREATE TABLE RESTRICTED (
   CONSTRAINT FK_RESTRICTED FOREIGN KEY (PID) REFERENCES RESTRICTED (ID) ON DELETE RESTRICT
 );
 CREATE TABLE NO_KEYS (V INTEGER);
+CREATE TABLE T1 (ID INTEGER NOT NULL PRIMARY KEY, P INTEGER,
+  CONSTRAINT FK FOREIGN KEY (P) REFERENCES RESTRICTED (ID));
+CREATE TABLE T2 (ID INTEGER NOT NULL PRIMARY KEY, Q1 INTEGER, Q2 INTEGER, Q3 INTEGER,
+  CONSTRAINT FK FOREIGN KEY (Q1, Q2, Q3) REFERENCES PARENT (B, A, C) ON DELETE CASCADE);
 )sql";
 
 class keys : public ::testing::Test {
@@ -127,4 +131,19 @@ TEST(delete_rules, RuleWords) {
     EXPECT_EQ(std::u16string(ora_table::get_delete_rule(SQL_CASCADE)), u"CASCADE");
     EXPECT_EQ(std::u16string(ora_table::get_delete_rule(SQL_NO_ACTION)), u"");
     EXPECT_EQ(std::u16string(ora_table::get_delete_rule(42)), u"");
+}
+
+TEST_F(keys, SameKeyNameInTwoTablesMakesTwoKeys) {
+    auto t1 = db->get_table(u"T1", 1);
+    auto t2 = db->get_table(u"T2", 1);
+    auto t1_again = db->get_table(u"T1", 1);
+    const udb_relationships& rel = db->relationships();
+    ASSERT_EQ(rel.size(), 2u);
+    EXPECT_EQ(rel[0].child_table, u"T1");
+    EXPECT_EQ(rel[0].child_fields, (udb_names{u"P"}));
+    EXPECT_EQ(rel[0].parent_table, u"RESTRICTED");
+    EXPECT_EQ(rel[1].child_table, u"T2");
+    EXPECT_EQ(rel[1].child_fields, (udb_names{u"Q1", u"Q2", u"Q3"}));
+    EXPECT_EQ(rel[1].parent_fields, (udb_names{u"B", u"A", u"C"}));
+    EXPECT_EQ(rel[1].rule_clause, u"ON DELETE CASCADE");
 }
