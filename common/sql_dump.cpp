@@ -120,7 +120,13 @@ dmp_output::dmp_output(const std::u16string& path) : path_(console_text(path)) {
                            tk_level_run);
     }
     fd_ = ::open(fs_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd_ < 0) throw tk_exception_ex("Cannot create the dump file '" + path_ + "': ", tk_level_run);
+    if (fd_ < 0) {
+        // The text is built before the exception reads errno, so errno is set again after it.
+        const int error = errno;
+        const std::string text = "Cannot create the dump file '" + path_ + "': ";
+        errno = error;
+        throw tk_exception_ex(text, tk_level_run);
+    }
     buffer_.reserve(output_buffer_size);
 }
 
@@ -130,8 +136,9 @@ dmp_output::~dmp_output() {
 
 void dmp_output::fail(int error) {
     error_ = error;
+    const std::string text = "Cannot write the dump file '" + path_ + "': ";
     errno = error;
-    throw tk_exception_ex("Cannot write the dump file '" + path_ + "': ", tk_level_run);
+    throw tk_exception_ex(text, tk_level_run);
 }
 
 void dmp_output::write_all(const char* data, std::size_t size) {
