@@ -218,7 +218,7 @@ dmp_database::dmp_database(const std::u16string& path, const dmp_options& option
 dmp_database::~dmp_database() {
     try {
         finish();
-    } catch (const tk_exception& e) {
+    } catch (const std::exception& e) {
         tk_trace(3, "%s", e.what());
     }
 }
@@ -226,7 +226,12 @@ dmp_database::~dmp_database() {
 void dmp_database::finish() {
     if (finished_) return;
     finished_ = true;
-    close_pending_lock();
+    // Without a session (ended first) no lock is known; what is buffered must still reach the
+    // file, so this step does not reach for the session's single instance.
+    if (sql_engine* session = sql_engine::pointer(); session && session->tables_locked()) {
+        session->set_tables_locked(false);
+        write_line("UNLOCK TABLES;");
+    }
     if (options_.b_new_version) write_line("/*!40101 SET SQL_MODE=@OLD_SQL_MODE */;");
     output_->close();
 }
@@ -310,6 +315,19 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& 
     if (is_table_exist(name)) throw tk_mail_assertion("sql_dump", 275);
     close_pending_lock();
 
+    // The definitions are built first (even without CREATE TABLE: the column names they settle
+    // are the ones the rows and the foreign keys use), so that a table whose definitions fail
+    // leaves nothing of itself in the file.
+    std::u16string auto_increment_name;
+    sql_schema_initializer columns(name, schema, indexes, auto_increment_name);
+    sql_chunks column_chunks;
+    columns.get_init_chunks(column_chunks);
+    sql_chunks key_chunks;
+    if (!schema.empty()) {
+        sql_indexes_initializer keys(columns.schema(), indexes, auto_increment_name, columns.names_map());
+        keys.get_init_chunks(key_chunks);
+    }
+
     std::string name_utf8;
     tk_append_utf8(name_utf8, name);
     const std::string_view lb = line_break();
@@ -324,18 +342,6 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& 
         write("DROP TABLE IF EXISTS ");
         write_quoted(name);
         write_line(";");
-    }
-
-    // The definitions are built even without CREATE TABLE: the column names they settle are
-    // the ones the rows and the foreign keys use.
-    std::u16string auto_increment_name;
-    sql_schema_initializer columns(name, schema, indexes, auto_increment_name);
-    sql_chunks column_chunks;
-    columns.get_init_chunks(column_chunks);
-    sql_chunks key_chunks;
-    if (!schema.empty()) {
-        sql_indexes_initializer keys(columns.schema(), indexes, auto_increment_name, columns.names_map());
-        keys.get_init_chunks(key_chunks);
     }
 
     if (options_.b_create_table) {

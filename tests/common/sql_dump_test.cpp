@@ -246,3 +246,34 @@ TEST_F(Layout, TextReachesTheFileAsUtf8) {
         << text;
     EXPECT_NE(text.find("# Table structure for table 't\xc3\xb6'"), std::string::npos);
 }
+
+TEST_F(Layout, ATableWhoseDefinitionsFailLeavesNothingOfItself) {
+    table_def bad;
+    bad.col(u"a", VT_I4, 4, true).b_auto_increment = true;
+    bad.col(u"b", VT_I4, 4, true).b_auto_increment = true;
+    orders_table good;
+    const std::u16string path = dir.file("bad.sql");
+    {
+        dmp_database db(path, lf_options());
+        EXPECT_THROW(db.create_table(u"bad", bad.schema, bad.indexes), tk_mail_assertion);
+        db.create_table(u"good", good.schema, good.indexes)->finish();
+    }
+    const std::string text = read_file(path);
+    EXPECT_EQ(text.find("`bad`"), std::string::npos) << text;
+    EXPECT_EQ(text.find("'bad'"), std::string::npos);
+    EXPECT_NE(text.find("CREATE TABLE `good`"), std::string::npos);
+}
+
+TEST_F(Layout, ADumpThatOutlivesTheSessionStillReachesTheFile) {
+    orders_table t;
+    const std::u16string path = dir.file("late.sql");
+    auto db = std::make_unique<dmp_database>(path, lf_options());
+    auto rs = db->create_table(u"orders", t.schema, t.indexes);
+    rs->append_record(*row(t, {ole_variant(1), ole_variant(u"a")}));
+    rs->finish();
+    rs.reset();
+    engine.reset();
+    db.reset();
+    const std::string text = read_file(path);
+    EXPECT_NE(text.find("INSERT INTO `orders`(`id`, `name`) VALUES(1, 'a');\n"), std::string::npos) << text;
+}
