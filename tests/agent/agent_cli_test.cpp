@@ -1,0 +1,177 @@
+// The console agent's command line as a user meets it: usage text, every refusal with its
+// message and exit status, and the dump-file destination checks. No MySQL server is needed.
+
+#include "agent_fixture.hpp"
+#include "db2_fixture.hpp"
+#include "read_only_file.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace agent_test;
+
+namespace {
+
+constexpr int failure = 255;
+
+class AgentCli : public ::testing::Test {
+protected:
+    scratch_dir dir;
+    run_result run(const std::vector<std::string>& args) { return run_agent(args, dir.file("config")); }
+    // A complete dump-mode command line for the SHOP sample, writing `dest`.
+    std::vector<std::string> dump_args(const std::string& dest) {
+        return {"--src=" + shop_database(), "--db2schema=shop", "--dump", "--dest=" + dest};
+    }
+};
+
+bool starts_with(const std::string& text, const std::string& head) { return text.rfind(head, 0) == 0; }
+
+} // namespace
+
+TEST_F(AgentCli, UsageForNoOptionsHelpUnknownAndTwentyUnknownArguments) {
+    std::vector<std::vector<std::string>> cases = {{}, {"--help"}, {"--modeX"}, {"--dest=x", "--src=y", "stray"}};
+    std::vector<std::string> twenty;
+    for (int i = 0; i < 20; ++i) twenty.push_back("x" + std::to_string(i));
+    cases.push_back(twenty);
+    for (const auto& args : cases) {
+        const run_result r = run(args);
+        EXPECT_EQ(r.status, failure);
+        EXPECT_TRUE(starts_with(r.err, "VORDAXEN v2.1 (c) Velquor")) << r.err;
+        EXPECT_NE(r.err.find("Usage: VORDAXEN.EXE OPTIONS\n"), std::string::npos);
+        // The text ends without a line feed of its own; the fatal message adds one.
+        EXPECT_TRUE(r.err.size() > 2 && r.err.substr(r.err.size() - 3) == "\")\n") << r.err.substr(r.err.size() - 10);
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST_F(AgentCli, TwentyOneUnknownArgumentsAreAnInternalError) {
+    std::vector<std::string> args;
+    for (int i = 0; i < 21; ++i) args.push_back("x" + std::to_string(i));
+    const run_result r = run(args);
+    EXPECT_EQ(r.status, failure);
+    EXPECT_TRUE(starts_with(r.out, "Internal error: ")) << r.out;
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(AgentCli, MissingSettingsAreReportedInOrder) {
+    struct expectation {
+        std::vector<std::string> args;
+        const char* message;
+    };
+    const expectation cases[] = {
+        {{"--db2user=u"}, "You should enter MySQL database name\n"},
+        {{"--src=DB"}, "You should enter MySQL database name\n"},
+        {{"--dest=x"}, "You should enter DB2 database name\n"},
+        {{"--dest=x", "--src=DB"}, "You should enter DB2 schema name\n"},
+        {{"--mode=4"}, "Invalid merge/overwrite mode\n"},
+        {{"--mode=-1"}, "Invalid merge/overwrite mode\n"},
+        {{"--mode=1.0"}, "Invalid merge/overwrite mode\n"},
+        {{"--mode="}, "Invalid merge/overwrite mode\n"},
+        {{"--mode=01"}, "Invalid merge/overwrite mode\n"},
+        {{"--mode= 1"}, "Invalid merge/overwrite mode\n"},
+        {{"--tab_file=" + dir.file("none.txt")},
+         "Table names file does not exist.\nPlease verify the correct path/name was given.\n"},
+    };
+    for (const auto& c : cases) {
+        const run_result r = run(c.args);
+        EXPECT_EQ(r.status, failure) << c.args[0];
+        EXPECT_EQ(r.err, c.message) << c.args[0];
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST_F(AgentCli, SilentHidesLaterMessagesButNotEarlierOnes) {
+    run_result r = run({"--silent", "--dest=x", "--src=DB"});
+    EXPECT_EQ(r.status, failure);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "");
+    r = run({"--mode=9", "--silent"});
+    EXPECT_EQ(r.status, failure);
+    EXPECT_EQ(r.err, "Invalid merge/overwrite mode\n");
+    r = run({"--silent", "--profile=" + dir.file("none.kvp")});
+    EXPECT_EQ(r.status, failure);
+    EXPECT_EQ(r.out, "");
+    // Internal errors are printed even when silent.
+    std::vector<std::string> args{"--silent"};
+    for (int i = 0; i < 21; ++i) args.push_back("x" + std::to_string(i));
+    r = run(args);
+    EXPECT_EQ(r.status, failure);
+    EXPECT_TRUE(starts_with(r.out, "Internal error: ")) << r.out;
+}
+
+TEST_F(AgentCli, RejectedLogfileAndMissingProfileAreRunErrorsOnStandardOutput) {
+    run_result r = run({"--logfile=" + dir.file("no/such/folder/trace.log"), "--dest=x"});
+    EXPECT_EQ(r.status, failure);
+    EXPECT_EQ(r.out, "Error:\nLogfile path does not exist. Please verify the correct path was given.\n");
+    r = run({"--profile=" + dir.file("none.kvp")});
+    EXPECT_EQ(r.status, failure);
+    EXPECT_EQ(r.out, "Error:\nProfile does not exist. Please verify the correct path/name was given.\n");
+}
+
+TEST_F(AgentCli, UnreachableServerWrongDb2PasswordAndBadPortFail) {
+    // A stand-in database that demands a login.
+    shop_database(); // points this process, and so the agent, at the stand-in
+    db2_test::run_tool("drop SECURED");
+    ASSERT_EQ(db2_test::run_tool("create SECURED"), 0);
+    ASSERT_EQ(db2_test::run_tool("adduser SECURED alice right"), 0);
+    run_result r = run({"--src=SECURED", "--db2schema=S", "--db2user=alice", "--db2pswd=wrong", "--dump",
+                        "--dest=" + dir.file("s.sql")});
+    EXPECT_EQ(r.status, failure) << r.out;
+    EXPECT_TRUE(starts_with(r.out, "Error:\n")) << r.out;
+    EXPECT_EQ(r.out.find('\n', 7), r.out.size() - 1) << "one line of message: " << r.out;
+
+    // Nothing listens on port 1 of the loopback address.
+    r = run({"--src=" + shop_database(), "--db2schema=SHOP", "--dest=agent_unreachable", "--mysqlh=127.0.0.1",
+             "--port=1", "--mysqlu=nobody"});
+    EXPECT_EQ(r.status, failure);
+    // The advice replaces the library's text for the error numbers it knows (2003, 2005); the
+    // MariaDB client reports a refused TCP connection as 2002, whose own text is shown.
+    EXPECT_TRUE(starts_with(r.out, "Error:\nCan't connect to ")) << r.out;
+    for (const char* port : {"--port=abc", "--port=0", "--port=70000"}) {
+        r = run({"--src=" + shop_database(), "--db2schema=SHOP", "--dest=agent_port", port});
+        EXPECT_EQ(r.status, failure) << port;
+        EXPECT_EQ(r.out, "Error:\nInvalid port number\n") << port;
+    }
+}
+
+TEST_F(AgentCli, DumpDestinationChecks) {
+    run_result r = run(dump_args(dir.path()));
+    EXPECT_EQ(r.status, failure);
+    EXPECT_EQ(r.out, "Error:\nDestination name should specify a file, not folder.\n");
+
+    r = run(dump_args(dir.file("missing/shop.sql")));
+    EXPECT_EQ(r.status, failure);
+    EXPECT_EQ(r.out, "Error:\nDestination path does not exist. Please verify the correct path was given.\n");
+
+    if (const std::string read_only = read_only_file(dir.file("ro")); !read_only.empty()) {
+        r = run(dump_args(read_only));
+        EXPECT_EQ(r.status, failure);
+        EXPECT_EQ(r.out, "Error:\nDestination name specifies an existing read-only file.\n");
+    }
+
+    // A folder nobody may create files in: a private one made read-only, or for root (who may
+    // write anywhere on disk) a kernel folder.
+    std::string locked = dir.file("locked");
+    if (geteuid() == 0) {
+        locked = "/proc/self";
+    } else {
+        ASSERT_EQ(mkdir(locked.c_str(), 0555), 0);
+    }
+    r = run(dump_args(locked + "/shop.sql"));
+    EXPECT_EQ(r.status, failure);
+    EXPECT_TRUE(starts_with(r.out, "Error:\nCannot create the dump file")) << r.out;
+}
+
+TEST_F(AgentCli, ExistingDumpFileIsReplacedWhateverTheMode) {
+    const std::string dest = dir.file("shop.sql");
+    write_file(dest, "old content that must go\n");
+    auto args = dump_args(dest);
+    args.push_back("--mode=2");
+    const run_result r = run(args);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    const std::string dump = read_file(dest);
+    EXPECT_EQ(dump.find("old content"), std::string::npos);
+    EXPECT_NE(dump.find("CREATE TABLE `ORDERS`"), std::string::npos);
+}

@@ -1,0 +1,79 @@
+#pragma once
+// Runs the built VORDAXEN binary as a user would, against the DB2 stand-in's SHOP sample, and
+// reads what it wrote back for comparison with the source.
+
+#include "sql_client.hpp"
+#include "sql_server.hpp"
+#include "udb_db.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace agent_test {
+
+/// What one run printed and how it ended (the shell's view: -1 is 255).
+struct run_result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+/// A private folder for one test, removed at its end.
+class scratch_dir {
+public:
+    scratch_dir();
+    ~scratch_dir();
+    scratch_dir(const scratch_dir&) = delete;
+    scratch_dir& operator=(const scratch_dir&) = delete;
+    const std::string& path() const noexcept { return path_; }
+    /// `name` inside the folder.
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+/// Runs VORDAXEN with `args`, its settings store in `config_home`, and the extra environment
+/// `env`. Output is captured whole.
+run_result run_agent(const std::vector<std::string>& args, const std::string& config_home,
+                     const std::vector<std::pair<std::string, std::string>>& env = {});
+
+/// Creates the stand-in database SHOPDB from the SHOP sample (once per process) and returns
+/// its name. Also points this process's DB2 reader at the stand-in.
+const std::string& shop_database();
+
+/// The options that reach the test server.
+std::vector<std::string> server_options(const sql_test_server& server);
+
+/// Writes `text` to `path` as it stands.
+void write_file(const std::string& path, const std::string& text);
+std::string read_file(const std::string& path);
+
+/// One value per cell, as text that source and destination must agree on.
+using table_rows = std::vector<std::vector<std::string>>;
+/// The source's column descriptors of one table.
+using table_columns = std::vector<t_ftd>;
+
+/// Every row of every SHOP table, read through the DB2 reader, by table name.
+std::vector<std::pair<std::u16string, table_rows>> shop_source_rows(std::vector<table_columns>& schemas);
+
+/// The rows of `table` in the current database of `c`, as the source schema reads them.
+table_rows loaded_rows(sql_connection& c, const std::u16string& table, const table_columns& schema);
+
+/// Compares every SHOP table in `database` of the server with the source, value by value.
+void expect_shop_equal(const sql_test_server& server, const std::string& database);
+
+/// A connection to the test server with utf8mb4, or a failed assertion.
+bool connect(sql_connection& c, const sql_test_server& server);
+
+/// Drops the database when the scope ends.
+struct drop_database {
+    const sql_test_server& server;
+    std::string name;
+    ~drop_database();
+};
+
+} // namespace agent_test
