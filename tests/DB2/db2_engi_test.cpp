@@ -36,6 +36,8 @@ CREATE TABLE AXB (TWO INTEGER, THREE INTEGER);
 INSERT INTO A_B VALUES (1);
 CREATE SCHEMA SX1;
 SET SCHEMA SX1;
+CREATE TABLE TXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXZ (CYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYYZ INTEGER NOT NULL DEFAULT 7, D VARCHAR(250) DEFAULT 'dddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddddd');
+INSERT INTO TXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXZ VALUES (9, 'x');
 CREATE TABLE STRANGER (A INTEGER);
 )sql";
 
@@ -205,4 +207,23 @@ TEST_F(session, NamesWithUnderscoresMatchOnlyThemselves) {
     rs->reset();
     ASSERT_NE(rs->get_item(), nullptr);
     EXPECT_EQ((*rs->get_item())[0].i4(), 1);
+}
+
+TEST_F(session, LongestNamesAndLongDefaultsAreReadWhole) {
+    const std::u16string table = u"T" + std::u16string(126, u'X') + u"Z";
+    const std::u16string column = u"C" + std::u16string(126, u'Y') + u"Z";
+    auto engine = connect(u"SESS");
+    auto db = engine->open_db(u"SX1", u"", u"");
+    ASSERT_TRUE(db->is_table_exist(table));
+    auto rs = db->get_table(table, 1);
+    ASSERT_EQ(rs->schema().size(), 2u);
+    EXPECT_EQ(rs->schema()[0].name, column);
+    EXPECT_EQ(rs->schema()[1].default_value.text(), std::u16string(200, u'd'));
+    rs->reset();
+    ASSERT_NE(rs->get_item(), nullptr);
+    EXPECT_EQ((*rs->get_item())[0].name, column);
+    EXPECT_EQ((*rs->get_item())[0].i4(), 9);
+    // A query's columns are described with the same room.
+    auto q = db->get_query(u"Q", u"SELECT \"" + column + u"\" FROM \"SX1\".\"" + table + u"\"", 1);
+    EXPECT_EQ(q->schema()[0].name, column);
 }
