@@ -85,6 +85,8 @@ public:
     /// A view definition read from this server reduced to a more portable form.
     std::u16string refine_view_out(const std::u16string& text) const;
 
+    /// The session this database was opened on, its connection and the server version that
+    /// decides the dialect of every statement.
     sql_engine& engine() noexcept { return engine_; }
     sql_connection& connection() noexcept { return engine_.connection(); }
     std::uint32_t server_version() const noexcept { return engine_.server_version(); }
