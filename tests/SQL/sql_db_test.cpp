@@ -559,3 +559,34 @@ TEST_F(Writer, ViewNameRefusedByTheServerDialectGetsItsSafeNameRecorded) {
     EXPECT_EQ(scalar("SELECT TABLE_NAME FROM information_schema.VIEWS WHERE TABLE_SCHEMA=DATABASE()"), tk_to_utf8(safe));
     EXPECT_TRUE(handler->seen.empty());
 }
+
+TEST_F(Writer, UpdateByKeyAndTheProgrammingErrorsOfTheDatabase) {
+    exec("CREATE TABLE k (id INT PRIMARY KEY, v VARCHAR(10), w INT)");
+    exec("CREATE TABLE nokey (id INT, v VARCHAR(10))");
+    exec("INSERT INTO k VALUES (1, 'a', 1), (2, 'b', 2)");
+    exec("INSERT INTO nokey VALUES (1, 'a')");
+    auto database = open();
+    auto k = database->open_table(u"K");
+    k->update(*make_record({{u"v", ole_variant(u"it's")}, {u"id", ole_variant(2)}, {u"gone", ole_variant(1)}}));
+    EXPECT_EQ(scalar("SELECT CONCAT(v, w) FROM k WHERE id = 2"), "it's2");
+    EXPECT_EQ(scalar("SELECT CONCAT(v, w) FROM k WHERE id = 1"), "a1");
+    // No key field in the record, or no key in the table: nothing is written.
+    k->update(*make_record({{u"v", ole_variant(u"zz")}}));
+    database->open_table(u"nokey")->update(*make_record({{u"id", ole_variant(1)}, {u"v", ole_variant(u"zz")}}));
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM k WHERE v = 'zz'"), "0");
+    EXPECT_EQ(scalar("SELECT v FROM nokey"), "a");
+
+    EXPECT_EQ(database->query_rows(u"DO 1"), nullptr);
+    EXPECT_FALSE(database->query(u"SELEC nonsense"));
+    EXPECT_THROW(database->query_rows(u"SELEC nonsense"), sql_exception);
+    EXPECT_THROW(database->get_table(u"missing", 1), tk_mail_assertion);
+    EXPECT_THROW(database->delete_tab(u"missing"), tk_mail_assertion);
+    udb_schema schema(true);
+    schema.add(std::make_unique<t_ftd>(0, u"id", VT_I4));
+    EXPECT_THROW(database->create_table(u"k", schema, udb_indexes()), tk_mail_assertion); // exists, not kept
+    EXPECT_TRUE(database->delete_tab(u"NOKEY"));
+    EXPECT_FALSE(database->is_table_exist(u"nokey"));
+    auto read_only = open(sql_db_read_only);
+    EXPECT_THROW(read_only->create_table(u"fresh", schema, udb_indexes()), tk_mail_assertion);
+    EXPECT_THROW(read_only->delete_tab(u"k"), tk_mail_assertion);
+}
