@@ -208,6 +208,8 @@ dmp_database::dmp_database(const std::u16string& path, const dmp_options& option
         tk_trace(2, "Failed to open file");
         throw;
     }
+    // A new file has no lock open, whatever an earlier dump left in the session.
+    engine().set_tables_locked(false);
     engine().set_server_version(options_.b_new_version ? new_dialect_version : old_dialect_version);
     tk_trace(2, "b_new_ver=%d", int(options_.b_new_version));
     if (options_.b_comments) write_header();
@@ -245,12 +247,6 @@ std::u16string_view dmp_database::wline_break() const noexcept {
 void dmp_database::write_line(std::string_view bytes) {
     write(bytes);
     write(line_break());
-}
-
-void dmp_database::write_wline(std::u16string_view text) {
-    std::string line;
-    tk_append_utf8(line, text);
-    write_line(line);
 }
 
 void dmp_database::write_quoted(std::u16string_view name) {

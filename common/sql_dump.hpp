@@ -106,7 +106,6 @@ public:
 private:
     void write(std::string_view bytes) { output_->write(bytes); }
     void write_line(std::string_view bytes);
-    void write_wline(std::u16string_view text);
     void write_quoted(std::u16string_view name);
     void close_pending_lock();
     void write_header();
