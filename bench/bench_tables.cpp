@@ -1,0 +1,161 @@
+// Fills a stand-in database with the benchmark's two tables: BENCH.MIXED, N rows of the
+// column types a migration meets most, and BENCH.LOBS, rows with a 10 KB CLOB and a 10 KB
+// BLOB each. The rows are deterministic, so every run and every machine read the same data.
+//
+//   dunmere_bench_tables DSN MIXED_ROWS LOB_ROWS
+//
+// The tables are declared through the stand-in's own SQL so that its catalogue is complete;
+// the rows go straight into its SQLite file in one transaction (a million rows take seconds),
+// each value passed through the stand-in's own type check so it is stored as an INSERT would.
+
+#include "database.hpp"
+#include "diagnostics.hpp"
+#include "session.hpp"
+#include "types.hpp"
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+
+namespace {
+
+// The same N gives the same rows everywhere.
+struct lcg {
+    std::uint64_t state;
+    std::uint32_t next() {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<std::uint32_t>(state >> 33);
+    }
+};
+
+// Plain words and words with 2-, 3- and 4-byte UTF-8 characters, so the text path is exercised.
+const char* const words[] = {"alpha", "bravo", "charlie", "delta", "echo", "foxtrot", "golf",
+                             "hotel", "india", "juliett", "kilo", "lima", "mike", "november",
+                             "oscar", "papa", "quebec", "romeo", "sierra", "tango", "Zoë",
+                             "Ångström", "東京", "naïve", "Łódź", "straße", "café", "😀ok"};
+constexpr unsigned word_count = sizeof words / sizeof words[0];
+
+void run_ddl(const std::string& dsn, const std::string& sql) {
+    db2s::session s(db2s::database::open(dsn), "");
+    s.set_current_schema("BENCH");
+    s.execute(s.prepare(sql), nullptr, 1);
+}
+
+// Binds `text` converted to the column's stored form.
+void bind(sqlite3_stmt* st, int index, const db2s::column_meta& column, db2s::value v) {
+    const db2s::value stored = db2s::coerce(v, column.type, column.name);
+    switch (stored.kind) {
+    case db2s::value::null: sqlite3_bind_null(st, index); break;
+    case db2s::value::integer: sqlite3_bind_int64(st, index, stored.i); break;
+    case db2s::value::real: sqlite3_bind_double(st, index, stored.d); break;
+    case db2s::value::blob:
+        sqlite3_bind_blob(st, index, stored.s.data(), static_cast<int>(stored.s.size()), SQLITE_TRANSIENT);
+        break;
+    default:
+        sqlite3_bind_text(st, index, stored.s.data(), static_cast<int>(stored.s.size()), SQLITE_TRANSIENT);
+        break;
+    }
+}
+
+void fill_mixed(const std::string& dsn, long rows) {
+    run_ddl(dsn,
+            "CREATE TABLE BENCH.MIXED (ID INTEGER NOT NULL GENERATED ALWAYS AS IDENTITY PRIMARY KEY,"
+            " BIG BIGINT NOT NULL, AMOUNT DECIMAL(12,2), RATIO DOUBLE, NAME VARCHAR(40) NOT NULL,"
+            " BIRTH DATE, CREATED TIMESTAMP, OPT INTEGER, CODE VARCHAR(16) FOR BIT DATA)");
+    auto db = db2s::database::open(dsn);
+    const auto table = db->find_table("BENCH", "MIXED");
+    const auto& c = table->columns;
+    db->exec("BEGIN");
+    auto insert = db->prepare("INSERT INTO \"BENCH.MIXED\" VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    sqlite3_stmt* st = insert.get();
+    lcg rng{20260101};
+    char buf[128];
+    for (long i = 1; i <= rows; ++i) {
+        const std::uint32_t r = rng.next(), q = rng.next();
+        bind(st, 1, c[0], db2s::value::make_int(i));
+        bind(st, 2, c[1], db2s::value::make_int(static_cast<std::int64_t>(r) * 2654435761LL - (1LL << 52)));
+        const long cents = static_cast<long>(q % 2000000000u) - 1000000000L;
+        std::snprintf(buf, sizeof buf, "%s%ld.%02ld", cents < 0 ? "-" : "", std::labs(cents) / 100,
+                      std::labs(cents) % 100);
+        bind(st, 3, c[2], i % 23 == 0 ? db2s::value{} : db2s::value::make_text(buf));
+        bind(st, 4, c[3], db2s::value::make_real((static_cast<double>(q) - 2147483648.0) / 8191.0));
+        std::snprintf(buf, sizeof buf, "%s %s %s %ld", words[r % word_count], words[(r >> 5) % word_count],
+                      words[(q >> 7) % word_count], i);
+        bind(st, 5, c[4], db2s::value::make_text(buf));
+        std::snprintf(buf, sizeof buf, "19%02u-%02u-%02u", 30 + r % 70, 1 + (r >> 4) % 12, 1 + (r >> 9) % 28);
+        bind(st, 6, c[5], i % 13 == 0 ? db2s::value{} : db2s::value::make_text(buf));
+        std::snprintf(buf, sizeof buf, "20%02u-%02u-%02u-%02u.%02u.%02u.%06u", q % 30, 1 + q % 12,
+                      1 + (q >> 3) % 28, (q >> 8) % 24, (q >> 13) % 60, (q >> 19) % 60, r % 1000000);
+        bind(st, 7, c[6], db2s::value::make_text(buf));
+        bind(st, 8, c[7], r % 10 == 0 ? db2s::value{} : db2s::value::make_int(static_cast<std::int32_t>(q)));
+        // Bytes of every value, NULs and quotes included, of varying length.
+        std::string bytes(4 + r % 13, '\0');
+        for (std::size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<char>((r >> (k % 24)) * 31 + k * q);
+        bind(st, 9, c[8], db2s::value::make_blob(std::move(bytes)));
+        insert.step();
+        sqlite3_reset(st);
+    }
+    db->exec("COMMIT");
+    // The identity continues after the rows, as it would after real INSERTs.
+    db.reset();
+    run_ddl(dsn, "ALTER TABLE BENCH.MIXED ALTER COLUMN ID RESTART WITH " + std::to_string(rows + 1));
+}
+
+void fill_lobs(const std::string& dsn, long rows) {
+    run_ddl(dsn, "CREATE TABLE BENCH.LOBS (ID INTEGER NOT NULL PRIMARY KEY, DOC CLOB(1M), DATA BLOB(1M))");
+    auto db = db2s::database::open(dsn);
+    const auto table = db->find_table("BENCH", "LOBS");
+    const auto& c = table->columns;
+    db->exec("BEGIN");
+    auto insert = db->prepare("INSERT INTO \"BENCH.LOBS\" VALUES (?, ?, ?)");
+    sqlite3_stmt* st = insert.get();
+    lcg rng{777};
+    std::string doc, data;
+    for (long i = 1; i <= rows; ++i) {
+        doc.clear();
+        while (doc.size() < 10240 - 64) {
+            const std::uint32_t r = rng.next();
+            doc += words[r % word_count];
+            doc += (r >> 8) % 9 == 0 ? "\n" : (r >> 8) % 7 == 0 ? "'s " : " ";
+        }
+        doc += "(row " + std::to_string(i) + ")";
+        data.resize(10240);
+        for (std::size_t k = 0; k < data.size(); k += 4) {
+            const std::uint32_t r = rng.next();
+            for (std::size_t b = 0; b < 4; ++b) data[k + b] = static_cast<char>(r >> (8 * b));
+        }
+        bind(st, 1, c[0], db2s::value::make_int(i));
+        bind(st, 2, c[1], db2s::value::make_text(doc));
+        bind(st, 3, c[2], db2s::value::make_blob(data));
+        insert.step();
+        sqlite3_reset(st);
+    }
+    db->exec("COMMIT");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s DSN MIXED_ROWS LOB_ROWS\n", argv[0]);
+        return 2;
+    }
+    const std::string dsn = argv[1];
+    const long mixed = std::atol(argv[2]), lobs = std::atol(argv[3]);
+    try {
+        const auto started = std::chrono::steady_clock::now();
+        fill_mixed(dsn, mixed);
+        if (lobs > 0) fill_lobs(dsn, lobs);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        std::printf("%ld mixed rows and %ld LOB rows written in %.1f s\n", mixed, lobs, seconds);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

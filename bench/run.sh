@@ -1,0 +1,209 @@
+#!/usr/bin/env bash
+# Dunmere beside the tools a user would otherwise use, on the same rows in one run.
+#
+#   bash bench/run.sh [--rows N] [--lob-rows N] [--runs N] [--scaling] [--no-build] [--build DIR]
+#                     [--work DIR] [--out FILE]
+#
+# Builds VORDAXEN, the DB2 stand-in and the benchmark's programs in Release (DIR, default
+# build-bench), fills a stand-in database with BENCH.MIXED (N rows, default one million) and
+# BENCH.LOBS (default twenty thousand rows of a 10 KB CLOB and a 10 KB BLOB), starts a private
+# MariaDB server, and times each of these several times (default 3), alternating their order
+# from round to round so that none profits from a warmer machine:
+#
+#   dump         VORDAXEN --dump of the table into a dump file
+#   direct       VORDAXEN straight into the server
+#   load-dump    the mariadb client loading VORDAXEN's dump (the dump-then-load path)
+#   mariadb-dump mariadb-dump of the table once loaded (what a dump costs a mature tool)
+#   plain-c      a plain C program sending the same rows as ~1 MB multi-row INSERTs
+#
+# It prints one table per source table (medians of wall time, user+system CPU and peak
+# memory; rows per second; Dunmere's ratio to each peer) and writes it to bench/RESULTS.md
+# (or --out FILE). --scaling adds dump and direct runs at 100 thousand, one million and three
+# million rows. Each run's own output is kept under the work folder.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+rows=1000000
+lob_rows=20000
+runs=3
+scaling=0
+build_first=1
+build=$root/build-bench
+work=${TMPDIR:-/tmp}/dunmere-bench
+out=$here/RESULTS.md
+
+while [ $# -gt 0 ]; do
+  case $1 in
+    --rows) rows=$2; shift 2 ;;
+    --lob-rows) lob_rows=$2; shift 2 ;;
+    --runs) runs=$2; shift 2 ;;
+    --scaling) scaling=1; shift ;;
+    --no-build) build_first=0; shift ;;
+    --build) build=$2; shift 2 ;;
+    --work) work=$2; shift 2 ;;
+    --out) out=$2; shift 2 ;;
+    *) echo "usage: $0 [--rows N] [--lob-rows N] [--runs N] [--scaling] [--no-build] [--build DIR] [--work DIR] [--out FILE]" >&2
+       exit 2 ;;
+  esac
+done
+
+if [ "$build_first" -eq 1 ]; then
+  echo "building in $build" >&2
+  [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$build" --target VORDAXEN db2standin db2standin_tool dunmere_bench_tables dunmere_bench_plain >/dev/null
+fi
+
+vordaxen=$build/agent/VORDAXEN
+mkdir -p "$work/config" "$work/db2" "$work/runs"
+export XDG_CONFIG_HOME=$work/config
+export DB2_CLI_LIBRARY=$build/platform/db2cli/libdb2standin.so
+export DB2STANDIN_HOME=$work/db2
+
+# One stand-in database per size, kept between invocations: generating is not what is measured.
+source_db() {
+  local name=BENCH_$1_$2
+  if [ ! -f "$DB2STANDIN_HOME/$name/standin.db" ]; then
+    rm -rf "${DB2STANDIN_HOME:?}/$name"
+    "$build/platform/db2cli/db2standin" create "$name" >/dev/null
+    "$build/bench/dunmere_bench_tables" "$name" "$1" "$2" >&2
+  fi
+  echo "$name"
+}
+
+eval "$("$root/scripts/mariadb-private.sh" start "$work/mariadb")"
+trap '"$root/scripts/mariadb-private.sh" stop "$work/mariadb" >/dev/null 2>&1 || true' EXIT
+server=(--mysqlh="$DUNMERE_MYSQL_HOST" --port="$DUNMERE_MYSQL_PORT" --mysqlu="$DUNMERE_MYSQL_USER"
+        --mysqlp="$DUNMERE_MYSQL_PASSWORD")
+client_options=(--no-defaults --host="$DUNMERE_MYSQL_HOST" --port="$DUNMERE_MYSQL_PORT"
+                --user="$DUNMERE_MYSQL_USER")
+export MYSQL_PWD=$DUNMERE_MYSQL_PASSWORD
+sql() { mariadb "${client_options[@]}" --batch --skip-column-names -e "$1"; }
+
+# The server's user+system CPU ticks so far: on a shared machine, CPU time is steadier than wall time.
+server_pid=$(cat "$work/mariadb/server.pid")
+server_cpu() { awk '{ sub(/.*\) /, ""); print $12 + $13 }' "/proc/$server_pid/stat"; }
+
+# Runs a command under /usr/bin/time; appends "wall cpu peak_kb server_cpu" to $work/runs/NAME.times.
+timed() {
+  local name=$1; shift
+  local log=$work/runs/$name
+  local before; before=$(server_cpu)
+  /usr/bin/time -f '%e %U %S %M' -o "$log.time" "$@" >"$log.out" 2>"$log.err" || {
+    echo "$name failed; see $log.out and $log.err" >&2
+    tail -5 "$log.err" >&2
+    exit 1
+  }
+  awk -v s="$(( $(server_cpu) - before ))" -v hz="$(getconf CLK_TCK)" \
+    '{ printf "%s %.2f %s %.2f\n", $1, $2 + $3, $4, s / hz }' "$log.time" >>"$log.times"
+}
+
+# One round of every run on TABLE of DSN; $3 says which order.
+round() {
+  local dsn=$1 table=$2 order=$3 tag=$2
+  printf '%s\n' "$table" >"$work/tables.$table"
+  local steps=(dump direct load-dump mariadb-dump plain-c)
+  [ "$order" -eq 1 ] && steps=(plain-c mariadb-dump direct load-dump dump)
+  for step in "${steps[@]}"; do
+    case $step in
+      dump)
+        timed "$tag.dump" "$vordaxen" --src="$dsn" --db2schema=BENCH --dump --tab_file="$work/tables.$table" \
+          --dest="$work/bench_load.sql" ;;
+      direct)
+        timed "$tag.direct" "$vordaxen" --src="$dsn" --db2schema=BENCH --dest=bench_direct --mode=0 \
+          --tab_file="$work/tables.$table" "${server[@]}" ;;
+      load-dump)
+        # A dump of listed tables carries no database block: it loads into the one named.
+        sql "DROP DATABASE IF EXISTS bench_load; CREATE DATABASE bench_load"
+        timed "$tag.load-dump" sh -c 'exec mariadb "$@" < "$0"' "$work/bench_load.sql" "${client_options[@]}" \
+          bench_load ;;
+      mariadb-dump)
+        timed "$tag.mariadb-dump" sh -c 'exec mariadb-dump "$@" > "$0"' "$work/mariadb-dump.sql" \
+          "${client_options[@]}" bench_direct ;;
+      plain-c)
+        timed "$tag.plain-c" "$build/bench/dunmere_bench_plain" "$DB2STANDIN_HOME/$dsn/standin.db" \
+          bench_direct bench_plain "$table" ;;
+    esac
+  done
+}
+
+# The first round needs a dump to load and a converted table to copy and to dump.
+prime() {
+  printf '%s\n' "$2" >"$work/tables.$2"
+  "$vordaxen" --src="$1" --db2schema=BENCH --dest=bench_direct --mode=0 --tab_file="$work/tables.$2" \
+    "${server[@]}" >/dev/null
+  "$vordaxen" --src="$1" --db2schema=BENCH --dump --tab_file="$work/tables.$2" --dest="$work/bench_load.sql" >/dev/null
+}
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+col() { awk -v c="$2" '{ print $c }' "$work/runs/$1.times" | median; }
+
+# Prints the table of one source table.
+report() {
+  local table=$1 n=$2
+  local d_wall; d_wall=$(col "$table.dump" 1)
+  local x_wall; x_wall=$(col "$table.direct" 1)
+  echo "### $table, $n rows ($runs runs each, medians)"
+  echo
+  echo "| run | wall s | user+sys s | peak MB | server CPU s | rows/s | Dunmere/peer |"
+  echo "|---|---:|---:|---:|---:|---:|---|"
+  for step in dump direct mariadb-dump load-dump plain-c; do
+    local wall cpu peak server ratio=""
+    wall=$(col "$table.$step" 1); cpu=$(col "$table.$step" 2); peak=$(col "$table.$step" 3)
+    server=$(col "$table.$step" 4)
+    case $step in
+      mariadb-dump) ratio=$(awk -v a="$wall" -v b="$d_wall" 'BEGIN { printf "dump %.2f", a / b }') ;;
+      load-dump|plain-c) ratio=$(awk -v a="$wall" -v b="$x_wall" 'BEGIN { printf "direct %.2f", a / b }') ;;
+    esac
+    awk -v s="$step" -v w="$wall" -v c="$cpu" -v p="$peak" -v v="$server" -v n="$n" -v r="$ratio" \
+      'BEGIN { printf "| %s | %.2f | %.2f | %.1f | %.2f | %.0f | %s |\n", s, w, c, p / 1024, v, n / w, r }'
+  done
+  echo
+}
+
+measure() {
+  local dsn=$1 table=$2 n=$3
+  rm -f "$work/runs/$table".*
+  prime "$dsn" "$table"
+  for ((i = 0; i < runs; ++i)); do
+    echo "  $table round $((i + 1)) of $runs" >&2
+    round "$dsn" "$table" $((i % 2))
+  done
+  report "$table" "$n"
+}
+
+dsn=$(source_db "$rows" "$lob_rows")
+{
+  echo "# Benchmark results"
+  echo
+  echo "\`bash bench/run.sh --rows $rows --lob-rows $lob_rows --runs $runs\` on $(date -u +%Y-%m-%d),"
+  echo "$(nproc) cores ($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')),"
+  echo "$(mariadb --version | sed 's/,.*//'), server started by scripts/mariadb-private.sh."
+  echo "Rows per second are rows over median wall time; a ratio is the peer's wall time over"
+  echo "Dunmere's (above 1: Dunmere is faster). Peak memory and user+sys CPU are the client's;"
+  echo "server CPU is what the MariaDB server spent meanwhile."
+  echo
+  measure "$dsn" MIXED "$rows"
+  [ "$lob_rows" -gt 0 ] && measure "$dsn" LOBS "$lob_rows"
+  if [ "$scaling" -eq 1 ]; then
+    echo "### Scaling: BENCH.MIXED, dump and direct ($runs runs each, medians)"
+    echo
+    echo "| rows | dump µs/row | dump peak MB | direct µs/row | direct peak MB |"
+    echo "|---:|---:|---:|---:|---:|"
+    for n in 100000 1000000 3000000; do
+      sdsn=$(source_db "$n" 0)
+      rm -f "$work/runs/scale".*
+      for ((i = 0; i < runs; ++i)); do
+        echo "  scaling $n round $((i + 1)) of $runs" >&2
+        timed scale.dump "$vordaxen" --src="$sdsn" --db2schema=BENCH --dump --dest="$work/bench_scale.sql"
+        timed scale.direct "$vordaxen" --src="$sdsn" --db2schema=BENCH --dest=bench_scale --mode=0 "${server[@]}"
+      done
+      awk -v n="$n" -v dw="$(col scale.dump 1)" -v dp="$(col scale.dump 3)" -v xw="$(col scale.direct 1)" \
+        -v xp="$(col scale.direct 3)" \
+        'BEGIN { printf "| %d | %.2f | %.1f | %.2f | %.1f |\n", n, dw * 1e6 / n, dp / 1024, xw * 1e6 / n, xp / 1024 }'
+    done
+    echo
+  fi
+} | tee "$out.tmp"
+mv "$out.tmp" "$out"
+echo "written to $out" >&2
