@@ -174,10 +174,7 @@ void sql_table::append_record(const udb_record& record) {
     fast_append(record);
 }
 
-void sql_table::raise_structure_error(const std::u16string& field) const {
-    (void)field;
-    throw tk_exception(structure_error, tk_level_item);
-}
+void sql_table::raise_structure_error() const { throw tk_exception(structure_error, tk_level_item); }
 
 void sql_table::pair_fields(const udb_record& record) {
     std::vector<std::pair<std::size_t, std::size_t>> pairs;
@@ -199,7 +196,7 @@ void sql_table::pair_fields(const udb_record& record) {
             while (c < schema_.size() && !udb_name_equal(schema_[c].name, name)) ++c;
             if (c == schema_.size()) {
                 tk_wtrace(1, u"Field %s not found", name.c_str());
-                raise_structure_error(name);
+                raise_structure_error();
             }
             pairs.emplace_back(f, c);
         }
@@ -220,7 +217,7 @@ void sql_table::pair_fields(const udb_record& record) {
             while (f < names.size() && names[f] != schema_[c].name) ++f;
             if (f == names.size()) {
                 tk_wtrace(1, u"Field %s not found in appending record", schema_[c].name.c_str());
-                raise_structure_error(schema_[c].name);
+                raise_structure_error();
             }
             pairs.emplace_back(f, c);
         }

@@ -67,7 +67,7 @@ private:
     void learn_table();
     void fast_append(const udb_record& record);
     void pair_fields(const udb_record& record);
-    [[noreturn]] void raise_structure_error(const std::u16string& field) const;
+    [[noreturn]] void raise_structure_error() const;
     void send_pending();
     /// Sends tuples [first, last) of `b` as one statement: 0, or the server's error number.
     unsigned send_tuples(const batch& b, std::size_t first, std::size_t last, std::string& error_text);
