@@ -5,6 +5,7 @@
 #include "tk_utils.hpp"
 
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -362,31 +363,66 @@ void ole_date::expand_short_year() {
     short_year_text_ = false;
 }
 
+namespace {
+
+// printf's "%0*d" for the non-negative fields of a date, without parsing a format per cell:
+// dumps and INSERT batches print two dates a row.
+char* put_padded(char* out, unsigned value, int width) {
+    char digits[8];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value);
+    for (int i = n; i < width; ++i) *out++ = '0';
+    while (n) *out++ = digits[--n];
+    return out;
+}
+
+char* put_date(char* out, const ole_systemtime& t) {
+    out = put_padded(out, t.year, 4);
+    *out++ = '-';
+    out = put_padded(out, t.month, 2);
+    *out++ = '-';
+    return put_padded(out, t.day, 2);
+}
+
+char* put_time(char* out, const ole_systemtime& t) {
+    out = put_padded(out, t.hour, 2);
+    *out++ = ':';
+    out = put_padded(out, t.minute, 2);
+    *out++ = ':';
+    return put_padded(out, t.second, 2);
+}
+
+}  // namespace
+
 std::string ole_date::print() {
     expand_short_year();
     char buf[64];
-    int n = 0;
+    char* end = buf;
     const ole_systemtime& t = time_;
     switch (kind_) {
     case 1:
         tk_trace(1, "printing datetime...");
-        if (t.hour || t.minute || t.second || !drop_zero_time)
-            n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                              t.minute, t.second);
-        else
-            n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", t.year, t.month, t.day);
+        end = put_date(buf, t);
+        if (t.hour || t.minute || t.second || !drop_zero_time) {
+            *end++ = ' ';
+            end = put_time(end, t);
+        }
         break;
     case 2:
         tk_trace(1, "printing date...");
-        n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", t.year, t.month, t.day);
+        end = put_date(buf, t);
         break;
     case 3:
         tk_trace(1, "printing time...");
-        n = std::snprintf(buf, sizeof buf, "0000-00-00 %02d:%02d:%02d", t.hour, t.minute, t.second);
+        std::memcpy(buf, "0000-00-00 ", 11);
+        end = put_time(buf + 11, t);
         break;
     default: return {};
     }
-    return std::string(buf, std::size_t(n));
+    return std::string(buf, end);
 }
 
 std::string ole_date::to_string() {

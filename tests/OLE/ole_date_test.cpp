@@ -84,6 +84,15 @@ TEST(OleDateText, MidnightPrintsAsADateUnlessAskedForTheTime) {
     EXPECT_EQ(ole_date(ole_systemtime{0, 0, 0, 0, 1, 2, 3, 0}).to_string(), "0000-00-00 01:02:03");
 }
 
+// Fields print at least two (years four) digits and never lose a digit, as "%02d" would print.
+TEST(OleDatePrint, FieldsArePaddedButNeverCut) {
+    EXPECT_EQ(ole_date(ole_systemtime{7, 1, 0, 9, 0, 0, 0, 0}).to_string(), "0007-01-09");
+    EXPECT_EQ(ole_date(ole_systemtime{65535, 12, 0, 31, 23, 59, 58, 0}).to_string(), "65535-12-31 23:59:58");
+    ole_date d(ole_systemtime{2024, 5, 0, 6, 0, 0, 0, 0});
+    d.set_kind(3);
+    EXPECT_EQ(d.to_string(), "0000-00-00 00:00:00");
+}
+
 // Years below 100 used to be widened whatever their origin, so a database date of year 1 was
 // written as 2001. Only a year written with one or two digits is a short year.
 TEST(OleDateYear, OnlyTwoDigitTextYearsAreWidened) {
