@@ -8,9 +8,11 @@
 #include "udb_rule.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -20,7 +22,7 @@ bool is_binary_vt(std::uint16_t vt) noexcept { return vt == VT_BLOB || vt == udb
 
 // Backslash escapes for text literals. NUL is escaped too: the stored bytes are the same, and
 // a raw NUL would end the statement for the command-line client that replays a dump file.
-template <class Char> int escape_of(Char c) noexcept {
+template <class Char> constexpr int escape_of(Char c) noexcept {
     switch (c) {
     case Char('\\'): return '\\';
     case Char('\''): return '\'';
@@ -31,11 +33,23 @@ template <class Char> int escape_of(Char c) noexcept {
 
 // Escapes out[from, end) in place: one counting pass, then one backward pass that moves every
 // character once. No temporary string.
+// The counting pass reads every character of every text cell, so it looks each one up in a
+// table instead of walking escape_of's cases; only characters below 256 can need an escape.
+constexpr std::array<unsigned char, 256> escaped_units = [] {
+    std::array<unsigned char, 256> table{};
+    for (int c = 0; c < 256; ++c) table[std::size_t(c)] = escape_of(char16_t(c)) >= 0 ? 1 : 0;
+    return table;
+}();
+
 template <class String> void escape_in_place(String& out, std::size_t from) {
     using Char = typename String::value_type;
+    using Unit = std::make_unsigned_t<Char>;
     std::size_t extra = 0;
-    for (std::size_t i = from; i < out.size(); ++i)
-        if (escape_of(out[i]) >= 0) ++extra;
+    const Char* text = out.data();
+    for (std::size_t i = from, end = out.size(); i < end; ++i) {
+        const Unit u = Unit(text[i]);
+        if (u < 256) extra += escaped_units[u];
+    }
     if (extra == 0) return;
     std::size_t src = out.size();
     out.resize(out.size() + extra);
