@@ -1,4 +1,5 @@
 #include "db2_recs.hpp"
+#include "tk_utils.hpp"
 
 #include "db2_db.hpp"
 #include "db2_engi.hpp"
@@ -89,7 +90,7 @@ db2_recordset::db2_recordset(db2_database& db, const std::u16string& name,
                    stmt);
         const std::uint16_t vartype = ora_type::get_vartype(type);
         const std::uint32_t reserved =
-            vartype == VT_DATE ? 0 : std::uint32_t(size) * 256u + std::uint32_t(std::uint16_t(digits));
+            vartype == VT_DATE ? 0 : ora_type::get_reserved(type, std::uint32_t(size), std::uint16_t(digits));
         schema_.add(std::make_unique<db2_ftd>(std::uint32_t(size), std::u16string(column.data()), vartype,
                                               nullable != SQL_NULLABLE, false, ole_variant(), reserved,
                                               type));
@@ -157,6 +158,7 @@ void db2_recordset::init_schema() {
             // The keyword (not the quoted text 'NULL') means no default value at all; read as
             // a value it would become 0 or the text NULL.
             if (!quoted && text == u"NULL") def = ole_variant();
+            else if (vartype == VT_BOOL) def = ole_variant(tk_wstring::to_upper(text) == u"TRUE" || text == u"1");
             else def = ole_variant::from_wstring(text, vartype);
         }
         const bool not_null = nullable_ind == SQL_NULL_DATA || nullable != SQL_NULLABLE;
@@ -205,7 +207,8 @@ void db2_recordset::init_cursor() {
         else if (schema_.has_field(name)) target = &schema_.find_field(name);
         if (!target) continue;
         if (target->vartype != VT_DATE)
-            target->reserved = std::uint32_t(precision) * 256u + std::uint32_t(scale);
+            target->reserved = ora_type::get_reserved(static_cast<const db2_ftd*>(target)->sql_type,
+                                                      std::uint32_t(precision), std::uint32_t(scale));
         target->b_auto_increment = auto_unique == SQL_TRUE;
     }
 }

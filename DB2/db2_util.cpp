@@ -49,7 +49,9 @@ std::uint16_t ora_type::get_vartype(SQLSMALLINT t) {
     case SQL_BINARY: case SQL_VARBINARY: return VT_BYTES;
     case SQL_BLOB: return VT_BLOB;
     case SQL_CLOB: case SQL_DBCLOB: case SQL_XML: return VT_BSTR;
-    case SQL_BIT: return VT_BOOL;
+    // DB2's BOOLEAN is a truth value, not text: as text its size of 1 cannot hold the TRUE/FALSE
+    // of its default.
+    case SQL_BIT: case SQL_BOOLEAN: return VT_BOOL;
     case SQL_TINYINT: return VT_I1;
     default: return VT_BSTR;
     }
@@ -69,7 +71,7 @@ std::uint32_t ora_type::get_buffer_size(SQLSMALLINT t, std::uint32_t size, std::
     case SQL_TYPE_DATE: case SQL_TYPE_TIME: case SQL_TYPE_TIMESTAMP: return sizeof(TIMESTAMP_STRUCT);
     case SQL_BINARY: case SQL_VARBINARY: return size;
     case SQL_BLOB: case SQL_CLOB: case SQL_DBCLOB: case SQL_XML: return sizeof(SQLINTEGER);
-    case SQL_BIT: case SQL_TINYINT: return 1;
+    case SQL_BIT: case SQL_BOOLEAN: case SQL_TINYINT: return 1;
     default: return text_cell(size);
     }
 }
@@ -91,7 +93,7 @@ SQLSMALLINT ora_type::get_target_type(SQLSMALLINT t) {
     case SQL_BLOB: return SQL_C_BLOB_LOCATOR;
     case SQL_CLOB: case SQL_XML: return SQL_C_CLOB_LOCATOR;
     case SQL_DBCLOB: return SQL_C_DBCLOB_LOCATOR;
-    case SQL_BIT: return SQL_C_BIT;
+    case SQL_BIT: case SQL_BOOLEAN: return SQL_C_BIT;
     case SQL_TINYINT: return SQL_C_TINYINT;
     default: return SQL_C_WCHAR;
     }
@@ -99,6 +101,11 @@ SQLSMALLINT ora_type::get_target_type(SQLSMALLINT t) {
 
 bool ora_type::is_lob(SQLSMALLINT t) {
     return t == SQL_BLOB || t == SQL_CLOB || t == SQL_DBCLOB || t == SQL_XML;
+}
+
+std::uint32_t ora_type::get_reserved(SQLSMALLINT t, std::uint32_t precision, std::uint32_t scale) {
+    if (t == SQL_DECFLOAT) return 65u * 256u + 30u;
+    return precision * 256u + scale;
 }
 
 bool ora_type::is_preset_text(SQLSMALLINT t) {
@@ -259,7 +266,7 @@ void db2_cache_column::set_bind_params() {
     case SQL_TYPE_DATE: case SQL_TYPE_TIME: case SQL_TYPE_TIMESTAMP: getter_ = &db2_cache_column::get_timestamp; break;
     case SQL_BLOB: getter_ = &db2_cache_column::get_blob; break;
     case SQL_CLOB: case SQL_DBCLOB: case SQL_XML: getter_ = &db2_cache_column::get_clob; break;
-    case SQL_BIT: getter_ = &db2_cache_column::get_bit; break;
+    case SQL_BIT: case SQL_BOOLEAN: getter_ = &db2_cache_column::get_bit; break;
     case SQL_TINYINT: getter_ = &db2_cache_column::get_tinyint; break;
     default: getter_ = &db2_cache_column::get_text; break;
     }

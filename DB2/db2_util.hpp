@@ -37,6 +37,11 @@ struct ora_type {
     static bool is_lob(SQLSMALLINT sql_type);
     /// Text kinds whose indicator cells are preset before binding.
     static bool is_preset_text(SQLSMALLINT sql_type);
+    /// The precision/scale word (precision * 256 + scale) of a non-date column. A DECFLOAT's
+    /// exponent moves from value to value, so its own scale of 0 would round every fraction away
+    /// in the destination: it gets the widest exact decimal MySQL offers, 65 digits with 30 after
+    /// the point.
+    static std::uint32_t get_reserved(SQLSMALLINT sql_type, std::uint32_t precision, std::uint32_t scale);
 };
 
 /// Catalogue texts to values.

@@ -23,8 +23,11 @@ TEST(ora_type, BitDataAndSpecialTypesBindAsBytesOrExactValues) {
     EXPECT_EQ(ora_type::get_vartype(SQL_BLOB), VT_BLOB);
     EXPECT_EQ(ora_type::get_target_type(SQL_DBCLOB), SQL_C_DBCLOB_LOCATOR);
     EXPECT_EQ(ora_type::get_target_type(SQL_XML), SQL_C_CLOB_LOCATOR);
-    EXPECT_EQ(ora_type::get_vartype(SQL_BOOLEAN), VT_BSTR); // no rule of its own: text
-    EXPECT_EQ(ora_type::get_buffer_size(SQL_BOOLEAN, 1, 0), 4u);
+    EXPECT_EQ(ora_type::get_vartype(SQL_BOOLEAN), VT_BOOL);
+    EXPECT_EQ(ora_type::get_target_type(SQL_BOOLEAN), SQL_C_BIT);
+    EXPECT_EQ(ora_type::get_buffer_size(SQL_BOOLEAN, 1, 0), 1u);
+    EXPECT_EQ(ora_type::get_reserved(SQL_DECFLOAT, 34, 0), 65u * 256u + 30u);
+    EXPECT_EQ(ora_type::get_reserved(SQL_DECIMAL, 31, 8), 31u * 256u + 8u);
 }
 
 TEST(db2_decfloat_value, ExactWhenThePayloadHoldsItElseNearestDouble) {

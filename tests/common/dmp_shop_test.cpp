@@ -158,26 +158,7 @@ TEST_F(ShopDump, LoadedByThePlainClientGivesBackEveryRowAndCharacter) {
     ASSERT_TRUE(in) << "no SHOP sample";
     std::stringstream text;
     text << in.rdbuf();
-    // Two kinds of column the DB2 side does not yet describe in a form MySQL keeps are changed
-    // in this copy of the sample (reported; the dump writer itself is not involved):
-    // the DB2 reader takes a BOOLEAN column for one-character text whose default is the word
-    // FALSE, which a strict server refuses; until it maps the type, the sample's one BOOLEAN
-    // column is a SMALLINT here, holding the same truth values.
-    std::string script = text.str();
-    const std::string boolean_column = "BOOLEAN       NOT NULL DEFAULT FALSE";
-    if (const std::size_t at = script.find(boolean_column); at != std::string::npos)
-        script.replace(at, boolean_column.size(), "SMALLINT      NOT NULL DEFAULT 0");
-    for (const char* word : {"TRUE)", "FALSE)"}) {
-        const std::string value = word[0] == 'T' ? "1)" : "0)";
-        for (std::size_t at = script.find(word); at != std::string::npos; at = script.find(word, at))
-            script.replace(at, std::strlen(word), value);
-    }
-    // DECFLOAT columns are described with scale 0 and become DECIMAL(p,0), which rounds away
-    // their fractions; until their mapping keeps them, the sample holds them as DOUBLE.
-    for (const char* decfloat : {"DECFLOAT(16)", "DECFLOAT(34)"}) {
-        if (const std::size_t at = script.find(decfloat); at != std::string::npos)
-            script.replace(at, std::strlen(decfloat), "DOUBLE      ");
-    }
+    const std::string script = text.str();
     db2_test::create_database("SHOPDB", script);
     auto db2 = db2_test::connect(u"SHOPDB");
 
