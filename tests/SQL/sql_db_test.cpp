@@ -45,7 +45,7 @@ std::unique_ptr<udb_record> make_record(const std::vector<std::pair<std::u16stri
     return r;
 }
 
-class Writer : public ::testing::Test {
+class SqlWriter : public ::testing::Test {
 protected:
     void SetUp() override {
         SQL_REQUIRE_SERVER(s);
@@ -133,7 +133,7 @@ struct server_sides : udb_run_sides {
     std::int32_t mode;
 };
 
-class Run : public Writer {
+class SqlRun : public SqlWriter {
 protected:
     void run(server_sides& sides, int mode) {
         udb_converter conv;
@@ -150,7 +150,7 @@ memdb::table id_table(const std::u16string& name, int n, bool keyed) { return me
 
 } // namespace
 
-TEST_F(Writer, CreateTableStatementsFollowTheServerVersionAndFlags) {
+TEST_F(SqlWriter, CreateTableStatementsFollowTheServerVersionAndFlags) {
     start_trace();
     engine->set_innodb(true);
     auto database = open();
@@ -194,7 +194,7 @@ TEST_F(Writer, CreateTableStatementsFollowTheServerVersionAndFlags) {
     EXPECT_TRUE(k->schema()[0].b_auto_increment);
 }
 
-TEST_F(Writer, KeepingExistingTablesSendsNoCreateAndLearnsTheTable) {
+TEST_F(SqlWriter, KeepingExistingTablesSendsNoCreateAndLearnsTheTable) {
     exec("CREATE TABLE old (v VARCHAR(40), f FLOAT(7,2), g FLOAT(7,0), d DATE NOT NULL DEFAULT '0000-00-00', "
          "n INT NOT NULL DEFAULT 5, s VARCHAR(5) DEFAULT 'ab', tx TEXT, bl BLOB, vb VARBINARY(8), "
          "PRIMARY KEY (n, v), KEY ix (s))");
@@ -225,7 +225,7 @@ TEST_F(Writer, KeepingExistingTablesSendsNoCreateAndLearnsTheTable) {
     EXPECT_EQ(t->primary_key_index(), 0);
 }
 
-TEST_F(Writer, PagesAndByteValuesReadBackExactly) {
+TEST_F(SqlWriter, PagesAndByteValuesReadBackExactly) {
     exec("CREATE TABLE p (id INT, tx TEXT, bl BLOB, vb VARBINARY(8))");
     std::string insert = "INSERT INTO p VALUES (0, 'caf\xc3\xa9', x'00ff10', x'ff00fe')";
     for (int i = 1; i < 600; ++i) insert += ", (" + std::to_string(i) + ", NULL, NULL, NULL)";
@@ -252,7 +252,7 @@ TEST_F(Writer, PagesAndByteValuesReadBackExactly) {
     EXPECT_TRUE(query->is_query());
 }
 
-TEST_F(Writer, DatabaseListsTablesAndPortableViews) {
+TEST_F(SqlWriter, DatabaseListsTablesAndPortableViews) {
     exec("CREATE TABLE t1 (id INT, v INT)");
     exec("CREATE TABLE t2 (id INT)");
     exec("CREATE VIEW vj AS SELECT t1.id FROM t1 JOIN t2 ON t1.id = t2.id WHERE t1.v > 0 ORDER BY t1.id");
@@ -268,7 +268,7 @@ TEST_F(Writer, DatabaseListsTablesAndPortableViews) {
     EXPECT_TRUE(without->queries().empty());
 }
 
-TEST_F(Writer, DatabaseNameWithQuoteStillListsItsViews) {
+TEST_F(SqlWriter, DatabaseNameWithQuoteStillListsItsViews) {
     // The database name goes into a string literal when the views are listed.
     const std::u16string quoted = db + u"q'\\x";
     if (engine->is_db_exist(quoted)) engine->db_delete(quoted);
@@ -291,7 +291,7 @@ TEST_F(Writer, DatabaseNameWithQuoteStillListsItsViews) {
     EXPECT_EQ(database->queries().begin()->second.find(u"\\x"), std::u16string::npos);
 }
 
-TEST_F(Writer, RecordsGoOutInOneStatementAtFinish) {
+TEST_F(SqlWriter, RecordsGoOutInOneStatementAtFinish) {
     start_trace();
     auto database = open();
     exec("CREATE TABLE t (a INT, b VARCHAR(10), c INT DEFAULT 7)");
@@ -322,7 +322,7 @@ TEST_F(Writer, RecordsGoOutInOneStatementAtFinish) {
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM t WHERE a = 6"), "0");
 }
 
-TEST_F(Writer, UnfinishedBatchIsDiscardedNotSent) {
+TEST_F(SqlWriter, UnfinishedBatchIsDiscardedNotSent) {
     exec("CREATE TABLE t (a INT)");
     auto database = open();
     {
@@ -332,7 +332,7 @@ TEST_F(Writer, UnfinishedBatchIsDiscardedNotSent) {
     EXPECT_EQ(count("t"), 0);
 }
 
-TEST_F(Writer, BatchesAreSentOncePastAMegabyte) {
+TEST_F(SqlWriter, BatchesAreSentOncePastAMegabyte) {
     exec("CREATE TABLE big (id INT, pad VARCHAR(1000))");
     auto database = open();
     auto t = database->get_table(u"big", 0);
@@ -363,11 +363,11 @@ TEST_F(Writer, BatchesAreSentOncePastAMegabyte) {
     EXPECT_EQ(scalar("SELECT COUNT(DISTINCT id) FROM big"), std::to_string(appended));
 }
 
-class BadRows : public Writer, public ::testing::WithParamInterface<const char*> {};
+class SqlBadRows : public SqlWriter, public ::testing::WithParamInterface<const char*> {};
 
 // Thousands of rows with bad ones among them, each engine: every good row is stored, each bad
 // row is reported once with its own record number; the table is then still written to.
-TEST_P(BadRows, EveryGoodRowIsStoredAndEachBadRowReportedWithItsNumber) {
+TEST_P(SqlBadRows, EveryGoodRowIsStoredAndEachBadRowReportedWithItsNumber) {
     const std::string engine_name = GetParam();
     exec("CREATE TABLE r (id INT PRIMARY KEY, name VARCHAR(20) NOT NULL) ENGINE=" + engine_name);
     // The session keeps the server's default strictness (STRICT_TRANS_TABLES): the writer's
@@ -398,9 +398,9 @@ TEST_P(BadRows, EveryGoodRowIsStoredAndEachBadRowReportedWithItsNumber) {
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM r WHERE name LIKE 'x%'"), "0");
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, BadRows, ::testing::Values("InnoDB", "MyISAM"));
+INSTANTIATE_TEST_SUITE_P(Engines, SqlBadRows, ::testing::Values("InnoDB", "MyISAM"));
 
-TEST_F(Writer, LostConnectionFailsTheTableOnce) {
+TEST_F(SqlWriter, LostConnectionFailsTheTableOnce) {
     exec("CREATE TABLE t (a INT)");
     auto database = open();
     auto t = database->get_table(u"t", 0);
@@ -420,7 +420,7 @@ TEST_F(Writer, LostConnectionFailsTheTableOnce) {
     engine->open_db(db);
 }
 
-TEST_F(Run, ModesAgainstExistingTables) {
+TEST_F(SqlRun, ModesAgainstExistingTables) {
     exec("CREATE TABLE A (ID INT NOT NULL, NAME VARCHAR(20))");
     exec("INSERT INTO A VALUES (100, 'old')");
     exec("CREATE TABLE B LIKE A");
@@ -473,7 +473,7 @@ TEST_F(Run, ModesAgainstExistingTables) {
     EXPECT_TRUE(exits.empty());
 }
 
-TEST_F(Run, RefusedRowsAreReportedThroughTheRunWithTheirNumbers) {
+TEST_F(SqlRun, RefusedRowsAreReportedThroughTheRunWithTheirNumbers) {
     engine->set_innodb(true);
     server_sides sides(*engine, db, sql_db_created);
     memdb::table t = id_table(u"T", 3000, true);
@@ -485,7 +485,7 @@ TEST_F(Run, RefusedRowsAreReportedThroughTheRunWithTheirNumbers) {
     EXPECT_NE(reports.str().find("T, record #1500: Duplicate field values"), std::string::npos) << reports.str();
 }
 
-TEST_F(Run, ForeignKeysWithAndWithoutChildIndexAndAMissingParent) {
+TEST_F(SqlRun, ForeignKeysWithAndWithoutChildIndexAndAMissingParent) {
     engine->set_innodb(true);
     server_sides sides(*engine, db, sql_db_created);
     sides.source->add_table(id_table(u"P", 3, true));
@@ -519,7 +519,7 @@ TEST_F(Run, ForeignKeysWithAndWithoutChildIndexAndAMissingParent) {
     EXPECT_TRUE(exits.empty());
 }
 
-TEST_F(Writer, ViewsAreRewrittenCreatedAndTheirFailuresReported) {
+TEST_F(SqlWriter, ViewsAreRewrittenCreatedAndTheirFailuresReported) {
     exec("CREATE TABLE T (ID INT, `A_B` VARCHAR(10))");
     exec("INSERT INTO T VALUES (1, NULL), (2, 'two')");
     auto database = open();
@@ -544,7 +544,7 @@ TEST_F(Writer, ViewsAreRewrittenCreatedAndTheirFailuresReported) {
               std::string("Can't create view. Contact to ") + sql_support_address + " for the solution.");
 }
 
-TEST_F(Writer, ViewNameRefusedByTheServerDialectGetsItsSafeNameRecorded) {
+TEST_F(SqlWriter, ViewNameRefusedByTheServerDialectGetsItsSafeNameRecorded) {
     exec("CREATE TABLE t (id INT)");
     auto database = open();
     const std::uint32_t version = engine->server_version();
@@ -560,7 +560,7 @@ TEST_F(Writer, ViewNameRefusedByTheServerDialectGetsItsSafeNameRecorded) {
     EXPECT_TRUE(handler->seen.empty());
 }
 
-TEST_F(Writer, UpdateByKeyAndTheProgrammingErrorsOfTheDatabase) {
+TEST_F(SqlWriter, UpdateByKeyAndTheProgrammingErrorsOfTheDatabase) {
     exec("CREATE TABLE k (id INT PRIMARY KEY, v VARCHAR(10), w INT)");
     exec("CREATE TABLE nokey (id INT, v VARCHAR(10))");
     exec("INSERT INTO k VALUES (1, 'a', 1), (2, 'b', 2)");
