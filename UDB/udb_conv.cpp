@@ -1,5 +1,7 @@
 #include "udb_conv.hpp"
 
+#include <optional>
+
 #include "tk_excp.hpp"
 #include "tk_log.hpp"
 #include "udb_errh.hpp"
@@ -170,23 +172,25 @@ void udb_converter::convert_item(const std::u16string& name, const std::u16strin
 void udb_converter::create_foreign_keys_and_views(udb_database& source, udb_database& destination) {
     // Foreign keys first, then views: neither depends on the other, but the dump writer's
     // foreign-key block ends the last table's LOCK TABLES, which a view statement must not
-    // run under. Each has its own scope so that a failure of one does not prevent the other,
-    // and neither may end the run: every table and row is in place by now, so what fails here
-    // is reported as the failure of one item (level 0). Internal errors keep their level.
+    // run under. Each has its own scope so that a failure of one does not prevent the other.
+    // A failed key or view is the failure of one item (level 0). A failure that means the
+    // destination itself is lost (level 1: a full disk, a dropped connection) must not stop
+    // the other step either, yet it must still end the run as failed: it is kept and raised
+    // after the destination has finished, where the run scope reports it. Internal errors keep
+    // their level.
     //
     // The views are the source database's own (its queries map), not the selected queries:
     // those were converted into tables of the same names above, and a view under such a name
     // would collide with them. The DB2 source reads no view definitions, so its map is empty.
     error_handler& handler = error_handler::instance();
+    std::optional<tk_exception> lost;
     auto report = [&](std::u16string_view context, const tk_exception& e) {
-        handler.set_context(context);
         if (e.level() == tk_level_run) {
-            tk_exception item_failure(e.message(), tk_level_item);
-            item_failure.set_code(e.code());
-            handler.handle(item_failure, 0);
-        } else {
-            handler.handle(e, 0);
+            if (!lost) lost = e;
+            return;
         }
+        handler.set_context(context);
+        handler.handle(e, 0);
     };
     try {
         destination.create_relationships(source.relationships());
@@ -198,4 +202,6 @@ void udb_converter::create_foreign_keys_and_views(udb_database& source, udb_data
     } catch (const tk_exception& e) {
         report(u"Views", e);
     }
+    destination.finish();
+    if (lost) throw *lost;
 }

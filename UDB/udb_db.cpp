@@ -79,6 +79,8 @@ std::unique_ptr<udb_recordset> udb_database::query_rows(const std::u16string&) {
 
 void udb_database::create_views(const udb_query_map&) {}
 
+void udb_database::finish() {}
+
 void udb_database::create_relationships(const udb_relationships&) {}
 
 bool udb_database::is_table_exist(const std::u16string& name) const {

@@ -112,6 +112,10 @@ public:
     virtual void create_views(const udb_query_map& queries);
     /// Creates the foreign keys after the last table. Base: nothing.
     virtual void create_relationships(const udb_relationships& relationships);
+    /// Ends the run's writing: a destination that buffers output (a dump file) writes and closes
+    /// it here, so that a failure raises where the run reports it instead of vanishing in a
+    /// destructor. Called once, after the views. Base: nothing.
+    virtual void finish();
     /// Whether tables() holds the name (exactly when case-sensitive, else ignoring case).
     virtual bool is_table_exist(const std::u16string& name) const;
 

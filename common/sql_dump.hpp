@@ -89,7 +89,7 @@ public:
 
     /// Writes the closing lines, flushes and closes, reporting a failure; the destructor then
     /// has nothing left to do. Safe to call more than once.
-    void finish();
+    void finish() override;
 
     /// A view's SELECT text in MySQL form: white space collapsed outside literals, brackets
     /// made backquotes, two-argument isnull made ifnull, source names made destination names.

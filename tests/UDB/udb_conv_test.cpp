@@ -74,7 +74,7 @@ TEST_F(Run, WithNothingSelectedEverySourceTableRunsInCodeUnitOrder) {
 
     EXPECT_EQ(dest_log(), (std::vector<std::string>{"prepare(DEST)", "create_table(A)", "finish(A)", "create_table(C)",
                                                     "finish(C)", "create_table(b)", "finish(b)",
-                                                    "create_relationships(0)", "create_views(0)", "destroyed"}));
+                                                    "create_relationships(0)", "create_views(0)", "finish", "destroyed"}));
     EXPECT_EQ(out.str(), "Converting database SRC(3 tables)\n"
                          "Converting table A(2 records)\n"
                          "Converting table C(3 records)\n"
@@ -324,17 +324,17 @@ TEST_F(Run, ForeignKeysThenViewsOfTheSourceAndNeitherStopsTheRun) {
     conv->selected_items()[u"Q"] = u"SELECT 1";
     sides.source->query_results[u"SELECT 1"] = make_table(u"Q", 1);
 
-    sides.dest->fail_relationships = memdb::failure{"server gone", tk_level_run, 0x400000 + 2006};
+    sides.dest->fail_relationships = memdb::failure{"bad key"};
     run();
     auto log = dest_log();
-    ASSERT_GE(log.size(), 3u);
-    EXPECT_EQ(log[log.size() - 3], "create_relationships(1)");
-    EXPECT_EQ(log[log.size() - 2], "create_views(1)");
+    ASSERT_GE(log.size(), 4u);
+    EXPECT_EQ(log[log.size() - 4], "create_relationships(1)");
+    EXPECT_EQ(log[log.size() - 3], "create_views(1)");
+    EXPECT_EQ(log[log.size() - 2], "finish");
     EXPECT_EQ(sides.dest->views, (udb_query_map{{u"V1", u"SELECT ID FROM A"}}))
         << "the source's views, not the selected queries";
-    EXPECT_TRUE(exits.empty()) << "a failure of the foreign keys must not end the program";
-    EXPECT_EQ(reports.str(), "Error:\nForeign keys: Transferred value is too big. Increase MySQL max packet size "
-                             "and try again. See 'Troubleshooting' article of the product documentation.\n");
+    EXPECT_TRUE(exits.empty()) << "a failed foreign key must not end the program";
+    EXPECT_EQ(reports.str(), "Error:\nForeign keys: bad key\n");
     EXPECT_TRUE(conv->finished());
 
     reports.str("");
@@ -343,4 +343,31 @@ TEST_F(Run, ForeignKeysThenViewsOfTheSourceAndNeitherStopsTheRun) {
     sides.dest->stored.clear();
     run();
     EXPECT_EQ(reports.str(), "Error:\nViews: bad view\n");
+}
+
+TEST_F(Run, ALostDestinationInTheLastStepsStillEndsTheRunAsFailed) {
+    // A dropped connection (or a full disk) while the keys are written: the views are still
+    // attempted and the destination finished, but the program must not end as a success.
+    sides.source->add_table(make_table(u"A", 1));
+    sides.source->relationships.add(
+        udb_foreign_key(u"FK_A", u"PK", u"A", u"A", udb_names{u"ID"}, udb_names{u"ID"}, u""));
+    sides.source->views[u"V1"] = u"SELECT ID FROM A";
+    sides.dest->fail_relationships = memdb::failure{"server gone", tk_level_run, 0x400000 + 2006};
+    EXPECT_THROW(run(), error_handler_exit);
+    auto log = dest_log();
+    ASSERT_GE(log.size(), 4u);
+    EXPECT_EQ(log[log.size() - 4], "create_relationships(1)");
+    EXPECT_EQ(log[log.size() - 3], "create_views(1)");
+    EXPECT_EQ(log[log.size() - 2], "finish");
+    EXPECT_EQ(exits, std::vector<int>{-1});
+    EXPECT_EQ(reports.str(), "Error:\nTransferred value is too big. Increase MySQL max packet size "
+                             "and try again. See 'Troubleshooting' article of the product documentation.\n");
+}
+
+TEST_F(Run, AFailureToFinishTheDestinationEndsTheRunAsFailed) {
+    sides.source->add_table(make_table(u"A", 2));
+    sides.dest->fail_database_finish = memdb::failure{"Cannot write dump file x.sql: No space left on device", tk_level_run};
+    EXPECT_THROW(run(), error_handler_exit);
+    EXPECT_EQ(exits, std::vector<int>{-1});
+    EXPECT_EQ(reports.str(), "Error:\nCannot write dump file x.sql: No space left on device\n");
 }

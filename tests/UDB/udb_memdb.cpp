@@ -238,6 +238,11 @@ bool dest_db::query(const std::u16string& statement) {
     return true;
 }
 
+void dest_db::finish() {
+    state_->log.push_back("finish");
+    if (state_->fail_database_finish) state_->fail_database_finish->raise();
+}
+
 void dest_db::create_views(const udb_query_map& queries) {
     state_->log.push_back("create_views(" + std::to_string(queries.size()) + ")");
     if (state_->fail_views) state_->fail_views->raise();

@@ -111,6 +111,8 @@ struct dest_state {
     std::map<std::u16string, failure> fail_create;
     std::optional<failure> fail_relationships;
     std::optional<failure> fail_views;
+    /// The database's own finish (after the views) raises this.
+    std::optional<failure> fail_database_finish;
 
     call_log log;
     /// What create_views and create_relationships received.
@@ -141,6 +143,7 @@ public:
                                              int kind) override;
     bool query(const std::u16string& statement) override;
     void create_views(const udb_query_map& queries) override;
+    void finish() override;
     void create_relationships(const udb_relationships& relationships) override;
 
     dest_state& state() noexcept { return *state_; }
