@@ -46,6 +46,9 @@ const tk_error_entry error_handler::mysql_errors[] = {
     {mysql_range + 1051, msg_overwrite},
     {mysql_range + 2003, msg_connect},
     {mysql_range + 2005, msg_connect},
+    // The MariaDB client reports a refused TCP connection as 2002, which older clients kept
+    // for sockets: the user needs the same advice either way.
+    {mysql_range + 2002, msg_connect},
     {mysql_range + 2006, "Transferred value is too big. Increase MySQL max packet size and try\nagain. See 'Troubleshooting' article of the product documentation."},
     {mysql_range + 1249, msg_auth},
     {mysql_range + 1250, msg_auth},
