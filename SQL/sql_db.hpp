@@ -18,7 +18,7 @@ class sql_table;
 class sql_recordset;
 
 /// Where the user is sent when a foreign key or a view cannot be created.
-inline constexpr const char* sql_support_address = "support@velquor.com";
+inline constexpr const char* sql_support_address = "support@velquor.example";
 
 /// Open-mode bits of an sql_database.
 enum sql_db_mode : std::int32_t {

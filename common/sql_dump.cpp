@@ -16,8 +16,8 @@
 
 namespace {
 
-constexpr const char* web_address = "https://www.velquor.com";
-constexpr const char* support_address = "support@velquor.com";
+constexpr const char* web_address = "https://www.velquor.example/";
+constexpr const char* support_address = "support@velquor.example";
 
 // Versions the dump writes for: the oldest dialect, and the newest the column definitions
 // distinguish (from 5.5.3 text columns are utf8mb4, which holds every character; the loading
