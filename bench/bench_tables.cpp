@@ -46,7 +46,7 @@ void run_ddl(const std::string& dsn, const std::string& sql) {
     s.execute(s.prepare(sql), nullptr, 1);
 }
 
-// Binds `text` converted to the column's stored form.
+// Binds `v` in the form the stand-in stores for the column, as its INSERT would.
 void bind(sqlite3_stmt* st, int index, const db2s::column_meta& column, db2s::value v) {
     const db2s::value stored = db2s::coerce(v, column.type, column.name);
     switch (stored.kind) {
