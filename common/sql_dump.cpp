@@ -1,4 +1,5 @@
 #include "sql_dump.hpp"
+#include "sql_view.hpp"
 
 #include "sql_engi.hpp"
 #include "sql_init.hpp"
@@ -72,27 +73,6 @@ std::u16string collapse_blanks(const std::u16string& text) {
         out += c;
     }
     return out;
-}
-
-// True when the argument list after the "isnull" at `pos` holds exactly one comma, so that the
-// call takes two arguments and MySQL's ifnull means the same.
-bool isnull_has_two_arguments(const std::u16string& text, std::size_t pos) {
-    std::size_t i = pos + 6;
-    if (i >= text.size()) return false;
-    int open = 0;
-    int commas = 0;
-    for (; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c == u'(') {
-            ++open;
-        } else if (c == u',') {
-            ++commas;
-        } else if (c == u')') {
-            if (open == 1) break;
-            --open;
-        }
-    }
-    return commas == 1;
 }
 
 std::size_t find_ignoring_case(const std::u16string& text, std::u16string_view lower_word, std::size_t from) {
@@ -420,7 +400,7 @@ std::u16string dmp_database::refine_view_in(const std::u16string& text) const {
     static constexpr std::u16string_view word = u"isnull";
     for (std::size_t pos = find_ignoring_case(out, word, 0); pos != std::u16string::npos;
          pos = find_ignoring_case(out, word, pos + word.size())) {
-        if (isnull_has_two_arguments(out, pos)) out.replace(pos, word.size(), u"ifnull");
+        if (check_isnull_for_replace(out, long(pos))) out.replace(pos, word.size(), u"ifnull");
     }
     return names_map().do_global_replace1(out, u"`", u"`");
 }
