@@ -2,6 +2,7 @@
 
 #include "db2_db.hpp"
 #include "db2_fixture.hpp"
+#include "shop_compare.hpp"
 #include "sql_util.hpp"
 #include "tk_utils.hpp"
 
@@ -19,53 +20,6 @@
 namespace agent_test {
 
 namespace {
-
-std::string hex(const std::vector<std::uint8_t>& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (std::uint8_t b : bytes) {
-        out += digits[b >> 4];
-        out += digits[b & 15];
-    }
-    return out;
-}
-
-// A number's text without the zeros its type's scale adds.
-std::string plain_number(std::string text) {
-    if (text.find('.') != std::string::npos && text.find_first_of("eE") == std::string::npos) {
-        while (!text.empty() && text.back() == '0') text.pop_back();
-        if (!text.empty() && text.back() == '.') text.pop_back();
-    }
-    if (text == "-0") text = "0";
-    return text;
-}
-
-// One value by the kind of its source column. The sample's date columns hold whole seconds.
-std::string canonical(const t_ftd& column, const ole_variant& v) {
-    if (v.is_empty_or_null()) return "<null>";
-    char buffer[64];
-    switch (column.vartype) {
-    case VT_BSTR: return v.vt() == VT_BSTR ? tk_to_utf8(v.text()) : v.to_string();
-    case VT_BYTES:
-    case 65:
-    case 70: return "0x" + hex(v.bytes());
-    case VT_R4: std::snprintf(buffer, sizeof buffer, "%.6g", v.to_double()); return buffer;
-    case VT_R8: std::snprintf(buffer, sizeof buffer, "%.15g", v.to_double()); return buffer;
-    case VT_BOOL: return v.to_bool() ? "true" : "false";
-    case VT_DATE: {
-        const ole_systemtime t = v.get_time();
-        switch (column.reserved & 3) {
-        case 2: std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", t.year, t.month, t.day); break;
-        case 3: std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", t.hour, t.minute, t.second); break;
-        default:
-            std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                          t.minute, t.second);
-        }
-        return buffer;
-    }
-    default: return plain_number(v.to_string());
-    }
-}
 
 const char* agent_path() {
     const char* path = std::getenv("VORDAXEN");
@@ -174,7 +128,7 @@ std::vector<std::pair<std::u16string, table_rows>> shop_source_rows(std::vector<
         for (; !rs->is_eof(); rs->next()) {
             const udb_record& record = *rs->get_item();
             std::vector<std::string> cells;
-            for (std::size_t i = 0; i < record.size(); ++i) cells.push_back(canonical(rs->schema()[i], record[i]));
+            for (std::size_t i = 0; i < record.size(); ++i) cells.push_back(shop_compare::canonical(rs->schema()[i], record[i]));
             rows.push_back(std::move(cells));
         }
         std::sort(rows.begin(), rows.end());
@@ -201,7 +155,7 @@ table_rows loaded_rows(sql_connection& c, const std::u16string& table, const tab
         std::vector<std::string> cells;
         for (unsigned i = 0; i < n && i < schema.size(); ++i) {
             const ole_variant v = get_variant(fields[i].type, lengths[i], fields[i].flags, row[i]);
-            cells.push_back(canonical(schema[i], v));
+            cells.push_back(shop_compare::canonical(schema[i], v));
         }
         rows.push_back(std::move(cells));
     }
