@@ -19,6 +19,17 @@ SQLWCHAR* wide(const std::u16string& text) { return const_cast<SQLWCHAR*>(text.c
 
 void check_stmt(SQLRETURN rc, SQLHSTMT stmt) { db2_engine::check_err(rc, SQL_HANDLE_STMT, stmt); }
 
+// Runs a SELECT whose block fetches report their row count into `rows_fetched`; returns the
+// number of result columns, which the caller then describes.
+SQLSMALLINT open_result(SQLHSTMT stmt, const std::u16string& text, SQLULEN& rows_fetched) {
+    const auto& api = db2_cli();
+    check_stmt(api.SQLSetStmtAttrW(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &rows_fetched, 0), stmt);
+    check_stmt(api.SQLExecDirectW(stmt, wide(text), SQL_NTS), stmt);
+    SQLSMALLINT count = 0;
+    check_stmt(api.SQLNumResultCols(stmt, &count), stmt);
+    return count;
+}
+
 void bind_text(SQLHSTMT stmt, SQLUSMALLINT column, name_buffer& buffer, SQLLEN& ind) {
     check_stmt(db2_cli().SQLBindCol(stmt, column, SQL_C_WCHAR, buffer.data(), k_name_bytes, &ind), stmt);
 }
@@ -77,10 +88,7 @@ db2_recordset::db2_recordset(db2_database& db, const std::u16string& name,
     statement_ = db2_engine::instance().alloc_statement();
     const SQLHSTMT stmt = statement_.get();
     const auto& api = db2_cli();
-    check_stmt(api.SQLSetStmtAttrW(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &rows_fetched_, 0), stmt);
-    check_stmt(api.SQLExecDirectW(stmt, wide(query_text_), SQL_NTS), stmt);
-    SQLSMALLINT count = 0;
-    check_stmt(api.SQLNumResultCols(stmt, &count), stmt);
+    const SQLSMALLINT count = open_result(stmt, query_text_, rows_fetched_);
     for (SQLUSMALLINT i = 1; i <= SQLUSMALLINT(count); ++i) {
         name_buffer column{};
         SQLSMALLINT name_length = 0, type = 0, digits = 0, nullable = 0;
@@ -183,10 +191,7 @@ void db2_recordset::init_cursor() {
     tk_wtrace(1, u"Executing query: %s", select_text_.c_str());
     const SQLHSTMT stmt = statement_.get();
     const auto& api = db2_cli();
-    check_stmt(api.SQLSetStmtAttrW(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &rows_fetched_, 0), stmt);
-    check_stmt(api.SQLExecDirectW(stmt, wide(select_text_), SQL_NTS), stmt);
-    SQLSMALLINT count = 0;
-    check_stmt(api.SQLNumResultCols(stmt, &count), stmt);
+    const SQLSMALLINT count = open_result(stmt, select_text_, rows_fetched_);
     for (SQLUSMALLINT i = 1; i <= SQLUSMALLINT(count); ++i) {
         name_buffer column{};
         SQLSMALLINT name_length = 0, type = 0, digits = 0, nullable = 0;
