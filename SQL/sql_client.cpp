@@ -58,6 +58,13 @@ bool sql_connection::query(std::string_view statement) {
     return mysql_real_query(handle_, statement.data(), static_cast<unsigned long>(statement.size())) == 0;
 }
 
+bool sql_connection::send_query(std::string_view statement) {
+    if (!handle_) return false;
+    return mysql_send_query(handle_, statement.data(), static_cast<unsigned long>(statement.size())) == 0;
+}
+
+bool sql_connection::read_query_result() { return handle_ && mysql_read_query_result(handle_) == 0; }
+
 sql_result sql_connection::store_result() { return sql_result(handle_ ? mysql_store_result(handle_) : nullptr); }
 
 bool sql_connection::select_db(const std::string& name) { return handle_ && mysql_select_db(handle_, name.c_str()) == 0; }

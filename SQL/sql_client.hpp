@@ -43,6 +43,12 @@ public:
 
     /// Sends one statement (its byte length counts, so it may hold NULs). False on failure.
     bool query(std::string_view statement);
+    /// Sends one statement without waiting for the server's answer, so that the caller can
+    /// prepare the next one while the server executes this one. read_query_result() must come
+    /// before any other statement on this connection. False when it could not be sent.
+    bool send_query(std::string_view statement);
+    /// Waits for the answer to the statement of send_query(); false when it was refused.
+    bool read_query_result();
     /// The rows of the last statement, all read into the client; null when there are none
     /// or reading failed (error_number() tells which).
     sql_result store_result();

@@ -222,10 +222,18 @@ sql_result sql_database::do_query(const std::u16string& statement) {
 }
 
 bool sql_database::try_query_append(std::string_view statement) {
+    return start_query_append(statement) && finish_query_append();
+}
+
+bool sql_database::start_query_append(std::string_view statement) {
     tk_trace(2, "sql_database::query_append( q_len=%d)", int(statement.size()));
     tk_trace(2, "(%.*s)", int(statement.size()), statement.data());
     tk_trace(1, "sql_database::do_query1(%.*s)", int(statement.size()), statement.data());
-    if (!connection().query(statement)) return false;
+    return connection().send_query(statement);
+}
+
+bool sql_database::finish_query_append() {
+    if (!connection().read_query_result()) return false;
     sql_result result(mysql_use_result(connection().handle()));
     return connection().error_number() == 0;
 }

@@ -76,6 +76,12 @@ public:
     void query_append(std::string_view statement);
     /// The same without raising: false on failure, the connection then tells why.
     bool try_query_append(std::string_view statement);
+    /// try_query_append in two halves, so that a writer can format its next statement while
+    /// the server executes this one: start sends it (false: it could not be sent, and no
+    /// answer is awaited); finish_query_append waits for the answer (false: refused). Between
+    /// the two halves nothing else may use the connection.
+    bool start_query_append(std::string_view statement);
+    bool finish_query_append();
     /// Gives `table` an index over `columns` (source names, mapped here) unless one of its
     /// indexes already starts with them. A refused ALTER is traced, not raised.
     void create_fk_index_if(const std::u16string& table, const udb_names& columns);

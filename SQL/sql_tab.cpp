@@ -74,6 +74,12 @@ sql_table::sql_table(sql_database& database, const std::u16string& name) : sql_r
 
 sql_table::~sql_table() {
     tk_trace(2, "sql_table::dtor");
+    if (in_flight_) {
+        // The item failed after a batch went out: its answer is still read, so that the
+        // connection is ready for the next statement.
+        const bool executed = database_.finish_query_append();
+        tk_trace(2, "Last batch of %d row(s) %s", int(sending_.tuples.size()), executed ? "stored" : "refused");
+    }
     if (!pending_.tuples.empty()) {
         // The finishing step was not reached (the item failed): the batch is given up.
         tk_trace(2, "Discarding %d unsent row(s)", int(pending_.tuples.size()));
@@ -281,16 +287,55 @@ void sql_table::fast_append(const udb_record& record) {
 void sql_table::finish() {
     tk_trace(2, "sql_table::finish");
     send_pending();
+    collect();
+}
+
+void sql_table::reset() {
+    collect();
+    sql_recordset::reset();
+}
+
+void sql_table::next() {
+    collect();
+    sql_recordset::next();
 }
 
 void sql_table::send_pending() {
+    // The server takes one statement at a time: the batch before this one is settled first.
+    collect();
     if (pending_.tuples.empty()) return;
     std::swap(sending_, pending_);
     pending_.clear();
+    sent_ += std::int64_t(sending_.tuples.size());
     tk_trace(2, "Run SQL query: [%s]", sending_.statement.c_str());
+    // The server executes the batch while the next one is formatted; its answer is read
+    // when that one is ready to go (or when the table is finished).
+    in_flight_ = database_.start_query_append(sending_.statement);
+    if (!in_flight_) settle(false);
+}
+
+void sql_table::collect() {
+    if (!in_flight_) return;
+    in_flight_ = false;
+    settle(database_.finish_query_append());
+}
+
+void sql_table::settle(bool executed) {
+    const std::size_t count = sending_.tuples.size();
+    if (executed) {
+        server_rows_ += std::int64_t(count);
+        stored_ += std::int64_t(count);
+        sending_.clear();
+        return;
+    }
     std::string text;
-    const unsigned error = send_tuples(sending_, 0, sending_.tuples.size(), text);
-    if (error) recover(sending_, 0, sending_.tuples.size(), error, text);
+    const unsigned error = refusal(sending_, 0, count, text);
+    try {
+        recover(sending_, 0, count, error, text);
+    } catch (...) {
+        sending_.clear();
+        throw;
+    }
     sending_.clear();
 }
 
@@ -311,6 +356,10 @@ unsigned sql_table::send_tuples(const batch& b, std::size_t first, std::size_t l
         stored_ += std::int64_t(last - first);
         return 0;
     }
+    return refusal(b, first, last, error_text);
+}
+
+unsigned sql_table::refusal(const batch& b, std::size_t first, std::size_t last, std::string& error_text) {
     sql_connection& connection = database_.connection();
     error_text = connection.error();
     const unsigned error = connection.error_number();
@@ -410,6 +459,7 @@ std::int64_t sql_table::count_server_rows() {
 
 void sql_table::update(const udb_record& record) {
     tk_trace(1, "sql_table::update");
+    collect();
     std::unique_ptr<udb_validator> validator = database_.engine().create_fn_validator(record);
     if (primary_key_index_ == -1) {
         tk_trace(1, "There's no primary/unique key");

@@ -12,6 +12,11 @@
 
 /// Writer (and page reader) of one existing table; made by sql_database.
 ///
+/// A full batch is sent without waiting for the server's answer: the server executes it while
+/// the next batch is formatted, and its answer is read before that one is sent (or by
+/// finish()). The statements are the same as if each waited; a refused batch is settled as
+/// below, only later, and its rows keep their own record numbers.
+///
 /// A batch that the server refuses for its data is not lost: its rows are written again in
 /// smaller statements until every good row is stored and every bad row is isolated; each bad
 /// row is reported once through the error handler with its own 1-based record number (the
@@ -26,15 +31,19 @@ public:
 
     /// Reads the table's columns, defaults, keys and row count. Raises sql_exception.
     sql_table(sql_database& database, const std::u16string& name);
-    /// Discards a batch that finish() was not called for.
+    /// Discards a batch that finish() was not called for; reads the answer to one in flight.
     ~sql_table() override;
 
     /// Adds the record to the pending batch, sending the batch once it passes batch_limit.
     /// A record that cannot be matched with the table's columns raises tk_exception (level 0)
     /// and adds nothing.
     void append_record(const udb_record& record) override;
-    /// Sends the last batch.
+    /// Sends the last batch and waits until every sent row is stored or reported.
     void finish() override;
+    /// Reading the table first settles a batch in flight: the connection has one statement
+    /// at a time.
+    void reset() override;
+    void next() override;
     using udb_recordset::update;
     /// Writes the record as an UPDATE by the table's key; without a key, or without a key
     /// field in the record, writes nothing.
@@ -42,6 +51,8 @@ public:
 
     /// Records this writer was handed so far.
     std::int32_t records_appended() const noexcept { return appended_; }
+    /// Rows of the batches sent so far, whether or not the server has answered yet.
+    std::int64_t rows_sent() const noexcept { return sent_; }
     /// Rows sent and stored by the server, and rows reported as rejected.
     std::int64_t rows_stored() const noexcept { return stored_; }
     std::int64_t rows_rejected() const noexcept { return rejected_; }
@@ -68,9 +79,16 @@ private:
     void fast_append(const udb_record& record);
     void pair_fields(const udb_record& record);
     [[noreturn]] void raise_structure_error() const;
+    /// Settles the batch in flight, then sends the pending batch without waiting for its answer.
     void send_pending();
+    /// Waits for the answer to the batch in flight, if any, and settles it.
+    void collect();
+    /// Counts the rows of the sent batch as stored, or recovers the good rows of a refused one.
+    void settle(bool executed);
     /// Sends tuples [first, last) of `b` as one statement: 0, or the server's error number.
     unsigned send_tuples(const batch& b, std::size_t first, std::size_t last, std::string& error_text);
+    /// The connection's error for refused tuples [first, last): its number (never 0) and text.
+    unsigned refusal(const batch& b, std::size_t first, std::size_t last, std::string& error_text);
     void recover(const batch& b, std::size_t first, std::size_t last, unsigned error, std::string text);
     void report_rejected(const tuple_ref& tuple, unsigned error, const std::string& text);
     bool is_transactional();
@@ -78,12 +96,14 @@ private:
 
     batch pending_;
     batch sending_;     // the batch being sent, kept until every row is stored or reported
+    bool in_flight_ = false; // sending_ went out and its answer has not been read yet
     std::string part_;  // statement of a part of a refused batch
     // Pairing of record fields with table columns, reused while records keep the same names.
     std::vector<std::u16string> paired_names_;
     std::vector<std::pair<std::size_t, std::size_t>> pairs_; // (field, column)
     std::string column_list_;                                 // "`a`, `b`" for the head
     std::int32_t appended_ = 0;
+    std::int64_t sent_ = 0;
     std::int64_t stored_ = 0;
     std::int64_t rejected_ = 0;
     std::int64_t server_rows_ = 0; // rows the table held after the last statement that changed it

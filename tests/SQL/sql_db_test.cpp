@@ -335,7 +335,7 @@ TEST_F(SqlWriter, UnfinishedBatchIsDiscardedNotSent) {
 TEST_F(SqlWriter, BatchesAreSentOncePastAMegabyte) {
     exec("CREATE TABLE big (id INT, pad VARCHAR(1000))");
     auto database = open();
-    auto t = database->get_table(u"big", 0);
+    std::unique_ptr<sql_table> t = database->open_table(u"big");
     const std::u16string pad(990, u'p');
     auto com_insert = [&] {
         c().query("SHOW SESSION STATUS LIKE 'Com_insert'");
@@ -346,21 +346,47 @@ TEST_F(SqlWriter, BatchesAreSentOncePastAMegabyte) {
     const long start = com_insert();
     int appended = 0;
     // About 1,005 bytes a tuple: the first batch goes out with the record that passes 1,000,000.
-    while (com_insert() == start) {
+    // The writer does not wait for the server's answer, so the connection is not asked until
+    // the table is finished.
+    while (t->rows_sent() == 0) {
         t->append_record(*make_record({{u"id", ole_variant(++appended)}, {u"pad", ole_variant(pad)}}));
         ASSERT_LT(appended, 2000);
     }
     EXPECT_GE(appended, 990);
     EXPECT_LE(appended, 1000);
-    EXPECT_EQ(count("big"), appended);
+    EXPECT_EQ(t->rows_sent(), appended);
+    const int first_batch = appended;
     for (int i = 0; i < 1500; ++i) {
         t->append_record(*make_record({{u"id", ole_variant(++appended)}, {u"pad", ole_variant(pad)}}));
     }
-    EXPECT_EQ(com_insert(), start + 2);
+    const std::int64_t second_batch = t->rows_sent() - first_batch; // ids of four digits now
+    EXPECT_GE(second_batch, 985);
+    EXPECT_LE(second_batch, first_batch);
+    EXPECT_EQ(t->rows_stored(), first_batch); // the second batch's answer is read later
     t->finish();
+    EXPECT_EQ(t->rows_stored(), appended);
     EXPECT_EQ(com_insert(), start + 3);
     EXPECT_EQ(count("big"), appended);
     EXPECT_EQ(scalar("SELECT COUNT(DISTINCT id) FROM big"), std::to_string(appended));
+}
+
+// A table whose item fails after a batch went out: the batch is stored, the unsent rows are
+// given up, and the connection answers the next statement.
+TEST_F(SqlWriter, AWriterDroppedWithABatchInFlightLeavesTheConnectionUsable) {
+    exec("CREATE TABLE dropped (id INT, pad VARCHAR(1000))");
+    auto database = open();
+    std::int64_t sent = 0;
+    {
+        std::unique_ptr<sql_table> t = database->open_table(u"dropped");
+        const std::u16string pad(990, u'p');
+        for (int id = 1; t->rows_sent() == 0 || id % 100 != 0; ++id) {
+            t->append_record(*make_record({{u"id", ole_variant(id)}, {u"pad", ole_variant(pad)}}));
+        }
+        sent = t->rows_sent();
+    }
+    EXPECT_EQ(count("dropped"), sent);
+    exec("INSERT INTO dropped VALUES (0, 'after')");
+    EXPECT_EQ(count("dropped"), sent + 1);
 }
 
 class SqlBadRows : public SqlWriter, public ::testing::WithParamInterface<const char*> {};
