@@ -398,6 +398,12 @@ char* put_time(char* out, const ole_systemtime& t) {
 }  // namespace
 
 std::string ole_date::print() {
+    std::string out;
+    append_to(out);
+    return out;
+}
+
+void ole_date::append_to(std::string& out) {
     expand_short_year();
     char buf[64];
     char* end = buf;
@@ -420,9 +426,9 @@ std::string ole_date::print() {
         std::memcpy(buf, "0000-00-00 ", 11);
         end = put_time(buf + 11, t);
         break;
-    default: return {};
+    default: return;
     }
-    return std::string(buf, end);
+    out.append(buf, end);
 }
 
 std::string ole_date::to_string() {

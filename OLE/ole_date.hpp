@@ -31,6 +31,8 @@ public:
 
     /// "%04d-%02d-%02d %02d:%02d:%02d", a date only, or "0000-00-00 hh:mm:ss" for a time.
     std::string to_string();
+    /// to_string appended to `out` (nothing for kind 0), for writers that build a statement.
+    void append_to(std::string& out);
     std::u16string to_wstring();
     /// Makes a year written with one or two digits whole (0-49 -> 2000-2049, 50-99 ->
     /// 1950-1999); any other year is left alone. to_string does this itself; callers that keep

@@ -227,6 +227,20 @@ std::string narrow_form(const udb_field& cell) {
 }
 
 void append_cell_literal(std::string& out, const udb_field& cell, std::uint16_t vt) {
+    if (vt == VT_DATE && cell.vt() == VT_DATE) {
+        // The literal the text path gives (the value printed, read back and printed again:
+        // the same text, as the date tests show), printed once.
+        out += '\'';
+        const std::size_t from = out.size();
+        ole_date(cell.get_time()).append_to(out);
+        if (out.size() == from) {
+            out.resize(from - 1);
+            out += empty_literal;
+            return;
+        }
+        out += '\'';
+        return;
+    }
     if (vt == VT_BYTES) {
         tk_trace(1, "special processing for BLOBs");
         const std::uint8_t* data = nullptr;

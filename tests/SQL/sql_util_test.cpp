@@ -1,5 +1,6 @@
 #include "sql_util.hpp"
 
+#include "ole_date.hpp"
 #include "tk_excp.hpp"
 #include "udb_rule.hpp"
 
@@ -224,6 +225,38 @@ TEST(Literal, CellForColumn) {
 
     EXPECT_THROW(get_fld_append_str(cell(ole_variant(std::vector<std::uint8_t>{1})), column(8, 4)), tk_mail_assertion)
         << "a byte array into a text column";
+}
+
+// A date cell is printed once. Its literal must be the text that reading the printed form back
+// gives, the literal a date written as text gets: for every calendar corner a reader brings.
+TEST(SqlLiteral, DateCellsWriteWhatTheirPrintedTextReadsBackAs) {
+    const std::uint16_t years[] = {1, 9, 49, 50, 99, 100, 999, 1000, 1899, 1900, 1969, 2000, 2049, 9999};
+    const std::uint16_t days[] = {1, 28, 29, 30, 31};
+    const ole_systemtime times[] = {{0, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0, 1, 0}, {0, 0, 0, 0, 12, 34, 56, 999},
+                                    {0, 0, 0, 0, 23, 59, 59, 0}};
+    int checked = 0;
+    auto check = [&](const ole_systemtime& t) {
+        const std::string printed = ole_date(t).to_string();
+        const std::string want = "'" + ole_date(printed).to_string() + "'";
+        std::string got;
+        append_fld_str(got, cell(ole_variant(t)), column(VT_DATE));
+        EXPECT_EQ(got, want) << printed;
+        ++checked;
+    };
+    for (std::uint16_t year : years) {
+        for (std::uint16_t month = 1; month <= 12; ++month) {
+            for (std::uint16_t day : days) {
+                for (ole_systemtime t : times) {
+                    t.year = year;
+                    t.month = month;
+                    t.day = day;
+                    check(t);
+                }
+            }
+        }
+    }
+    for (const ole_systemtime& t : times) check(t); // times of day without a date
+    EXPECT_EQ(checked, 14 * 12 * 5 * 4 + 4);
 }
 
 TEST(Literal, CustomRulesComeFirst) {
