@@ -116,13 +116,17 @@ bool ole_decimal::parse(std::string_view text, ole_decimal& out) {
 }
 
 std::string ole_decimal::to_string() const {
+    std::string out;
+    append_to(out);
+    return out;
+}
+
+void ole_decimal::append_to(std::string& out) const {
     char buf[48];
     char* end = buf + sizeof buf;
     char* p = ole_num::u128_digits(magnitude, end);
     const int digits = int(end - p);
     const int s = scale > max_scale ? max_scale : scale;
-    std::string out;
-    out.reserve(std::size_t(digits + s + 3));
     if (negative && magnitude != 0) out.push_back('-');
     if (s == 0) {
         out.append(p, end);
@@ -135,7 +139,6 @@ std::string ole_decimal::to_string() const {
         out.append(std::size_t(s - digits), '0');
         out.append(p, end);
     }
-    return out;
 }
 
 double ole_decimal::to_double() const {
@@ -360,6 +363,39 @@ void ole_variant::clear() noexcept {
 
 // ---------------------------------------------------------------------------------------------
 // Text forms
+
+namespace {
+template <typename T>
+bool append_integer(std::string& out, T value) {
+    char buf[24];
+    out.append(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
+    return true;
+}
+
+bool append_scientific(std::string& out, double value) {
+    if (!std::isfinite(value)) return false;
+    char buf[40];
+    out.append(buf, std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 16).ptr);
+    return true;
+}
+} // namespace
+
+bool ole_variant::append_number(std::string& out) const {
+    switch (vt_) {
+    case VT_I2: return append_integer(out, int(v_.i2));
+    case VT_I1: return append_integer(out, int(v_.i1));
+    case VT_I4: return append_integer(out, v_.i4);
+    case VT_UI1: return append_integer(out, unsigned(v_.ui1));
+    case VT_UI2: return append_integer(out, unsigned(v_.ui2));
+    case VT_UI4: return append_integer(out, v_.ui4);
+    case VT_I8: return append_integer(out, i8_);
+    case VT_UI8: return append_integer(out, ui8_);
+    case VT_R4: return append_scientific(out, double(v_.r4));
+    case VT_R8: return append_scientific(out, v_.r8);
+    case VT_DECIMAL: dec_.append_to(out); return true;
+    default: return false;
+    }
+}
 
 std::string ole_variant::to_string() const {
     tk_trace(1, "ole_variant::to_string (vt=%08X)", unsigned(vt_));

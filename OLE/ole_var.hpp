@@ -65,6 +65,8 @@ struct ole_decimal {
     static bool parse(std::string_view text, ole_decimal& out);
     /// Exact text: "-" when negative, digits, "." and exactly `scale` fraction digits.
     std::string to_string() const;
+    /// to_string appended to `out`.
+    void append_to(std::string& out) const;
     /// Nearest double.
     double to_double() const;
     friend bool operator==(const ole_decimal&, const ole_decimal&) = default;
@@ -118,6 +120,10 @@ public:
 
     /// Narrow text form (the literal body destinations write); see the tag table.
     virtual std::string to_string() const;
+    /// Appends to_string() of an integer, a finite float or a decimal and returns true; any
+    /// other value appends nothing and returns false. For statement writers, which then need no
+    /// text on the side and no check that the text is a number.
+    bool append_number(std::string& out) const;
     /// Wide text form: the text itself for tag 8, else to_string() widened.
     virtual std::u16string to_wstring() const;
 

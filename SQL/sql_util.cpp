@@ -241,6 +241,7 @@ void append_cell_literal(std::string& out, const udb_field& cell, std::uint16_t 
         out += '\'';
         return;
     }
+    if (vt == cell.vt() && cell.append_number(out)) return; // a plain number literal, as the text path writes it
     if (vt == VT_BYTES) {
         tk_trace(1, "special processing for BLOBs");
         const std::uint8_t* data = nullptr;

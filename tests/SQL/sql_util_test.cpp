@@ -8,6 +8,8 @@
 
 #include <mysql.h>
 
+#include <limits>
+
 namespace {
 
 constexpr std::uint32_t v40 = 0x040014;  // 4.0.20
@@ -212,6 +214,15 @@ TEST(Literal, CellForColumn) {
         {null, column(8209, 2), "NULL"},
         {ole_variant(std::int64_t(-9223372036854775807LL - 1)), column(20), "-9223372036854775808"},
         {ole_variant(true), column(11), "1"},
+        // Numbers go out as their text form, bare; a float that is no number is quoted.
+        {ole_variant(-2.5), column(5), "-2.5000000000000000e+00"},
+        {ole_variant(0.1f), column(4), "1.0000000149011612e-01"},
+        {ole_variant(std::numeric_limits<double>::quiet_NaN()), column(5), "'nan'"},
+        {ole_variant(-std::numeric_limits<double>::infinity()), column(5), "'-inf'"},
+        {ole_variant::from_string("-0.0050", VT_DECIMAL), column(14), "-0.0050"},
+        {ole_variant::from_string("12345678901234567890123.5", VT_DECIMAL), column(14), "12345678901234567890123.5"},
+        {ole_variant(std::uint64_t(18446744073709551615ULL)), column(21), "18446744073709551615"},
+        {ole_variant(std::int16_t(-32768)), column(2), "-32768"},
     };
     for (const auto& r : rows)
         EXPECT_EQ(get_fld_append_str(cell(r.value), r.col), r.literal) << r.value.to_string() << "/" << r.col.vartype;
