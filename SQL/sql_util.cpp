@@ -31,8 +31,8 @@ template <class Char> constexpr int escape_of(Char c) noexcept {
     }
 }
 
-// Escapes out[from, end) in place: one counting pass, then one backward pass that moves every
-// character once. No temporary string.
+// Escapes out[from, end) in place: one counting pass, then one backward pass that moves the
+// text after the first escape, run by run. No temporary string.
 // The counting pass reads every character of every text cell, so it looks each one up in a
 // table instead of walking escape_of's cases; only characters below 256 can need an escape.
 constexpr std::array<unsigned char, 256> escaped_units = [] {
@@ -44,45 +44,57 @@ constexpr std::array<unsigned char, 256> escaped_units = [] {
 template <class String> void escape_in_place(String& out, std::size_t from) {
     using Char = typename String::value_type;
     using Unit = std::make_unsigned_t<Char>;
-    std::size_t extra = 0;
+    const auto escaped = [](Char c) { return Unit(c) < 256 && escaped_units[Unit(c)]; };
     const Char* text = out.data();
-    for (std::size_t i = from, end = out.size(); i < end; ++i) {
-        const Unit u = Unit(text[i]);
-        if (u < 256) extra += escaped_units[u];
-    }
-    if (extra == 0) return;
+    std::size_t first = from; // the first character to escape
+    while (first < out.size() && !escaped(text[first])) ++first;
+    if (first == out.size()) return;
+    std::size_t extra = 0;
+    for (std::size_t i = first, end = out.size(); i < end; ++i) extra += escaped(text[i]);
     std::size_t src = out.size();
     out.resize(out.size() + extra);
+    Char* data = out.data();
     std::size_t dst = out.size();
-    while (src > from) {
-        const Char c = out[--src];
-        const int e = escape_of(c);
-        if (e < 0) {
-            out[--dst] = c;
-        } else {
-            out[--dst] = Char(e);
-            out[--dst] = Char('\\');
-        }
+    // Runs between escapes move as blocks; the text before the first escape stays where it is.
+    while (src > first) {
+        std::size_t run = src;
+        while (!escaped(data[run - 1])) --run;
+        dst -= src - run;
+        std::memmove(data + dst, data + run, (src - run) * sizeof(Char));
+        src = run - 1;
+        data[--dst] = Char(escape_of(data[src]));
+        data[--dst] = Char('\\');
     }
 }
 
-// The per-byte table of byte-array literals.
+// The escape letter of each byte of a byte-array literal, 0 for a byte written as it is.
+constexpr std::array<char, 256> byte_escapes = [] {
+    std::array<char, 256> table{};
+    table[0x00] = '0';
+    table[0x0D] = 'r';
+    table[0x0A] = 'n';
+    table[0x1A] = 'Z';
+    table['\\'] = '\\';
+    table['\''] = '\'';
+    table['"'] = '"';
+    return table;
+}();
+
+// The per-byte table of byte-array literals; the bytes between escapes are appended as runs.
 void append_escaped_bytes(std::string& out, const std::uint8_t* data, std::size_t size) {
     out.reserve(out.size() + size + 2);
     out += '\'';
+    const char* bytes = reinterpret_cast<const char*>(data);
+    std::size_t run = 0;
     for (std::size_t i = 0; i < size; ++i) {
-        const char c = char(data[i]);
-        switch (data[i]) {
-        case 0x00: out += "\\0"; break;
-        case 0x0D: out += "\\r"; break;
-        case 0x0A: out += "\\n"; break;
-        case 0x1A: out += "\\Z"; break;
-        case '\\': out += "\\\\"; break;
-        case '\'': out += "\\'"; break;
-        case '"': out += "\\\""; break;
-        default: out += c;
-        }
+        const char e = byte_escapes[data[i]];
+        if (e == 0) continue;
+        out.append(bytes + run, i - run);
+        out += '\\';
+        out += e;
+        run = i + 1;
     }
+    out.append(bytes + run, size - run);
     out += '\'';
 }
 

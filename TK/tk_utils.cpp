@@ -19,44 +19,48 @@ namespace {
     throw tk_exception_ex(text, tk_level_item);
 }
 
-// Appends UTF-8; false on an unpaired surrogate.
+// Appends UTF-8; false on an unpaired surrogate (with the text before it appended).
 bool append_utf8(std::string& out, std::u16string_view in) {
+    // One unit takes at most three bytes (a surrogate pair four for two): size once, write
+    // through a pointer, cut to what was written.
+    const std::size_t old = out.size();
+    out.resize(old + 3 * in.size());
+    char* const begin = out.data();
+    char* dst = begin + old;
     const std::size_t n = in.size();
-    std::size_t i = 0;
-    while (i < n) {
-        // ASCII runs are the common case of names, SQL and most cell text.
-        std::size_t run = i;
-        while (run < n && in[run] < 0x80) ++run;
-        if (run > i) {
-            const std::size_t old = out.size();
-            out.resize(old + (run - i));
-            char* dst = out.data() + old;
-            for (std::size_t k = i; k < run; ++k) *dst++ = static_cast<char>(in[k]);
-            i = run;
-            if (i == n) break;
-        }
+    bool ok = true;
+    for (std::size_t i = 0; i < n;) {
         char32_t c = in[i++];
+        if (c < 0x80) {
+            *dst++ = static_cast<char>(c);
+            continue;
+        }
         if (c >= 0xD800 && c <= 0xDBFF) {
-            if (i == n || in[i] < 0xDC00 || in[i] > 0xDFFF) return false;
+            if (i == n || in[i] < 0xDC00 || in[i] > 0xDFFF) {
+                ok = false;
+                break;
+            }
             c = 0x10000 + ((c - 0xD800) << 10) + (in[i++] - 0xDC00);
         } else if (c >= 0xDC00 && c <= 0xDFFF) {
-            return false;
+            ok = false;
+            break;
         }
         if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
+            *dst++ = static_cast<char>(0xC0 | (c >> 6));
+            *dst++ = static_cast<char>(0x80 | (c & 0x3F));
         } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
+            *dst++ = static_cast<char>(0xE0 | (c >> 12));
+            *dst++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *dst++ = static_cast<char>(0x80 | (c & 0x3F));
         } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
+            *dst++ = static_cast<char>(0xF0 | (c >> 18));
+            *dst++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            *dst++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *dst++ = static_cast<char>(0x80 | (c & 0x3F));
         }
     }
-    return true;
+    out.resize(std::size_t(dst - begin));
+    return ok;
 }
 
 // Strict UTF-8 decoding (no overlongs, no surrogates, nothing above U+10FFFF).

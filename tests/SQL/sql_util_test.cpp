@@ -2,13 +2,16 @@
 
 #include "ole_date.hpp"
 #include "tk_excp.hpp"
+#include "tk_utils.hpp"
 #include "udb_rule.hpp"
 
 #include <gtest/gtest.h>
 
 #include <mysql.h>
 
+#include <iterator>
 #include <limits>
+#include <random>
 
 namespace {
 
@@ -183,6 +186,53 @@ TEST(Literal, ByteArraysByteByByte) {
     EXPECT_EQ(to_mysql_str(cell(ole_variant(std::vector<std::uint8_t>{0x0D, 0x0A, 0x1A, '\\', '"', 0xFF}))),
               "'\\r\\n\\Z\\\\\\\"\xFF'");
     EXPECT_EQ(to_mysql_str(cell(ole_variant(std::vector<std::uint8_t>{}))), "''");
+}
+
+// Long values with escapes anywhere (first, last, next to each other, none at all), through
+// the text, wide text and byte-array paths, against escaping one character at a time.
+TEST(Literal, EscapesAnywhereInLongValues) {
+    std::mt19937 random(7);
+    const char16_t alphabet[] = {u'a', u'\'', u'\\', u'\0', u'"', u'\n', u'\u00E9', u'\u6771', u'z'};
+    for (int round = 0; round < 300; ++round) {
+        std::u16string text;
+        std::vector<std::uint8_t> bytes;
+        const int length = int(random() % 3000);
+        const bool plain = round % 10 == 0;
+        for (int i = 0; i < length; ++i) {
+            text += plain ? u'p' : alphabet[random() % std::size(alphabet)];
+            bytes.push_back(plain ? std::uint8_t('p') : std::uint8_t(random() % 256));
+        }
+        std::string want_text = "'";
+        for (char16_t c : text) {
+            switch (c) {
+            case u'\'': want_text += "\\'"; break;
+            case u'\\': want_text += "\\\\"; break;
+            case u'\0': want_text += "\\0"; break;
+            default: tk_append_utf8(want_text, std::u16string_view(&c, 1));
+            }
+        }
+        want_text += "'";
+        std::string want_bytes = "'";
+        for (std::uint8_t b : bytes) {
+            switch (b) {
+            case 0x00: want_bytes += "\\0"; break;
+            case 0x0D: want_bytes += "\\r"; break;
+            case 0x0A: want_bytes += "\\n"; break;
+            case 0x1A: want_bytes += "\\Z"; break;
+            case '\\': want_bytes += "\\\\"; break;
+            case '\'': want_bytes += "\\'"; break;
+            case '"': want_bytes += "\\\""; break;
+            default: want_bytes += char(b);
+            }
+        }
+        want_bytes += "'";
+        if (text.empty()) want_text = want_bytes = "\"\"";
+        EXPECT_EQ(get_fld_append_str(cell(ole_variant(text)), column(8, 4000)), want_text) << round;
+        EXPECT_EQ(to_mysql_str(tk_to_utf8(text), VT_BSTR), want_text) << round;
+        if (!bytes.empty()) {
+            EXPECT_EQ(to_mysql_str(cell(ole_variant(bytes))), want_bytes) << round;
+        }
+    }
 }
 
 TEST(Literal, CellForColumn) {

@@ -67,23 +67,28 @@ void append_utf8(std::string& out, std::u16string_view text) {
 }
 
 void append_utf16(std::u16string& out, std::string_view text) {
-    out.reserve(out.size() + text.size());
+    // Never more units than bytes: size once, write through a pointer, cut to what was written.
+    const std::size_t old = out.size();
+    out.resize(old + text.size());
+    char16_t* const begin = out.data();
+    char16_t* dst = begin + old;
     std::size_t i = 0;
     while (i < text.size()) {
         const auto b = static_cast<unsigned char>(text[i]);
         if (b < 0x80) {
-            out.push_back(b);
+            *dst++ = b;
             ++i;
             continue;
         }
         const char32_t cp = decode_utf8(text, i);
         if (cp >= 0x10000) {
-            out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+            *dst++ = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            *dst++ = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
         } else {
-            out.push_back(static_cast<char16_t>(cp));
+            *dst++ = static_cast<char16_t>(cp);
         }
     }
+    out.resize(std::size_t(dst - begin));
 }
 
 std::size_t utf16_length(std::string_view text) {
