@@ -12,7 +12,9 @@
 #
 #   dump         VORDAXEN --dump of the table into a dump file
 #   direct       VORDAXEN straight into the server
-#   load-dump    the mariadb client loading VORDAXEN's dump (the dump-then-load path)
+#   load-dump    the mariadb client loading VORDAXEN's dump (the dump-then-load path); a dump
+#                made without a server names MyISAM tables
+#   load-innodb  the same dump with InnoDB tables, the engine direct mode creates them with
 #   mariadb-dump mariadb-dump of the table once loaded (what a dump costs a mature tool)
 #   plain-c      a plain C program sending the same rows as ~1 MB multi-row INSERTs
 #
@@ -71,6 +73,9 @@ source_db() {
   echo "$name"
 }
 
+# The server gets the InnoDB sizes of a stock installation (the test server's are cut down to
+# start fast, and an 8 MB redo log makes InnoDB flush pages all the time).
+export DUNMERE_MARIADB_OPTIONS=${DUNMERE_MARIADB_OPTIONS:---innodb-buffer-pool-size=128M --innodb-log-file-size=96M}
 eval "$("$root/scripts/mariadb-private.sh" start "$work/mariadb")"
 trap '"$root/scripts/mariadb-private.sh" stop "$work/mariadb" >/dev/null 2>&1 || true' EXIT
 server=(--mysqlh="$DUNMERE_MYSQL_HOST" --port="$DUNMERE_MYSQL_PORT" --mysqlu="$DUNMERE_MYSQL_USER"
@@ -102,8 +107,8 @@ timed() {
 round() {
   local dsn=$1 table=$2 order=$3 tag=$2
   printf '%s\n' "$table" >"$work/tables.$table"
-  local steps=(dump direct load-dump mariadb-dump plain-c)
-  [ "$order" -eq 1 ] && steps=(plain-c mariadb-dump direct load-dump dump)
+  local steps=(dump direct load-dump load-innodb mariadb-dump plain-c)
+  [ "$order" -eq 1 ] && steps=(plain-c mariadb-dump load-innodb direct load-dump dump)
   for step in "${steps[@]}"; do
     case $step in
       dump)
@@ -117,6 +122,10 @@ round() {
         sql "DROP DATABASE IF EXISTS bench_load; CREATE DATABASE bench_load"
         timed "$tag.load-dump" sh -c 'exec mariadb "$@" < "$0"' "$work/bench_load.sql" "${client_options[@]}" \
           bench_load ;;
+      load-innodb)
+        sql "DROP DATABASE IF EXISTS bench_load; CREATE DATABASE bench_load"
+        timed "$tag.load-innodb" sh -c 'exec mariadb "$@" < "$0"' "$work/bench_load_innodb.sql" \
+          "${client_options[@]}" bench_load ;;
       mariadb-dump)
         timed "$tag.mariadb-dump" sh -c 'exec mariadb-dump "$@" > "$0"' "$work/mariadb-dump.sql" \
           "${client_options[@]}" bench_direct ;;
@@ -133,6 +142,8 @@ prime() {
   "$vordaxen" --src="$1" --db2schema=BENCH --dest=bench_direct --mode=0 --tab_file="$work/tables.$2" \
     "${server[@]}" >/dev/null
   "$vordaxen" --src="$1" --db2schema=BENCH --dump --tab_file="$work/tables.$2" --dest="$work/bench_load.sql" >/dev/null
+  sed 's/^) ENGINE=MyISAM;/) ENGINE=InnoDB;/' "$work/bench_load.sql" >"$work/bench_load_innodb.sql"
+  grep -aq '^) ENGINE=InnoDB;' "$work/bench_load_innodb.sql" || { echo "no table to make InnoDB in the dump" >&2; exit 1; }
 }
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -147,13 +158,13 @@ report() {
   echo
   echo "| run | wall s | user+sys s | peak MB | server CPU s | rows/s | Dunmere/peer |"
   echo "|---|---:|---:|---:|---:|---:|---|"
-  for step in dump direct mariadb-dump load-dump plain-c; do
+  for step in dump direct mariadb-dump load-dump load-innodb plain-c; do
     local wall cpu peak server ratio=""
     wall=$(col "$table.$step" 1); cpu=$(col "$table.$step" 2); peak=$(col "$table.$step" 3)
     server=$(col "$table.$step" 4)
     case $step in
       mariadb-dump) ratio=$(awk -v a="$wall" -v b="$d_wall" 'BEGIN { printf "dump %.2f", a / b }') ;;
-      load-dump|plain-c) ratio=$(awk -v a="$wall" -v b="$x_wall" 'BEGIN { printf "direct %.2f", a / b }') ;;
+      load-dump|load-innodb|plain-c) ratio=$(awk -v a="$wall" -v b="$x_wall" 'BEGIN { printf "direct %.2f", a / b }') ;;
     esac
     awk -v s="$step" -v w="$wall" -v c="$cpu" -v p="$peak" -v v="$server" -v n="$n" -v r="$ratio" \
       'BEGIN { printf "| %s | %.2f | %.2f | %.1f | %.2f | %.0f | %s |\n", s, w, c, p / 1024, v, n / w, r }'
@@ -178,7 +189,8 @@ dsn=$(source_db "$rows" "$lob_rows")
   echo
   echo "\`bash bench/run.sh --rows $rows --lob-rows $lob_rows --runs $runs\` on $(date -u +%Y-%m-%d),"
   echo "$(nproc) cores ($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')),"
-  echo "$(mariadb --version | sed 's/,.*//'), server started by scripts/mariadb-private.sh."
+  echo "$(mariadb --version | sed 's/,.*//'), server started by scripts/mariadb-private.sh with"
+  echo "\`$DUNMERE_MARIADB_OPTIONS\`."
   echo "Rows per second are rows over median wall time; a ratio is the peer's wall time over"
   echo "Dunmere's (above 1: Dunmere is faster). Peak memory and user+sys CPU are the client's;"
   echo "server CPU is what the MariaDB server spent meanwhile."

@@ -37,6 +37,9 @@ pid_file=$dir/server.pid
 socket=$dir/mysqld.sock
 # Options that the template's files depend on must be the same at creation and at start.
 storage_options=(--innodb-log-file-size=8M --innodb-buffer-pool-size=32M)
+# Options for this start only, after the others so that they win (the benchmark gives the
+# server the storage sizes of a stock installation): DUNMERE_MARIADB_OPTIONS, split at blanks.
+read -r -a extra_options <<<"${DUNMERE_MARIADB_OPTIONS:-}"
 user_options=()
 [ "$(id -u)" -eq 0 ] && user_options=(--user=root)
 
@@ -126,7 +129,7 @@ start_server() {
     "$mariadbd" --no-defaults "${user_options[@]}" --datadir="$dir/data" --socket="$socket" \
       --port="$port" --bind-address=127.0.0.1 --skip-name-resolve --pid-file="$dir/data/mariadbd.pid" \
       --log-error="$dir/error.log" --character-set-server=utf8mb4 --collation-server=utf8mb4_general_ci \
-      --innodb-temp-data-file-path=ibtmp1:1M:autoextend "${storage_options[@]}" \
+      --innodb-temp-data-file-path=ibtmp1:1M:autoextend "${storage_options[@]}" "${extra_options[@]}" \
       </dev/null >/dev/null 2>&1 &
     pid=$!
     set +m
