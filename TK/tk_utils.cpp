@@ -21,19 +21,24 @@ namespace {
 
 // Appends UTF-8; false on an unpaired surrogate (with the text before it appended).
 bool append_utf8(std::string& out, std::u16string_view in) {
-    // One unit takes at most three bytes (a surrogate pair four for two): size once, write
-    // through a pointer, cut to what was written.
-    const std::size_t old = out.size();
-    out.resize(old + 3 * in.size());
-    char* const begin = out.data();
-    char* dst = begin + old;
+    // Sized for ASCII, one byte a unit, so that short text stays in the string's own buffer;
+    // the first wider character sizes it for three bytes a unit left (a surrogate pair takes
+    // four for two), so it grows at most once. Written through a pointer, cut to what was written.
     const std::size_t n = in.size();
+    out.resize(out.size() + n);
+    char* dst = out.data() + (out.size() - n);
     bool ok = true;
     for (std::size_t i = 0; i < n;) {
         char32_t c = in[i++];
         if (c < 0x80) {
             *dst++ = static_cast<char>(c);
             continue;
+        }
+        const std::size_t used = std::size_t(dst - out.data());
+        const std::size_t need = used + 3 * (n - i + 1);
+        if (out.size() < need) {
+            out.resize(need);
+            dst = out.data() + used;
         }
         if (c >= 0xD800 && c <= 0xDBFF) {
             if (i == n || in[i] < 0xDC00 || in[i] > 0xDFFF) {
@@ -59,7 +64,7 @@ bool append_utf8(std::string& out, std::u16string_view in) {
             *dst++ = static_cast<char>(0x80 | (c & 0x3F));
         }
     }
-    out.resize(std::size_t(dst - begin));
+    out.resize(std::size_t(dst - out.data()));
     return ok;
 }
 

@@ -6,6 +6,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +24,31 @@ TEST(TextConversion, Utf8RoundTripsEveryPlane) {
     std::string utf8 = tk_to_utf8(all);
     EXPECT_EQ(utf8, std::string("a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF\0", 15));
     EXPECT_EQ(tk_from_utf8(utf8), all);
+}
+
+// Text of every width in any order, appended after what a statement already holds: ASCII runs
+// before, after and between wide characters, long and short.
+TEST(TextConversion, MixedWidthsRoundTripWhenAppended) {
+    std::mt19937 random(11);
+    const char32_t samples[] = {U'x', U'\'', U'\u00e9', U'\u07ff', U'\u0800', U'\u6771', U'\uffff', U'\U0001F600'};
+    for (int round = 0; round < 500; ++round) {
+        std::u16string text;
+        const int length = int(random() % (round % 50 == 0 ? 5000 : 40));
+        const int ascii_until = int(random() % (length + 1)); // a long ASCII head, then anything
+        for (int i = 0; i < length; ++i) {
+            const char32_t c = i < ascii_until ? U'a' : samples[random() % std::size(samples)];
+            if (c >= 0x10000) {
+                text += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+                text += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+            } else {
+                text += static_cast<char16_t>(c);
+            }
+        }
+        std::string out = "INSERT ";
+        tk_append_utf8(out, text);
+        ASSERT_EQ(out.compare(0, 7, "INSERT "), 0);
+        EXPECT_EQ(tk_from_utf8(out.substr(7)), text) << round;
+    }
 }
 
 TEST(TextConversion, MalformedInputFailsWithItsText) {
