@@ -480,13 +480,16 @@ long tk_reg_key::get_value(const char* name, std::uint32_t& value) const {
     return tk_reg_ok;
 }
 
-long tk_reg_key::get_value(const char* name, char* buffer, std::uint32_t* size) const {
-    if (!name) throw tk_mail_assertion("tk_regk", 115);
-    if (!size) throw tk_mail_assertion("tk_regk", 116);
-    tk_trace(2, "tk_reg_key::get_value(LPSTR, %s)", name);
+namespace {
+// The two text getters: look the name up, refuse a number, take the text in the caller's width
+// (converted when it was stored in the other), and copy it with its terminator when the buffer
+// has room. `size` is in bytes either way.
+template <class Char, class ToText>
+long get_text_value(bool open, const std::string& file_path, const std::string& key, const char* name,
+                    Char* buffer, std::uint32_t* size, ToText to_text) {
     reg_file file;
     const reg_value* found;
-    long result = lookup(open_, file_, key_path_, name, file, found);
+    long result = lookup(open, file_path, key, name, file, found);
     if (!found) {
         trace_type(tk_reg_none, 0);
         return result;
@@ -495,38 +498,9 @@ long tk_reg_key::get_value(const char* name, char* buffer, std::uint32_t* size) 
         trace_type(tk_reg_dword, 4);
         return tk_reg_invalid_data;
     }
-    std::string text;
-    if (found->type == "str") text = found->narrow;
-    else if (!tk_try_to_ansi(found->wide, text)) return tk_reg_invalid_data;
-    trace_type(tk_reg_text, text.size() + 1);
-    const std::uint32_t needed = static_cast<std::uint32_t>(text.size() + 1);
-    const std::uint32_t room = *size;
-    *size = needed;
-    if (!buffer) return tk_reg_ok;
-    if (room < needed) return tk_reg_more_data;
-    std::memcpy(buffer, text.c_str(), needed);
-    return tk_reg_ok;
-}
-
-long tk_reg_key::get_value(const char* name, char16_t* buffer, std::uint32_t* size) const {
-    if (!name) throw tk_mail_assertion("tk_regk", __LINE__);
-    if (!size) throw tk_mail_assertion("tk_regk", __LINE__);
-    tk_trace(2, "tk_reg_key::get_value(LPWSTR, %s)", name);
-    reg_file file;
-    const reg_value* found;
-    long result = lookup(open_, file_, key_path_, name, file, found);
-    if (!found) {
-        trace_type(tk_reg_none, 0);
-        return result;
-    }
-    if (found->type == "int") {
-        trace_type(tk_reg_dword, 4);
-        return tk_reg_invalid_data;
-    }
-    std::u16string text;
-    if (found->type == "wstr") text = found->wide;
-    else if (!tk_try_from_ansi(found->narrow, text)) return tk_reg_invalid_data;
-    const std::uint32_t needed = static_cast<std::uint32_t>(2 * (text.size() + 1));
+    std::basic_string<Char> text;
+    if (!to_text(*found, text)) return tk_reg_invalid_data;
+    const std::uint32_t needed = static_cast<std::uint32_t>(sizeof(Char) * (text.size() + 1));
     trace_type(tk_reg_text, needed);
     const std::uint32_t room = *size;
     *size = needed;
@@ -534,6 +508,29 @@ long tk_reg_key::get_value(const char* name, char16_t* buffer, std::uint32_t* si
     if (room < needed) return tk_reg_more_data;
     std::memcpy(buffer, text.c_str(), needed);
     return tk_reg_ok;
+}
+} // namespace
+
+long tk_reg_key::get_value(const char* name, char* buffer, std::uint32_t* size) const {
+    if (!name) throw tk_mail_assertion("tk_regk", 115);
+    if (!size) throw tk_mail_assertion("tk_regk", 116);
+    tk_trace(2, "tk_reg_key::get_value(LPSTR, %s)", name);
+    return get_text_value(open_, file_, key_path_, name, buffer, size, [](const reg_value& v, std::string& text) {
+        if (v.type != "str") return tk_try_to_ansi(v.wide, text);
+        text = v.narrow;
+        return true;
+    });
+}
+
+long tk_reg_key::get_value(const char* name, char16_t* buffer, std::uint32_t* size) const {
+    if (!name) throw tk_mail_assertion("tk_regk", __LINE__);
+    if (!size) throw tk_mail_assertion("tk_regk", __LINE__);
+    tk_trace(2, "tk_reg_key::get_value(LPWSTR, %s)", name);
+    return get_text_value(open_, file_, key_path_, name, buffer, size, [](const reg_value& v, std::u16string& text) {
+        if (v.type != "wstr") return tk_try_from_ansi(v.narrow, text);
+        text = v.wide;
+        return true;
+    });
 }
 
 long tk_reg_key::set_value(const char* name, std::uint32_t value) {
