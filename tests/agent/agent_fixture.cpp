@@ -123,44 +123,13 @@ std::vector<std::pair<std::u16string, table_rows>> shop_source_rows(std::vector<
     auto source = db2->open_db(u"SHOP", u"", u"");
     for (const std::u16string& table : source->tables()) {
         auto rs = source->get_table(table, 1);
-        table_rows rows;
-        rs->reset();
-        for (; !rs->is_eof(); rs->next()) {
-            const udb_record& record = *rs->get_item();
-            std::vector<std::string> cells;
-            for (std::size_t i = 0; i < record.size(); ++i) cells.push_back(shop_compare::canonical(rs->schema()[i], record[i]));
-            rows.push_back(std::move(cells));
-        }
-        std::sort(rows.begin(), rows.end());
+        table_rows rows = shop_compare::recordset_rows(*rs);
         table_columns columns;
         for (std::size_t i = 0; i < rs->schema().size(); ++i) columns.push_back(rs->schema()[i]);
         schemas.push_back(std::move(columns));
         tables.emplace_back(table, std::move(rows));
     }
     return tables;
-}
-
-table_rows loaded_rows(sql_connection& c, const std::u16string& table, const table_columns& schema) {
-    table_rows rows;
-    std::string statement = "SELECT * FROM ";
-    sql_append_quoted_name(statement, table, sql_ver_utf8mb4);
-    EXPECT_TRUE(c.query(statement)) << statement << ": " << c.error();
-    sql_result result = c.store_result();
-    if (!result) return rows;
-    const unsigned n = mysql_num_fields(result.get());
-    EXPECT_EQ(n, schema.size()) << statement;
-    MYSQL_FIELD* fields = mysql_fetch_fields(result.get());
-    while (MYSQL_ROW row = mysql_fetch_row(result.get())) {
-        const unsigned long* lengths = mysql_fetch_lengths(result.get());
-        std::vector<std::string> cells;
-        for (unsigned i = 0; i < n && i < schema.size(); ++i) {
-            const ole_variant v = get_variant(fields[i].type, lengths[i], fields[i].flags, row[i]);
-            cells.push_back(shop_compare::canonical(schema[i], v));
-        }
-        rows.push_back(std::move(cells));
-    }
-    std::sort(rows.begin(), rows.end());
-    return rows;
 }
 
 bool connect(sql_connection& c, const sql_test_server& server) {
@@ -182,7 +151,7 @@ void expect_shop_equal(const sql_test_server& server, const std::string& databas
     std::size_t total = 0;
     for (std::size_t t = 0; t < source.size(); ++t) {
         const auto& [table, expected] = source[t];
-        const table_rows loaded = loaded_rows(c, table, schemas[t]);
+        const table_rows loaded = shop_compare::loaded_rows(c, table, schemas[t]);
         ASSERT_EQ(loaded.size(), expected.size()) << tk_to_utf8(table);
         for (std::size_t r = 0; r < expected.size(); ++r) {
             for (std::size_t i = 0; i < expected[r].size(); ++i) {

@@ -2,6 +2,7 @@
 // Runs the built VORDAXEN binary as a user would, against the DB2 stand-in's SHOP sample, and
 // reads what it wrote back for comparison with the source.
 
+#include "shop_compare.hpp"
 #include "sql_client.hpp"
 #include "sql_server.hpp"
 #include "udb_db.hpp"
@@ -53,15 +54,12 @@ void write_file(const std::string& path, const std::string& text);
 std::string read_file(const std::string& path);
 
 /// One value per cell, as text that source and destination must agree on.
-using table_rows = std::vector<std::vector<std::string>>;
+using shop_compare::table_rows;
 /// The source's column descriptors of one table.
 using table_columns = std::vector<t_ftd>;
 
 /// Every row of every SHOP table, read through the DB2 reader, by table name.
 std::vector<std::pair<std::u16string, table_rows>> shop_source_rows(std::vector<table_columns>& schemas);
-
-/// The rows of `table` in the current database of `c`, as the source schema reads them.
-table_rows loaded_rows(sql_connection& c, const std::u16string& table, const table_columns& schema);
 
 /// Compares every SHOP table in `database` of the server with the source, value by value.
 void expect_shop_equal(const sql_test_server& server, const std::string& database);

@@ -44,43 +44,7 @@ struct shop_sides : udb_run_sides {
     }
 };
 
-using table_rows = std::vector<std::vector<std::string>>;
-
-table_rows source_rows(udb_recordset& rs) {
-    table_rows rows;
-    rs.reset();
-    for (; !rs.is_eof(); rs.next()) {
-        const udb_record& record = *rs.get_item();
-        std::vector<std::string> cells;
-        for (std::size_t i = 0; i < record.size(); ++i) cells.push_back(shop_compare::canonical(rs.schema()[i], record[i]));
-        rows.push_back(std::move(cells));
-    }
-    std::sort(rows.begin(), rows.end());
-    return rows;
-}
-
-table_rows loaded_rows(sql_connection& c, const std::u16string& table, const udb_schema& schema) {
-    table_rows rows;
-    std::string statement = "SELECT * FROM ";
-    sql_append_quoted_name(statement, table, sql_ver_utf8mb4);
-    EXPECT_TRUE(c.query(statement)) << statement << ": " << c.error();
-    sql_result result = c.store_result();
-    if (!result) return rows;
-    const unsigned n = mysql_num_fields(result.get());
-    EXPECT_EQ(n, schema.size()) << statement;
-    MYSQL_FIELD* fields = mysql_fetch_fields(result.get());
-    while (MYSQL_ROW row = mysql_fetch_row(result.get())) {
-        const unsigned long* lengths = mysql_fetch_lengths(result.get());
-        std::vector<std::string> cells;
-        for (unsigned i = 0; i < n && i < schema.size(); ++i) {
-            const ole_variant v = get_variant(fields[i].type, lengths[i], fields[i].flags, row[i]);
-            cells.push_back(shop_compare::canonical(schema[i], v));
-        }
-        rows.push_back(std::move(cells));
-    }
-    std::sort(rows.begin(), rows.end());
-    return rows;
-}
+using shop_compare::table_rows;
 
 class ShopDump : public ::testing::Test {
 protected:
@@ -156,8 +120,10 @@ TEST_F(ShopDump, LoadedByThePlainClientGivesBackEveryRowAndCharacter) {
     bool beyond_bmp = false;
     for (const std::u16string& table : source->tables()) {
         auto rs = source->get_table(table, 1);
-        const table_rows expected = source_rows(*rs);
-        const table_rows loaded = loaded_rows(c, table, rs->schema());
+        const table_rows expected = shop_compare::recordset_rows(*rs);
+        std::vector<t_ftd> columns;
+        for (std::size_t i = 0; i < rs->schema().size(); ++i) columns.push_back(rs->schema()[i]);
+        const table_rows loaded = shop_compare::loaded_rows(c, table, columns);
         ASSERT_EQ(loaded.size(), expected.size()) << tk_to_utf8(table);
         ASSERT_EQ(loaded.size(), std::size_t(rs->record_count())) << tk_to_utf8(table);
         for (std::size_t r = 0; r < expected.size(); ++r) {

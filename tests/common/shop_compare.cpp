@@ -1,7 +1,11 @@
 #include "shop_compare.hpp"
 
+#include "sql_util.hpp"
 #include "tk_utils.hpp"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -57,5 +61,40 @@ std::string canonical(const t_ftd& column, const ole_variant& v) {
     }
 }
 
+
+table_rows recordset_rows(udb_recordset& rs) {
+    table_rows rows;
+    for (rs.reset(); !rs.is_eof(); rs.next()) {
+        const udb_record& record = *rs.get_item();
+        std::vector<std::string> cells;
+        for (std::size_t i = 0; i < record.size(); ++i) cells.push_back(canonical(rs.schema()[i], record[i]));
+        rows.push_back(std::move(cells));
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+table_rows loaded_rows(sql_connection& c, const std::u16string& table, const std::vector<t_ftd>& columns) {
+    table_rows rows;
+    std::string statement = "SELECT * FROM ";
+    sql_append_quoted_name(statement, table, sql_ver_utf8mb4);
+    EXPECT_TRUE(c.query(statement)) << statement << ": " << c.error();
+    sql_result result = c.store_result();
+    if (!result) return rows;
+    const unsigned n = mysql_num_fields(result.get());
+    EXPECT_EQ(n, columns.size()) << statement;
+    MYSQL_FIELD* fields = mysql_fetch_fields(result.get());
+    while (MYSQL_ROW row = mysql_fetch_row(result.get())) {
+        const unsigned long* lengths = mysql_fetch_lengths(result.get());
+        std::vector<std::string> cells;
+        for (unsigned i = 0; i < n && i < columns.size(); ++i) {
+            const ole_variant v = get_variant(fields[i].type, lengths[i], fields[i].flags, row[i]);
+            cells.push_back(canonical(columns[i], v));
+        }
+        rows.push_back(std::move(cells));
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
 
 } // namespace shop_compare
