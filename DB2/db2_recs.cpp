@@ -30,6 +30,24 @@ SQLSMALLINT open_result(SQLHSTMT stmt, const std::u16string& text, SQLULEN& rows
     return count;
 }
 
+// One result column as the driver describes it.
+struct described_column {
+    std::u16string name;
+    SQLSMALLINT type = 0, digits = 0, nullable = 0;
+    SQLULEN size = 0;
+};
+
+described_column describe_column(SQLHSTMT stmt, SQLUSMALLINT i) {
+    name_buffer name{};
+    SQLSMALLINT name_length = 0;
+    described_column c;
+    check_stmt(db2_cli().SQLDescribeColW(stmt, i, name.data(), SQLSMALLINT(name.size()), &name_length, &c.type,
+                                         &c.size, &c.digits, &c.nullable),
+               stmt);
+    c.name = name.data();
+    return c;
+}
+
 void bind_text(SQLHSTMT stmt, SQLUSMALLINT column, name_buffer& buffer, SQLLEN& ind) {
     check_stmt(db2_cli().SQLBindCol(stmt, column, SQL_C_WCHAR, buffer.data(), k_name_bytes, &ind), stmt);
 }
@@ -87,21 +105,14 @@ db2_recordset::db2_recordset(db2_database& db, const std::u16string& name,
     schema_name_ = db.name();
     statement_ = db2_engine::instance().alloc_statement();
     const SQLHSTMT stmt = statement_.get();
-    const auto& api = db2_cli();
     const SQLSMALLINT count = open_result(stmt, query_text_, rows_fetched_);
     for (SQLUSMALLINT i = 1; i <= SQLUSMALLINT(count); ++i) {
-        name_buffer column{};
-        SQLSMALLINT name_length = 0, type = 0, digits = 0, nullable = 0;
-        SQLULEN size = 0;
-        check_stmt(api.SQLDescribeColW(stmt, i, column.data(), SQLSMALLINT(column.size()), &name_length,
-                                       &type, &size, &digits, &nullable),
-                   stmt);
-        const std::uint16_t vartype = ora_type::get_vartype(type);
+        described_column c = describe_column(stmt, i);
+        const std::uint16_t vartype = ora_type::get_vartype(c.type);
         const std::uint32_t reserved =
-            vartype == VT_DATE ? 0 : ora_type::get_reserved(type, std::uint32_t(size), std::uint16_t(digits));
-        schema_.add(std::make_unique<db2_ftd>(std::uint32_t(size), std::u16string(column.data()), vartype,
-                                              nullable != SQL_NULLABLE, false, ole_variant(), reserved,
-                                              type));
+            vartype == VT_DATE ? 0 : ora_type::get_reserved(c.type, std::uint32_t(c.size), std::uint16_t(c.digits));
+        schema_.add(std::make_unique<db2_ftd>(std::uint32_t(c.size), std::move(c.name), vartype,
+                                              c.nullable != SQL_NULLABLE, false, ole_variant(), reserved, c.type));
     }
 }
 
@@ -193,18 +204,12 @@ void db2_recordset::init_cursor() {
     const auto& api = db2_cli();
     const SQLSMALLINT count = open_result(stmt, select_text_, rows_fetched_);
     for (SQLUSMALLINT i = 1; i <= SQLUSMALLINT(count); ++i) {
-        name_buffer column{};
-        SQLSMALLINT name_length = 0, type = 0, digits = 0, nullable = 0;
-        SQLULEN size = 0;
-        check_stmt(api.SQLDescribeColW(stmt, i, column.data(), SQLSMALLINT(column.size()), &name_length,
-                                       &type, &size, &digits, &nullable),
-                   stmt);
+        const std::u16string name = describe_column(stmt, i).name;
         SQLINTEGER auto_unique = 0, precision = 0, scale = 0;
         check_stmt(api.SQLColAttributeW(stmt, i, SQL_DESC_AUTO_UNIQUE_VALUE, nullptr, 0, nullptr, &auto_unique),
                    stmt);
         check_stmt(api.SQLColAttributeW(stmt, i, SQL_DESC_PRECISION, nullptr, 0, nullptr, &precision), stmt);
         check_stmt(api.SQLColAttributeW(stmt, i, SQL_DESC_SCALE, nullptr, 0, nullptr, &scale), stmt);
-        const std::u16string name(column.data());
         // The select list follows the schema, so the column at the same place is the one meant;
         // a name lookup (which ignores case) would confuse columns "a" and "A".
         t_ftd* target = nullptr;

@@ -165,18 +165,22 @@ void append_binary_text(std::string& out, std::string_view text) {
     quoted();
 }
 
-// Steps of the text literal shared by the narrow function and the cell paths; `text` is the
-// narrow text (UTF-8 or the value's own narrow form).
-void append_text_literal(std::string& out, std::string_view text, std::uint16_t vt) {
+// The literal of a NULL or an empty value; false (nothing appended) for any other value.
+bool append_null_or_empty(std::string& out, std::uint16_t vt, bool empty) {
     if (vt == VT_EMPTY || vt == VT_NULL) {
         tk_trace(1, "******* NULL VALUE ******");
         out += "NULL";
-        return;
+        return true;
     }
-    if (text.empty()) {
-        out += empty_literal;
-        return;
-    }
+    if (!empty) return false;
+    out += empty_literal;
+    return true;
+}
+
+// Steps of the text literal shared by the narrow function and the cell paths; `text` is the
+// narrow text (UTF-8 or the value's own narrow form).
+void append_text_literal(std::string& out, std::string_view text, std::uint16_t vt) {
+    if (append_null_or_empty(out, vt, text.empty())) return;
     if (vt == VT_BLOB || vt == udb_vt_blob_object) return append_binary_text(out, text);
     std::string printed;
     if (vt == VT_DATE) {
@@ -184,20 +188,14 @@ void append_text_literal(std::string& out, std::string_view text, std::uint16_t 
         printed = date.to_string();
         text = printed;
     }
-    const bool quote = needs_quotes(vt);
-    if (quote) {
-        out += '\'';
-    } else if (is_numeric_type(vt) && !is_number_literal(text)) {
+    bool quote = needs_quotes(vt);
+    if (!quote && is_numeric_type(vt) && !is_number_literal(text)) {
         // Text that is no number is quoted, so that the server converts or refuses it instead
         // of reading it as SQL.
         tk_trace(1, "Not a number, quoted");
-        out += '\'';
-        const std::size_t from = out.size();
-        out += text;
-        escape_in_place(out, from);
-        out += '\'';
-        return;
+        quote = true;
     }
+    if (quote) out += '\'';
     const std::size_t from = out.size();
     out += text;
     escape_in_place(out, from);
@@ -206,15 +204,7 @@ void append_text_literal(std::string& out, std::string_view text, std::uint16_t 
 
 // The wide text literal appended as UTF-8 (the text-column path).
 void append_wide_literal(std::string& out, std::u16string_view text, std::uint16_t vt) {
-    if (vt == VT_EMPTY || vt == VT_NULL) {
-        tk_trace(1, "******* NULL VALUE ******");
-        out += "NULL";
-        return;
-    }
-    if (text.empty()) {
-        out += empty_literal;
-        return;
-    }
+    if (append_null_or_empty(out, vt, text.empty())) return;
     if (is_binary_vt(vt)) {
         tk_trace(1, "Don't process BLOBs here!");
         throw tk_mail_assertion("sql_util", __LINE__);
@@ -223,8 +213,7 @@ void append_wide_literal(std::string& out, std::u16string_view text, std::uint16
     if (quote) out += '\'';
     const std::size_t from = out.size();
     if (vt == VT_DATE) {
-        ole_date date(text);
-        out += date.to_string();
+        ole_date(text).append_to(out);
     } else {
         tk_append_utf8(out, text);
     }

@@ -10,6 +10,7 @@
 
 #include "database.hpp"
 #include "diagnostics.hpp"
+#include "lcg.hpp"
 #include "session.hpp"
 #include "types.hpp"
 
@@ -24,14 +25,7 @@
 
 namespace {
 
-// The same N gives the same rows everywhere.
-struct lcg {
-    std::uint64_t state;
-    std::uint32_t next() {
-        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-        return static_cast<std::uint32_t>(state >> 33);
-    }
-};
+using db2s::lcg;
 
 // Plain words and words with 2-, 3- and 4-byte UTF-8 characters, so the text path is exercised.
 const char* const words[] = {"alpha", "bravo", "charlie", "delta", "echo", "foxtrot", "golf",

@@ -429,31 +429,30 @@ void bind_params(sqlite3_stmt* s, int count, const param_reader& params) {
     throw_syntax_error(token, "", "<query>");
 }
 
+// A translated query prepared, or its error in DB2's words.
+sqlite_stmt prepare_query(sqlite3* db, const std::string& sql) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(raw);
+        throw_prepare_error(db, sql);
+    }
+    return sqlite_stmt(raw);
+}
+
 }  // namespace
 
 std::vector<result_column> session::describe_prepared(const prepared_statement& stmt) {
     const auto* q = std::get_if<query_stmt>(&stmt.ast);
     if (!q || q->is_delete) return {};
     const std::string sql = translate_query(*q);
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db_->handle(), sql.c_str(), static_cast<int>(sql.size()), &raw,
-                           nullptr) != SQLITE_OK) {
-        sqlite3_finalize(raw);
-        throw_prepare_error(db_->handle(), sql);
-    }
-    sqlite_stmt owned(raw);
-    return describe(raw, nullptr, select_item_heads(q->tokens));
+    sqlite_stmt owned = prepare_query(db_->handle(), sql);
+    return describe(owned.get(), nullptr, select_item_heads(q->tokens));
 }
 
 result_set session::run_query(const query_stmt& q, const param_reader& params) {
     const std::string sql = translate_query(q);
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db_->handle(), sql.c_str(), static_cast<int>(sql.size()), &raw,
-                           nullptr) != SQLITE_OK) {
-        sqlite3_finalize(raw);
-        throw_prepare_error(db_->handle(), sql);
-    }
-    sqlite_stmt stmt(raw);
+    sqlite_stmt stmt = prepare_query(db_->handle(), sql);
+    sqlite3_stmt* raw = stmt.get();
     bind_params(raw, q.param_count, params);
     auto cursor = std::make_unique<sqlite_cursor>(std::move(stmt));
     result_set rs;
@@ -464,14 +463,8 @@ result_set session::run_query(const query_stmt& q, const param_reader& params) {
 
 std::int64_t session::run_delete(const query_stmt& q, const param_reader& params) {
     const std::string sql = translate_query(q);
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db_->handle(), sql.c_str(), static_cast<int>(sql.size()), &raw,
-                           nullptr) != SQLITE_OK) {
-        sqlite3_finalize(raw);
-        throw_prepare_error(db_->handle(), sql);
-    }
-    sqlite_stmt stmt(raw);
-    bind_params(raw, q.param_count, params);
+    sqlite_stmt stmt = prepare_query(db_->handle(), sql);
+    bind_params(stmt.get(), q.param_count, params);
     stmt.step();
     return sqlite3_changes(db_->handle());
 }

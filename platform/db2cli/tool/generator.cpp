@@ -3,6 +3,7 @@
 
 #include "database.hpp"
 #include "diagnostics.hpp"
+#include "lcg.hpp"
 #include "session.hpp"
 #include "sql_lexer.hpp"
 #include "text.hpp"
@@ -16,14 +17,7 @@
 
 namespace {
 
-// A small deterministic generator: the same N gives the same table everywhere.
-struct lcg {
-    std::uint64_t state;
-    std::uint32_t next() {
-        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-        return static_cast<std::uint32_t>(state >> 33);
-    }
-};
+using db2s::lcg;
 
 const char* const words[] = {"alpha", "bravo", "charlie", "delta", "echo", "foxtrot", "golf",
                              "hotel", "india", "juliett", "kilo", "lima", "mike", "november",
