@@ -1,4 +1,5 @@
 #include "read_only_file.hpp"
+#include "test_files.hpp"
 #include "tk_conv.hpp"
 #include "tk_log.hpp"
 
@@ -11,12 +12,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class SetLogfile : public ::testing::Test {
 protected:
@@ -52,7 +47,7 @@ TEST_F(SetLogfile, ValidPathEnablesTheLogAndEntriesArrive) {
     EXPECT_EQ(log.path(), path);
     EXPECT_TRUE(log.enabled());
     tk_trace(3, "entry %d", 1);
-    EXPECT_EQ(slurp(path), "entry 1\r\n") << "the first entry of the process empties the file";
+    EXPECT_EQ(test_files::read_file(path), "entry 1\r\n") << "the first entry of the process empties the file";
 
     // A relative name is checked against the current directory's folder.
     fs::path old = fs::current_path();

@@ -1,3 +1,4 @@
+#include "test_files.hpp"
 #include "tk_log.hpp"
 
 #include <gtest/gtest.h>
@@ -7,12 +8,7 @@
 #include <sstream>
 
 namespace {
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test_files::read_file;
 
 class TraceLog : public ::testing::Test {
 protected:

@@ -1,3 +1,4 @@
+#include "test_files.hpp"
 #include "tk_excp.hpp"
 #include "tk_regk.hpp"
 
@@ -15,12 +16,6 @@ namespace fs = std::filesystem;
 namespace {
 constexpr const char* key_path = "Software\\Velquor\\Dunmere";
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // Points the settings store at a private folder for the test and restores the environment.
 class SettingsStore : public ::testing::Test {
@@ -121,12 +116,12 @@ TEST_F(SettingsStore, WritesArePrivateAtomicAndLeaveNoTemporaryFile) {
     const ino_t before = st.st_ino;
     const fs::path link = home / "old-settings";
     fs::create_hard_link(file, link);
-    const std::string old_text = slurp(file);
+    const std::string old_text = test_files::read_file(file);
     for (std::uint32_t i = 0; i < 5; ++i) ASSERT_EQ(key.set_value("dmp_new_ver", i), tk_reg_ok);
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_NE(st.st_ino, before);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_EQ(slurp(link), old_text) << "readers of the old file never see a half-written one";
+    EXPECT_EQ(test_files::read_file(link), old_text) << "readers of the old file never see a half-written one";
     EXPECT_EQ(files_in_folder(), 1u);
 }
 
@@ -152,7 +147,7 @@ TEST_F(SettingsStore, DamagedFileReadsAsEmptyUntilTheNextStore) {
     EXPECT_EQ(user, "as constructed");
     std::uint32_t n;
     EXPECT_EQ(key.get_value("myport", n), tk_reg_not_found);
-    EXPECT_EQ(slurp(file), damaged) << "reading must not repair or drop the file";
+    EXPECT_EQ(test_files::read_file(file), damaged) << "reading must not repair or drop the file";
 
     ASSERT_EQ(key.set_value("myhost", "h"), tk_reg_ok);
     EXPECT_EQ(text(key, "myhost"), "h");

@@ -1,5 +1,6 @@
 #include "udb_conv.hpp"
 
+#include "test_files.hpp"
 #include "tk_log.hpp"
 #include "udb_errh.hpp"
 #include "udb_memdb.hpp"
@@ -17,12 +18,7 @@ using memdb::make_table;
 
 namespace {
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test_files::read_file;
 
 // One process-wide trace log, error handler and converter per test, like a front end has;
 // the handler's exit is observed instead of ending the test process.

@@ -1,5 +1,6 @@
 #include "udb_errh.hpp"
 
+#include "test_files.hpp"
 #include "tk_conv.hpp"
 #include "tk_log.hpp"
 
@@ -12,12 +13,7 @@
 
 namespace {
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test_files::read_file;
 
 tk_exception mysql_error(int number, const char* text, int level = tk_level_item) {
     tk_exception e(text, level);

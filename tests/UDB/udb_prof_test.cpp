@@ -1,5 +1,6 @@
 #include "udb_prof.hpp"
 
+#include "test_files.hpp"
 #include "tk_excp.hpp"
 #include "udb_conv.hpp"
 
@@ -12,12 +13,7 @@
 
 namespace {
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test_files::read_file;
 
 class Profile : public ::testing::Test {
 protected:

@@ -4,6 +4,7 @@
 #include "db2_fixture.hpp"
 #include "shop_compare.hpp"
 #include "sql_util.hpp"
+#include "test_files.hpp"
 #include "tk_utils.hpp"
 
 #include <algorithm>
@@ -51,13 +52,6 @@ scratch_dir::~scratch_dir() {
 void write_file(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary);
     out << text;
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 run_result run_agent(const std::vector<std::string>& args, const std::string& config_home,

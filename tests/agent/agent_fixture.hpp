@@ -5,6 +5,7 @@
 #include "shop_compare.hpp"
 #include "sql_client.hpp"
 #include "sql_server.hpp"
+#include "test_files.hpp"
 #include "udb_db.hpp"
 
 #include <gtest/gtest.h>
@@ -51,7 +52,7 @@ std::vector<std::string> server_options(const sql_test_server& server);
 
 /// Writes `text` to `path` as it stands.
 void write_file(const std::string& path, const std::string& text);
-std::string read_file(const std::string& path);
+using test_files::read_file;
 
 /// One value per cell, as text that source and destination must agree on.
 using shop_compare::table_rows;

@@ -1,5 +1,6 @@
 #include "dmp_fixture.hpp"
 
+#include "test_files.hpp"
 #include "tk_utils.hpp"
 
 #include <cstdlib>
@@ -23,12 +24,7 @@ temp_dir::~temp_dir() {
 
 std::u16string temp_dir::file(const char* name) const { return tk_from_utf8(path_ + "/" + name); }
 
-std::string read_file(const std::u16string& path) {
-    std::ifstream in(tk_to_utf8(path), std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+std::string read_file(const std::u16string& path) { return test_files::read_file(tk_to_utf8(path)); }
 
 std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> lines;

@@ -1,57 +1,17 @@
 #include "standin_fixture.hpp"
 
+#include "tk_utils.hpp"
+
 #include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
 
 namespace standin_test {
 
-std::u16string w(const std::string& s) {
-    // Test texts are ASCII or go through the UTF-8 decoder of std::filesystem-free code below.
-    std::u16string out;
-    for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        char32_t cp = c;
-        int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
-        if (extra) cp = c & (0x3F >> extra);
-        for (int k = 1; k <= extra; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        i += extra + 1;
-        if (cp >= 0x10000) {
-            out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-    }
-    return out;
-}
+// The toolkit's strict conversions, independent of the stand-in's own.
+std::u16string w(const std::string& s) { return tk_from_utf8(s); }
 
-std::string narrow(const SQLWCHAR* s) {
-    std::string out;
-    for (std::size_t i = 0; s[i]; ++i) {
-        char32_t cp = s[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && s[i + 1]) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-            ++i;
-        }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
-    }
-    return out;
-}
+std::string narrow(const SQLWCHAR* s) { return tk_to_utf8(std::u16string_view(s)); }
 
 std::vector<diag> diagnostics(SQLSMALLINT type, SQLHANDLE h) {
     std::vector<diag> out;
