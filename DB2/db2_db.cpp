@@ -5,6 +5,7 @@
 
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
+#include "udb_errh.hpp"
 
 db2_database::db2_database(const std::u16string& schema) : udb_database(schema, 1, true) {
     tk_wtrace(2, u"db2_database::ctor(%s)", schema.c_str());
@@ -15,6 +16,20 @@ db2_database::db2_database(const std::u16string& schema) : udb_database(schema, 
         tk_trace(2, "Cannot set current schema");
     }
     engine.get_tables(db2_exact_pattern(schema), u"%", tables_);
+    if (!tables_.empty()) return;
+    // No tables: an empty schema converts to nothing, but a schema that does not exist is a
+    // mistake the run must not report as a success. Schema names are exact in DB2.
+    const std::vector<std::u16string> schemas = engine.get_contents();
+    std::u16string other_case;
+    for (const std::u16string& existing : schemas) {
+        if (existing == schema) return;
+        if (tk_wstring::to_upper(existing) == tk_wstring::to_upper(schema)) other_case = existing;
+    }
+    std::string text = "Schema '" + udb_console_text(schema) + "' does not exist in DB2 database '" +
+                       udb_console_text(engine.dsn()) + "'.";
+    if (!other_case.empty())
+        text += " Schema names are case-sensitive: did you mean '" + udb_console_text(other_case) + "'?";
+    throw db2_exception(-1, text, tk_level_run);
 }
 
 std::unique_ptr<udb_recordset> db2_database::create_table(const std::u16string&, const udb_schema&,
