@@ -32,6 +32,12 @@ void sql_connection::set_connect_timeout(unsigned seconds) {
     if (handle_) mysql_options(handle_, MYSQL_OPT_CONNECT_TIMEOUT, &seconds);
 }
 
+void sql_connection::set_read_timeout(unsigned seconds) {
+    if (!handle_ || seconds == 0) return;
+    mysql_options(handle_, MYSQL_OPT_READ_TIMEOUT, &seconds);
+    mysql_options(handle_, MYSQL_OPT_WRITE_TIMEOUT, &seconds);
+}
+
 bool sql_connection::connect(const std::string& host, const std::string& user,
                              const std::string& password, unsigned port, const std::string& socket) {
     if (!handle_) {

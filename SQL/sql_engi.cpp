@@ -92,6 +92,7 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
         initialize();
     }
     tk_trace(3, "Connecting to MySQL server...");
+    connection_.set_read_timeout(read_timeout_);
     if (!connection_.connect(host, user, password, unsigned(port))) throw sql_exception(connection_);
     connected_ = true;
 

@@ -48,6 +48,10 @@ public:
     /// A failed connection raises sql_exception; an unreadable version text is an internal
     /// assertion; 4.1.0 with a password raises sql_auth_not_supported_exception.
     void connect(const std::string& host, const std::string& user, const std::string& password, int port);
+    /// Seconds a statement's answer may take before the connection counts as lost (used by
+    /// the next connect; 0: no limit).
+    void set_read_timeout(unsigned seconds) noexcept { read_timeout_ = seconds; }
+    unsigned read_timeout() const noexcept { return read_timeout_; }
 
     /// CREATE DATABASE, then selects it. Failures raise sql_exception. (The database writer
     /// built over the selection belongs to the destination's database module.)
@@ -110,6 +114,7 @@ private:
 
     bool tables_locked_ = false;
     bool connected_ = false;
+    unsigned read_timeout_ = 0;
     std::uint32_t server_version_ = 0;
     sql_connection connection_;
     bool innodb_ = false;

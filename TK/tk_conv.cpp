@@ -5,8 +5,10 @@
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
+#include <cerrno>
 #include <chrono>
 #include <thread>
+#include <unistd.h>
 
 void tk_converter::operator()() {
     while (!is_done()) wait();
@@ -22,6 +24,8 @@ void tk_converter::notify() {}
 void tk_converter::set_logfile(const std::string& path) {
     tk_trace(1, "tk_convertor::set_logfile(%s)", path.c_str());
     if (!path.empty()) {
+        if (tk_is_special_file(path))
+            throw tk_exception("Logfile name does not specify a regular file.", tk_level_run);
         if (tk_is_file_exist(path, 0x4000) && !tk_is_file_exist(path, 1))
             throw tk_exception("Logfile name specifies an existing read-only file.", tk_level_run);
         tk_file_name parts;
@@ -29,6 +33,13 @@ void tk_converter::set_logfile(const std::string& path) {
         if (!tk_is_path_exist(parts.directory()))
             throw tk_exception("Logfile path does not exist.\nPlease verify the correct path was given.",
                                tk_level_run);
+        // A folder the user may not write to would lose every entry without a word.
+        if (!tk_is_file_exist(path, 0x4000) && ::access(parts.directory().c_str(), W_OK) != 0) {
+            const int error = errno; // the text is built before the exception reads errno
+            const std::string text = "Cannot write the logfile '" + tk_printable(path) + "': ";
+            errno = error;
+            throw tk_exception_ex(text, tk_level_run);
+        }
     }
     logfile_ = path;
     if (path.empty()) return;
