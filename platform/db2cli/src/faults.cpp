@@ -1,9 +1,11 @@
 #include "faults.hpp"
 
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace db2s {
@@ -77,6 +79,11 @@ std::optional<injected_fault> check_fault(const char* function) {
     const long n = ++s.calls[function];
     for (const auto& r : s.rules) {
         if (r.function != function || r.nth != n) continue;
+        if (r.sqlstate == "pause") {
+            // A slow server, so that a test can act while a client waits on this call.
+            std::this_thread::sleep_for(std::chrono::milliseconds(r.native));
+            continue;
+        }
         injected_fault f;
         f.warning = r.warning;
         const std::string text = "Fault injected into " + r.function + " (call " +

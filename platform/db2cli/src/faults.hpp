@@ -2,7 +2,8 @@
 // Fault injection for tests. DB2STANDIN_FAULTS holds rules separated by ';':
 //   FUNCTION:N:SQLSTATE:NATIVE[:warn]
 // The Nth call of FUNCTION (counted since the variable took its current value) fails with
-// that SQLSTATE and native error, or succeeds with a warning when ":warn" is given.
+// that SQLSTATE and native error, or succeeds with a warning when ":warn" is given. The
+// SQLSTATE "pause" makes that call wait NATIVE milliseconds and then proceed normally.
 
 #include "diagnostics.hpp"
 
