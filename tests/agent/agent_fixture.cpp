@@ -56,6 +56,12 @@ void write_file(const std::string& path, const std::string& text) {
 
 run_result run_agent(const std::vector<std::string>& args, const std::string& config_home,
                      const std::vector<std::pair<std::string, std::string>>& env) {
+    return run_agent(args, config_home, env, nullptr);
+}
+
+run_result run_agent(const std::vector<std::string>& args, const std::string& config_home,
+                     const std::vector<std::pair<std::string, std::string>>& env,
+                     const std::function<void(pid_t, const std::string&)>& meanwhile) {
     run_result result;
     const char* agent = agent_path();
     if (!agent) {
@@ -85,6 +91,7 @@ run_result run_agent(const std::vector<std::string>& args, const std::string& co
         _exit(127);
     }
     int status = 0;
+    if (pid > 0 && meanwhile) meanwhile(pid, out_path);
     if (pid < 0 || waitpid(pid, &status, 0) != pid) {
         ADD_FAILURE() << "cannot run " << agent;
         return result;

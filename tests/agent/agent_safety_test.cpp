@@ -1,0 +1,212 @@
+// Runs that must not destroy, lie or run a name as code: hostile names loaded by the stock
+// client, sources that fail before anything is converted, lost links, stop signals and the
+// process list, each with the built agent and the stand-in's fault injection.
+
+#include "agent_fixture.hpp"
+#include "db2_fixture.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <thread>
+#include <unistd.h>
+
+using namespace agent_test;
+
+namespace {
+
+constexpr int failure = 255;
+
+// What the hostile names below would create and drop if they ran.
+const std::string marker = "/tmp/vdx_touched_" + std::to_string(getpid());
+const std::string victim = "vdx_victim_" + std::to_string(getpid());
+
+// Table names that ran a shell command and dropped a database when a dump named them raw
+// in a comment line; and an empty schema beside them.
+const std::string& hostile_database() {
+    static const std::string name = [] {
+        shop_database(); // points this process, and so the agent, at the stand-in
+        std::filesystem::remove(marker);
+        const std::string p = "H.\"P\nsystem touch " + marker + "\n\"";
+        const std::string q = "H.\"Q\ndelimiter _\nDROP DATABASE " + victim + "_\n\"";
+        db2_test::create_database("HOSTILE", "CREATE TABLE " + p + " (N INTEGER);\nINSERT INTO " + p +
+                                                 " VALUES (1);\nCREATE TABLE " + q +
+                                                 " (N INTEGER);\nCREATE SCHEMA EMPTY;\n");
+        return std::string("HOSTILE");
+    }();
+    return name;
+}
+
+class AgentSafety : public ::testing::Test {
+protected:
+    scratch_dir dir;
+    std::vector<std::string> dump_args(const std::string& dest, const std::string& schema = "SHOP") {
+        return {"--src=" + shop_database(), "--db2schema=" + schema, "--dump", "--dest=" + dest};
+    }
+    // Files of the test folder whose names start with `prefix`: a temporary dump would.
+    std::size_t files(const std::string& prefix) const {
+        std::size_t n = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            n += entry.path().filename().string().rfind(prefix, 0) == 0;
+        return n;
+    }
+};
+
+std::string scalar(sql_connection& c, const std::string& statement) {
+    EXPECT_TRUE(c.query(statement)) << statement << ": " << c.error();
+    sql_result result = c.store_result();
+    MYSQL_ROW row = result ? mysql_fetch_row(result.get()) : nullptr;
+    return row && row[0] ? row[0] : "<none>";
+}
+
+} // namespace
+
+TEST_F(AgentSafety, HostileTableNamesLoadAsTheConversionAndRunNothing) {
+    SQL_REQUIRE_SERVER(server);
+    const std::string dest = dir.file("hostile.sql"), database = "vdx_hostile_" + std::to_string(getpid());
+    const run_result r = run_agent({"--src=" + hostile_database(), "--db2schema=H", "--dump",
+                                    "--dest=" + dest},
+                                   dir.file("config"));
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    // The report shows the names escaped, one line each.
+    EXPECT_NE(r.out.find("Converting table P\\nsystem touch "), std::string::npos) << r.out;
+
+    drop_database drop_victim{server, victim}, drop_loaded{server, database};
+    sql_connection c;
+    ASSERT_TRUE(connect(c, server));
+    ASSERT_TRUE(c.query("CREATE DATABASE `" + victim + "`"));
+    ASSERT_TRUE(c.query("CREATE DATABASE `" + database + "`"));
+    const std::string client = "MYSQL_PWD='" + server.password + "' mariadb --no-defaults --host=" + server.host +
+                               " --port=" + std::to_string(server.port) + " --user=" + server.user + " " + database;
+    ASSERT_EQ(std::system((client + " < '" + dest + "' > '" + dir.file("client.log") + "' 2>&1").c_str()), 0)
+        << read_file(dir.file("client.log"));
+    EXPECT_FALSE(std::filesystem::exists(marker)) << "the dump ran a shell command";
+    EXPECT_EQ(scalar(c, "SELECT COUNT(*) FROM information_schema.SCHEMATA WHERE SCHEMA_NAME='" + victim + "'"), "1");
+    EXPECT_EQ(scalar(c, "SELECT GROUP_CONCAT(TABLE_NAME ORDER BY TABLE_NAME SEPARATOR '|') FROM "
+                        "information_schema.TABLES WHERE TABLE_SCHEMA='" + database + "'"),
+              "P_system touch _tmp_" + marker.substr(5) + "_|Q_delimiter __DROP DATABASE " + victim + "__");
+}
+
+TEST_F(AgentSafety, SourcesThatFailOrHoldNothingLeaveTheDestinationAsItWas) {
+    SQL_REQUIRE_SERVER(server);
+    const std::string database = "vdx_keep_" + std::to_string(getpid());
+    drop_database dropper{server, database};
+    sql_connection c;
+    ASSERT_TRUE(connect(c, server));
+    write_file(dir.file("empty.txt"), "");
+    write_file(dir.file("missing.txt"), "NO_SUCH_TABLE\n");
+    // A profile gives the schema as written; the MySQL settings come with it.
+    write_file(dir.file("case.kvp"), "[DB2 settings]\nschema=h\n[MySQL settings]\nhost=" + server.host +
+                                         "\nuser=" + server.user + "\npassword=" + server.password +
+                                         "\nport=" + std::to_string(server.port) + "\n");
+    const std::string db = hostile_database();
+    struct source_case {
+        std::vector<std::string> args;
+        const char* faults;
+        int status;
+        std::string message; // part of what the run prints
+    };
+    const source_case cases[] = {
+        {{"--db2schema=NOPE"}, "", failure, "Schema 'NOPE' does not exist in DB2 database 'HOSTILE'."},
+        {{"--db2schema=H", "--profile=" + dir.file("case.kvp")}, "", failure,
+         "Schema 'h' does not exist in DB2 database 'HOSTILE'. Schema names are case-sensitive: did you mean 'H'?"},
+        {{"--db2schema=H", "--tab_file=" + dir.file("empty.txt")}, "", failure, "names no table"},
+        {{"--db2schema=H", "--tab_file=" + dir.file("missing.txt")}, "", failure,
+         "None of the tables to convert exists in schema 'H'"},
+        {{"--db2schema=H"}, "SQLTablesW:1:58004:-901", failure, "Fault injected into SQLTablesW"},
+        {{"--db2schema=EMPTY"}, "", 0, "Converting database HOSTILE(0 tables)\n"},
+    };
+    for (const auto& c_ : cases) {
+        for (bool dump : {false, true}) {
+            SCOPED_TRACE(c_.args[0] + (c_.args.size() > 1 ? " " + c_.args[1] : "") + " " + c_.faults +
+                         (dump ? " dump" : " direct"));
+            ASSERT_TRUE(c.query("DROP DATABASE IF EXISTS `" + database + "`"));
+            ASSERT_TRUE(c.query("CREATE DATABASE `" + database + "`"));
+            ASSERT_TRUE(c.query("CREATE TABLE `" + database + "`.sentinel (n INT)"));
+            const std::string old = dir.file("old.sql");
+            write_file(old, "old dump\n");
+            std::vector<std::string> args = c_.args;
+            args.push_back("--src=" + db);
+            if (dump) {
+                args.insert(args.end(), {"--dump", "--dest=" + old});
+            } else {
+                args.push_back("--dest=" + database);
+                for (auto& option : server_options(server)) args.push_back(option);
+            }
+            const run_result r = run_agent(args, dir.file("config"), {{"DB2STANDIN_FAULTS", c_.faults}});
+            EXPECT_EQ(r.status, c_.status) << r.out << r.err;
+            EXPECT_NE((r.out + r.err).find(c_.message), std::string::npos) << r.out << r.err;
+            if (c_.status == 0) continue;
+            EXPECT_EQ(read_file(old), "old dump\n");
+            EXPECT_EQ(scalar(c, "SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA='" + database +
+                                    "' AND TABLE_NAME='sentinel'"),
+                      "1");
+        }
+    }
+}
+
+TEST_F(AgentSafety, LostLinksAndStopSignalsEndTheRunAndKeepTheOldDump) {
+    // The third table's rows wait in the stand-in long enough for a signal to arrive.
+    const char* pause = "SQLFetch:60:pause:2000";
+    struct stop_case {
+        const char* faults;
+        int signal; // 0: none
+        const char* message;
+    };
+    const stop_case cases[] = {
+        {"SQLFetch:60:40003:-30081", 0, "The connection to DB2 was lost"},
+        {pause, SIGINT, "Stopped"},
+        {pause, SIGTERM, "Stopped"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.faults + std::string(" ") + std::to_string(c.signal));
+        const std::string old = dir.file("old.sql");
+        write_file(old, "old dump\n");
+        std::string cmdline;
+        auto args = dump_args(old);
+        args.push_back("--db2pswd=sekrit-db2");
+        const auto meanwhile = [&](pid_t pid, const std::string& out) {
+            if (!c.signal) return;
+            for (int i = 0; i < 200 && read_file(out).find("COUNTRIES") == std::string::npos; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::this_thread::sleep_for(std::chrono::milliseconds(200)); // into the pause
+            cmdline = read_file("/proc/" + std::to_string(pid) + "/cmdline");
+            kill(pid, c.signal);
+        };
+        const run_result r = run_agent(args, dir.file("config"), {{"DB2STANDIN_FAULTS", c.faults}}, meanwhile);
+        EXPECT_EQ(r.status, failure) << r.out << r.err;
+        EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
+        EXPECT_EQ(read_file(old), "old dump\n");
+        EXPECT_EQ(files("old.sql"), 1u) << "a temporary dump was left behind";
+        if (c.signal) {
+            EXPECT_NE(cmdline.find("--db2pswd=xxxxxxxxx"), std::string::npos) << cmdline;
+            EXPECT_EQ(cmdline.find("sekrit"), std::string::npos) << cmdline;
+        }
+    }
+}
+
+TEST_F(AgentSafety, StopSignalInDirectModeReportsTheRowsThatReachedTheServer) {
+    SQL_REQUIRE_SERVER(server);
+    const std::string database = "vdx_stop_" + std::to_string(getpid());
+    drop_database dropper{server, database};
+    std::vector<std::string> args{"--src=" + shop_database(), "--db2schema=SHOP", "--dest=" + database};
+    for (auto& option : server_options(server)) args.push_back(option);
+    const auto meanwhile = [&](pid_t pid, const std::string& out) {
+        for (int i = 0; i < 200 && read_file(out).find("COUNTRIES") == std::string::npos; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200)); // into the pause
+        kill(pid, SIGINT);
+    };
+    const run_result r =
+        run_agent(args, dir.file("config"), {{"DB2STANDIN_FAULTS", "SQLFetch:60:pause:2000"}}, meanwhile);
+    EXPECT_EQ(r.status, failure);
+    const std::size_t at = r.out.find(": Stopped after ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    const std::string table = r.out.substr(r.out.rfind('\n', at) + 1, at - r.out.rfind('\n', at) - 1);
+    const std::string count = r.out.substr(at + 16, r.out.find(' ', at + 16) - at - 16);
+    sql_connection c;
+    ASSERT_TRUE(connect(c, server));
+    EXPECT_EQ(scalar(c, "SELECT COUNT(*) FROM `" + database + "`.`" + table + "`"), count) << r.out;
+}
