@@ -55,6 +55,8 @@ public:
     /// The rows of the last statement, all read into the client; null when there are none
     /// or reading failed (error_number() tells which).
     sql_result store_result();
+    /// Whether the server still answers on this connection (no reconnection is attempted).
+    bool ping();
     /// Selects the current database by its UTF-8 name. False on failure.
     bool select_db(const std::string& name);
     /// The server's version text; null or empty when it reports none.

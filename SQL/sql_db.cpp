@@ -136,6 +136,8 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::u16string& 
                                                           const udb_indexes& indexes) {
     wtrace_text(2, u"sql_database::create_table(%s)", name);
     tk_verify((mode_ & sql_db_read_only) == 0, "sql_db", __LINE__);
+    // An earlier table may have lost the connection: each table starts on a live one.
+    engine_.ensure_connection(this->name());
     if (is_table_exist(name)) {
         tk_verify((mode_ & sql_db_keep_tables) != 0, "sql_db", __LINE__);
         return open_table(name);
@@ -175,6 +177,7 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::u16string& 
 bool sql_database::delete_tab(const std::u16string& name) {
     wtrace_text(2, u"sql_database::delete_tab (%s)", name);
     tk_verify((mode_ & sql_db_read_only) == 0, "sql_db", __LINE__);
+    engine_.ensure_connection(this->name());
     if (!engine_.send(u"DROP TABLE " + engine_.quote_name(listed_name(name)))) throw sql_exception(connection());
     return udb_database::delete_tab(name);
 }
@@ -312,6 +315,7 @@ void sql_database::create_fk_index_if(const std::u16string& table, const udb_nam
 void sql_database::create_relationships(const udb_relationships& relationships) {
     tk_trace(2, "sql_database::create_relationships");
     tk_trace(3, "Converting foreign keys");
+    engine_.ensure_connection(name());
     if (server_version() < sql_ver_innodb) {
         tk_trace(3, "This version of MySQL doesn't support Foreign Keys");
         return;
@@ -377,6 +381,7 @@ void sql_database::create_relationship(const udb_foreign_key& key) {
 
 void sql_database::create_views(const udb_query_map& queries) {
     tk_trace(2, "sql_database::create_views");
+    engine_.ensure_connection(name());
     std::vector<std::u16string> names;
     for (const auto& item : queries) names.push_back(item.first);
     std::unique_ptr<udb_validator> validator = engine_.create_tn_validator(names, tables_);

@@ -92,6 +92,10 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
         initialize();
     }
     tk_trace(3, "Connecting to MySQL server...");
+    host_ = host;
+    user_ = user;
+    password_ = password;
+    port_ = port;
     connection_.set_read_timeout(read_timeout_);
     if (!connection_.connect(host, user, password, unsigned(port))) throw sql_exception(connection_);
     connected_ = true;
@@ -179,6 +183,35 @@ void sql_engine::db_delete(const std::u16string& name) {
 bool sql_engine::is_db_exist(const std::u16string& name) {
     wtrace_name(1, u"sql_engine::is_db_exist(%s)", name);
     return connection_.select_db(tk_to_utf8(name));
+}
+
+bool sql_engine::is_connection_lost(unsigned error) noexcept {
+    switch (error) {
+    case 2006: // server has gone away
+    case 2013: // lost connection during query (also a read that timed out)
+    case 2055: // lost connection at a system call
+    case 1053: // server shutdown in progress
+    case 1927: // connection was killed
+        return true;
+    default: return false;
+    }
+}
+
+void sql_engine::ensure_connection(const std::u16string& database) {
+    if (!connected_ || connection_.ping()) return;
+    tk_trace(3, "The connection to the MySQL server was lost: connecting again");
+    // Once: a server that refuses now will not take the rest of the run either.
+    connection_.close();
+    connected_ = false;
+    initialize();
+    try {
+        connect(host_, user_, password_, port_);
+        if (!database.empty()) open_db(database);
+    } catch (const tk_exception& e) {
+        throw tk_exception("The connection to the MySQL server was lost and cannot be made again: " + e.message(),
+                           tk_level_run);
+    }
+    tk_trace(3, "Connected again");
 }
 
 void sql_engine::set_max_allowed_packet(int size) {

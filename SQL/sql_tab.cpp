@@ -370,6 +370,13 @@ unsigned sql_table::refusal(const batch& b, std::size_t first, std::size_t last,
 
 void sql_table::recover(const batch& b, std::size_t first, std::size_t last, unsigned error, std::string text) {
     for (;;) {
+        if (sql_engine::is_connection_lost(error)) {
+            // The table ends here; the next one starts on a new connection (ensure_connection).
+            // Code 0: the advice kept for this error number would send the user the wrong way.
+            throw tk_exception("The connection to the MySQL server was lost (" + text + "); " +
+                                   std::to_string(stored_) + " of the table's rows reached the server.",
+                               tk_level_item);
+        }
         if (is_table_failure(error)) {
             // Not the rows' fault: the table fails once, as a whole.
             throw tk_exception(text, tk_level_item);

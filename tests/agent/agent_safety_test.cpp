@@ -210,3 +210,98 @@ TEST_F(AgentSafety, StopSignalInDirectModeReportsTheRowsThatReachedTheServer) {
     ASSERT_TRUE(connect(c, server));
     EXPECT_EQ(scalar(c, "SELECT COUNT(*) FROM `" + database + "`.`" + table + "`"), count) << r.out;
 }
+
+namespace {
+
+// Waits until the agent has printed `text`, then a little longer: into the stand-in's pause.
+void wait_for(const std::string& out, const std::string& text) {
+    for (int i = 0; i < 300 && read_file(out).find(text) == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+}
+
+// A throwaway server of this test alone, which it may stop or kill; started from the shared
+// server's pristine files when they are at hand.
+struct own_server {
+    std::string dir, script = std::string(AGENT_SAMPLES_DIR) + "/../scripts/mariadb-private.sh";
+    sql_test_server server;
+    pid_t pid = 0;
+    explicit own_server(const std::string& folder) : dir(folder) {
+        if (const char* socket = std::getenv("DUNMERE_MYSQL_SOCKET")) {
+            const auto templ = std::filesystem::path(socket).parent_path() / "template";
+            std::error_code ignored;
+            std::filesystem::copy(templ, dir + "/template", std::filesystem::copy_options::recursive, ignored);
+        }
+        FILE* p = popen((script + " start '" + dir + "' 2>/dev/null").c_str(), "r");
+        char line[512];
+        while (p && fgets(line, sizeof line, p)) {
+            const std::string text(line);
+            const auto value = [&](const char* name) {
+                const std::string head = std::string("export ") + name + "=";
+                return text.rfind(head, 0) == 0 ? text.substr(head.size(), text.size() - head.size() - 1) : "";
+            };
+            if (auto v = value("DUNMERE_MYSQL_HOST"); !v.empty()) server.host = v;
+            if (auto v = value("DUNMERE_MYSQL_PORT"); !v.empty()) server.port = std::stoi(v);
+            if (auto v = value("DUNMERE_MYSQL_USER"); !v.empty()) server.user = v;
+            if (auto v = value("DUNMERE_MYSQL_PASSWORD"); !v.empty()) server.password = v;
+        }
+        if (p) pclose(p);
+        pid = pid_t(std::atol(read_file(dir + "/server.pid").c_str()));
+    }
+    ~own_server() {
+        if (pid > 0) kill(pid, SIGCONT);
+        std::system((script + " stop '" + dir + "' >/dev/null 2>&1").c_str());
+    }
+};
+
+} // namespace
+
+TEST_F(AgentSafety, LostServerConnectionEndsTheTableAndTheNextOneConnectsAgain) {
+    SQL_REQUIRE_SERVER(server);
+    const std::string database = "vdx_lost_" + std::to_string(getpid());
+    drop_database dropper{server, database};
+    std::vector<std::string> args{"--src=" + shop_database(), "--db2schema=SHOP", "--dest=" + database};
+    for (auto& option : server_options(server)) args.push_back(option);
+    sql_connection c;
+    ASSERT_TRUE(connect(c, server));
+    // The agent's session is killed while it waits for ORDERS' rows.
+    const auto meanwhile = [&](pid_t, const std::string& out) {
+        wait_for(out, "Converting table ORDERS");
+        const std::string id = scalar(c, "SELECT MAX(ID) FROM information_schema.PROCESSLIST WHERE DB='" + database + "'");
+        EXPECT_TRUE(c.query("KILL " + id)) << c.error();
+    };
+    const run_result r =
+        run_agent(args, dir.file("config"), {{"DB2STANDIN_FAULTS", "SQLFetch:100:pause:1500"}}, meanwhile);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("ORDERS: The connection to the MySQL server was lost ("), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("); 0 of the table's rows reached the server."), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("max packet"), std::string::npos) << r.out;
+    for (const auto& [table, rows] : {std::pair<const char*, const char*>{"ORDERS", "0"}, {"ORDER_LINES", "3756"},
+                                      {"SHIPMENTS", "2011"}})
+        EXPECT_EQ(scalar(c, std::string("SELECT COUNT(*) FROM `") + database + "`." + table), rows) << table;
+}
+
+TEST_F(AgentSafety, StoppedServerEndsTheTableAfterTheTimeoutAndTheRunWhenItStaysAway) {
+    // Needs what the shared server needs (mariadbd), though not the shared server itself.
+    SQL_REQUIRE_SERVER(shared);
+    (void)shared;
+    own_server own(dir.file("server"));
+    ASSERT_GT(own.pid, 0) << "no server of its own";
+    std::vector<std::string> args{"--src=" + shop_database(), "--db2schema=SHOP", "--dest=vdx_stopped",
+                                  "--read_timeout=2"};
+    for (auto& option : server_options(own.server)) args.push_back(option);
+    const auto meanwhile = [&](pid_t, const std::string& out) {
+        wait_for(out, "Converting table ORDERS");
+        kill(own.pid, SIGSTOP);
+    };
+    const auto start = std::chrono::steady_clock::now();
+    const run_result r =
+        run_agent(args, dir.file("config"), {{"DB2STANDIN_FAULTS", "SQLFetch:100:pause:1000"}}, meanwhile);
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_EQ(r.status, failure) << r.out << r.err;
+    EXPECT_NE(r.out.find("ORDERS: The connection to the MySQL server was lost ("), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("The connection to the MySQL server was lost and cannot be made again"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("ORDER_LINES("), std::string::npos) << "no table after the lost server: " << r.out;
+    EXPECT_LT(seconds.count(), 60) << "the agent waited for a server that did not answer";
+}
