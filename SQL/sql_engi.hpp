@@ -57,6 +57,10 @@ public:
     /// stopped or killed, a read timed out, the session was killed).
     static bool is_connection_lost(unsigned error) noexcept;
 
+    /// The session's max_allowed_packet as the server reported it at connect time: the
+    /// largest statement it accepts (0 when unknown).
+    std::size_t max_packet() const noexcept { return max_packet_; }
+
     /// Seconds a statement's answer may take before the connection counts as lost (used by
     /// the next connect; 0: no limit).
     void set_read_timeout(unsigned seconds) noexcept { read_timeout_ = seconds; }
@@ -124,6 +128,7 @@ private:
     bool tables_locked_ = false;
     bool connected_ = false;
     unsigned read_timeout_ = 0;
+    std::size_t max_packet_ = 0;
     // What connect() was given, for ensure_connection.
     std::string host_, user_, password_;
     int port_ = 0;

@@ -9,6 +9,7 @@
 #include "tk_fname.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
+#include "udb_errh.hpp"
 
 #include <cerrno>
 #include <cstdlib>
@@ -626,10 +627,32 @@ void dmp_recordset::append_record(const udb_record& record) {
         buffer_.resize(row_start);
         throw;
     }
+    ++rows_;
     if (!tk_log::skips(1)) {
         tk_trace(1, "*** FAST INSERT MODE ***");
         const std::string row(buffer_, first ? 0 : row_start + 2);
         tk_trace(1, "sql_query=[%s]", row.c_str());
+    }
+    // The server a dump is loaded into refuses statements above its max_allowed_packet,
+    // 16 MiB unless raised: a large row gets a statement of its own, and a row too large even
+    // for that is written but reported with the limit that its load needs.
+    const std::size_t alone = first ? buffer_.size() : head_.size() + (buffer_.size() - row_start - 3);
+    if (!first && buffer_.size() + 1 > load_packet_limit) {
+        const std::string row(buffer_, row_start + 3); // rare: the copy costs less than the row
+        buffer_.resize(row_start);
+        write_statement();
+        buffer_ = head_;
+        buffer_ += row;
+    }
+    if (alone + 1 > load_packet_limit) {
+        if (error_handler* handler = error_handler::pointer()) {
+            handler->set_context(name_, rows_);
+            handler->handle(tk_exception("The record needs an INSERT statement of " + std::to_string(alone + 1) +
+                                             " bytes: the dump loads only into a server whose max_allowed_packet "
+                                             "is raised above that (the default is 16 MiB).",
+                                         tk_level_item),
+                            0);
+        }
     }
     if (buffer_.size() > statement_limit) write_statement();
 }

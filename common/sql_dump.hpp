@@ -62,6 +62,7 @@ private:
     int fd_ = -1;
     int error_ = 0;      // first write failure; sticky
     std::string buffer_;
+    int rows_ = 0; // records appended, for reports
 };
 
 /// The dump destination database. Tables, rows, foreign keys and views go to the file in the
@@ -151,6 +152,9 @@ public:
 
     /// Bytes after which a statement is ended; the next row starts a new one.
     static constexpr std::size_t statement_limit = 1000000;
+    /// The packet limit of a server that loads the dump, unless raised (16 MiB): no
+    /// statement of several rows passes it, and a row that alone does is reported.
+    static constexpr std::size_t load_packet_limit = 16u * 1024 * 1024;
 
 private:
     void write_statement();
@@ -159,4 +163,5 @@ private:
     std::string head_;                       // INSERT INTO t(columns) VALUES(
     std::vector<std::u16string> source_names_; // source column of each destination column
     std::string buffer_;
+    int rows_ = 0; // records appended, for reports
 };

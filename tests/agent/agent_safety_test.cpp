@@ -305,3 +305,49 @@ TEST_F(AgentSafety, StoppedServerEndsTheTableAfterTheTimeoutAndTheRunWhenItStays
     EXPECT_EQ(r.out.find("ORDER_LINES("), std::string::npos) << "no table after the lost server: " << r.out;
     EXPECT_LT(seconds.count(), 60) << "the agent waited for a server that did not answer";
 }
+
+TEST_F(AgentSafety, ARowLargerThanThePacketLimitIsReportedAndTheRestStored) {
+    SQL_REQUIRE_SERVER(server);
+    static const bool created = [] {
+        shop_database();
+        const std::string big(20u * 1024 * 1024, 'a');
+        db2_test::create_database("BIGLOB", "CREATE TABLE L.A (ID INTEGER NOT NULL, C CLOB(30M), PRIMARY KEY (ID));\n"
+                                            "INSERT INTO L.A VALUES (1, 'small one');\n"
+                                            "INSERT INTO L.A VALUES (2, '" + big + "');\n"
+                                            "INSERT INTO L.A VALUES (3, 'small three');\n"
+                                            "CREATE TABLE L.B (ID INTEGER);\nINSERT INTO L.B VALUES (7);\n");
+        return true;
+    }();
+    ASSERT_TRUE(created);
+    const std::string database = "vdx_big_" + std::to_string(getpid());
+    drop_database dropper{server, database};
+    sql_connection c;
+    ASSERT_TRUE(connect(c, server));
+    const std::string packet = scalar(c, "SELECT @@max_allowed_packet");
+    ASSERT_LT(std::stoul(packet), 20u * 1024 * 1024) << "the server takes the row: nothing to test";
+    for (bool dump : {false, true}) {
+        std::vector<std::string> args{"--src=BIGLOB", "--db2schema=L"};
+        if (dump) {
+            args.insert(args.end(), {"--dump", "--dest=" + dir.file("big.sql")});
+        } else {
+            args.push_back("--dest=" + database);
+            for (auto& option : server_options(server)) args.push_back(option);
+        }
+        const run_result r = run_agent(args, dir.file("config"));
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        // Reported by record number with the size the statement needs; the next table follows.
+        EXPECT_NE(r.out.find("A, record #2: The record needs an INSERT statement of 2097156"), std::string::npos)
+            << r.out;
+        EXPECT_NE(r.out.find("Converting table B(1 records)"), std::string::npos) << r.out;
+        if (dump) {
+            // Written, but in a statement of its own: the small rows load on any server.
+            const std::string text = read_file(dir.file("big.sql"));
+            EXPECT_NE(text.find("VALUES(1, 'small one');"), std::string::npos);
+            EXPECT_NE(text.find("VALUES(3, 'small three');"), std::string::npos);
+        } else {
+            EXPECT_NE(r.out.find("max_allowed_packet of " + packet + " bytes"), std::string::npos) << r.out;
+            EXPECT_EQ(scalar(c, "SELECT GROUP_CONCAT(ID ORDER BY ID) FROM `" + database + "`.A"), "1,3");
+            EXPECT_EQ(scalar(c, "SELECT COUNT(*) FROM `" + database + "`.B"), "1");
+        }
+    }
+}
