@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <fcntl.h>
 #include <thread>
 #include <unistd.h>
 
@@ -33,18 +34,21 @@ void tk_converter::set_logfile(const std::string& path) {
         if (!tk_is_path_exist(parts.directory()))
             throw tk_exception("Logfile path does not exist.\nPlease verify the correct path was given.",
                                tk_level_run);
-        // A folder the user may not write to would lose every entry without a word.
-        if (!tk_is_file_exist(path, 0x4000) && ::access(parts.directory().c_str(), W_OK) != 0) {
-            const int error = errno; // the text is built before the exception reads errno
-            const std::string text = "Cannot write the logfile '" + tk_printable(path) + "': ";
-            errno = error;
-            throw tk_exception_ex(text, tk_level_run);
-        }
     }
     logfile_ = path;
     if (path.empty()) return;
     // A front end without a trace log (the wizard) keeps the path only.
     if (tk_log* log = tk_log::pointer()) {
+        // A file that cannot be made (a folder the user may not write to, a name too long)
+        // would lose every entry without a word. The log empties the file anyway.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0644);
+        if (fd < 0) {
+            const int error = errno; // the text is built before the exception reads errno
+            const std::string text = "Cannot write the logfile '" + tk_printable(path) + "': ";
+            errno = error;
+            throw tk_exception_ex(text, tk_level_run);
+        }
+        ::close(fd);
         log->set_path(path.c_str());
         log->enable();
     }

@@ -196,3 +196,34 @@ TEST_F(AgentCli, ExistingDumpFileIsReplacedWhateverTheMode) {
     EXPECT_EQ(dump.find("old content"), std::string::npos);
     EXPECT_NE(dump.find("CREATE TABLE `ORDERS`"), std::string::npos);
 }
+
+TEST_F(AgentCli, EmptyLongAndSpecialPathsAreRefusedClearly) {
+    const std::string fifo = dir.file("fifo"), long_path = "/tmp/" + std::string(4091, 'a');
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    struct refusal {
+        std::string option;
+        std::string message; // the whole of what the run prints
+    };
+    const refusal cases[] = {
+        {"--profile=", "Option --profile= needs a value.\n"},
+        {"--tab_file=", "Option --tab_file= needs a value.\n"},
+        {"--logfile=", "Option --logfile= needs a value.\n"},
+        {"--profile=" + long_path, "The path given with --profile= is longer than 4095 bytes.\n"},
+        {"--dest=" + long_path, "The path given with --dest= is longer than 4095 bytes.\n"},
+        // A pipe or a device would hang the run or feed it without end.
+        {"--tab_file=/dev/zero", "Table names file '/dev/zero' is not a regular file.\n"},
+        {"--tab_file=" + fifo, "Table names file '" + fifo + "' is not a regular file.\n"},
+        {"--profile=" + fifo, "Profile '" + fifo + "' is not a regular file.\n"},
+        {"--logfile=" + fifo, "Error:\nLogfile name does not specify a regular file.\n"},
+        {"--logfile=" + dir.file(std::string(300, 'n')), "Error:\nCannot write the logfile '" +
+                                                             dir.file(std::string(300, 'n')) + "': File name too long\n"},
+        {"--read_timeout=5s", "Error:\nInvalid read timeout: give a whole number of seconds from 1 to 86400\n"},
+    };
+    for (const auto& c : cases) {
+        auto args = dump_args(dir.file("shop.sql"));
+        args.push_back(c.option);
+        const run_result r = run(args);
+        EXPECT_EQ(r.status, failure) << c.option.substr(0, 40);
+        EXPECT_EQ(r.out + r.err, c.message) << c.option.substr(0, 40);
+    }
+}

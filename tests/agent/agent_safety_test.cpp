@@ -191,16 +191,19 @@ TEST_F(AgentSafety, StopSignalInDirectModeReportsTheRowsThatReachedTheServer) {
     SQL_REQUIRE_SERVER(server);
     const std::string database = "vdx_stop_" + std::to_string(getpid());
     drop_database dropper{server, database};
+    // The MySQL password comes from the environment, not the command line.
     std::vector<std::string> args{"--src=" + shop_database(), "--db2schema=SHOP", "--dest=" + database};
-    for (auto& option : server_options(server)) args.push_back(option);
+    for (auto& option : server_options(server))
+        if (option.rfind("--mysqlp=", 0) != 0) args.push_back(option);
     const auto meanwhile = [&](pid_t pid, const std::string& out) {
         for (int i = 0; i < 200 && read_file(out).find("COUNTRIES") == std::string::npos; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         std::this_thread::sleep_for(std::chrono::milliseconds(200)); // into the pause
         kill(pid, SIGINT);
     };
-    const run_result r =
-        run_agent(args, dir.file("config"), {{"DB2STANDIN_FAULTS", "SQLFetch:60:pause:2000"}}, meanwhile);
+    const run_result r = run_agent(
+        args, dir.file("config"),
+        {{"DB2STANDIN_FAULTS", "SQLFetch:60:pause:2000"}, {"DUNMERE_MYSQL_PASSWORD", server.password}}, meanwhile);
     EXPECT_EQ(r.status, failure);
     const std::size_t at = r.out.find(": Stopped after ");
     ASSERT_NE(at, std::string::npos) << r.out;
