@@ -184,14 +184,6 @@ void sql_engine::db_delete(const std::u16string& name) {
     wtrace_name(3, u"Deleting MySQL database '%s'", name);
     if (!connection_.query("SET FOREIGN_KEY_CHECKS = 0"))
         tk_trace(2, "Cannot turn off foreign key check: %s", connection_.error());
-    // The session keeps the limit it started with, whatever SET GLOBAL does later.
-    max_packet_ = 0;
-    if (connection_.query("SELECT @@max_allowed_packet")) {
-        sql_result result = connection_.store_result();
-        MYSQL_ROW row = result ? mysql_fetch_row(result.get()) : nullptr;
-        if (row && row[0]) max_packet_ = std::size_t(std::strtoull(row[0], nullptr, 10));
-        tk_trace(2, "max_allowed_packet=%zu", max_packet_);
-    }
     if (!send(u"DROP DATABASE " + quote_name(name))) throw sql_exception(connection_);
     if (!connection_.query("SET FOREIGN_KEY_CHECKS = 1"))
         tk_trace(2, "Cannot turn on foreign key check: %s", connection_.error());

@@ -284,10 +284,10 @@ void sql_table::fast_append(const udb_record& record) {
     if (packet > packet_reserve) {
         const std::size_t limit = packet - packet_reserve;
         const std::size_t tuple = out.size() - begin;
-        if (pending_.head_length + tuple > limit) {
+        if (const std::size_t alone = pending_.head_length + tuple; alone > limit) {
             out.resize(first ? 0 : mark);
             if (first) pending_.head_length = 0;
-            report_too_large(pending_.head_length + tuple, packet);
+            report_too_large(alone, packet);
             return;
         }
         if (out.size() > limit) {

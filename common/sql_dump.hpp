@@ -62,7 +62,6 @@ private:
     int fd_ = -1;
     int error_ = 0;      // first write failure; sticky
     std::string buffer_;
-    int rows_ = 0; // records appended, for reports
 };
 
 /// The dump destination database. Tables, rows, foreign keys and views go to the file in the
