@@ -54,13 +54,6 @@ protected:
     }
 };
 
-std::string scalar(sql_connection& c, const std::string& statement) {
-    EXPECT_TRUE(c.query(statement)) << statement << ": " << c.error();
-    sql_result result = c.store_result();
-    MYSQL_ROW row = result ? mysql_fetch_row(result.get()) : nullptr;
-    return row && row[0] ? row[0] : "<none>";
-}
-
 } // namespace
 
 TEST_F(AgentSafety, HostileTableNamesLoadAsTheConversionAndRunNothing) {
