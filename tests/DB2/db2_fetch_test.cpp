@@ -49,13 +49,33 @@ std::u16string hex(const std::vector<std::uint8_t>& bytes) {
     return out;
 }
 
+// A long text as DB2 takes it: string constants end at 32672 bytes, so the value is written as
+// casts of shorter pieces joined by ||.
+std::u16string lob_literal(const char16_t* cast, const std::u16string& text) {
+    std::u16string out;
+    std::size_t bytes = 0, start = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        const bool end = i == text.size();
+        const bool low_surrogate = !end && text[i] >= 0xDC00 && text[i] <= 0xDFFF;
+        if (end || (bytes >= 30000 && !low_surrogate)) {
+            if (!out.empty()) out += u" || ";
+            out += std::u16string(cast) + u"('" + text.substr(start, i - start) + u"')";
+            start = i;
+            bytes = 0;
+        }
+        if (!end) bytes += text[i] < 0x80 ? 1 : 3;
+    }
+    return out;
+}
+
 class fetching : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         create_database("FETCH", rows_script());
         auto engine = connect(u"FETCH");
-        engine->execute(u"INSERT INTO F.LOBS VALUES (2, '" + big_clob() + u"', '" + big_dbclob() + u"', '" +
-                        big_xml() + u"', X'" + hex(big_blob()) + u"')");
+        engine->execute(u"INSERT INTO F.LOBS VALUES (2, " + lob_literal(u"CLOB", big_clob()) + u", " +
+                        lob_literal(u"DBCLOB", big_dbclob()) + u", XMLPARSE(DOCUMENT " +
+                        lob_literal(u"CLOB", big_xml()) + u"), X'" + hex(big_blob()) + u"')");
     }
     void SetUp() override {
         engine = connect(u"FETCH");

@@ -72,6 +72,9 @@ private:
     std::size_t pos_ = 0;
 };
 
+/// The current row's cell `col` as a value.
+value cell_value(const cursor& cur, int col);
+
 /// A whole result: its columns and its cursor.
 struct result_set {
     std::vector<result_column> columns;

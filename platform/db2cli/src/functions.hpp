@@ -1,0 +1,33 @@
+#pragma once
+// DB2's scalar functions, collations and errors inside SQLite: what translated statements call
+// so that dates, casts, division and string functions answer as DB2 does.
+
+#include "types.hpp"
+
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+
+namespace db2s {
+
+/// Registers the functions and the collations DB2DATE, DB2TIME and DB2TIMESTAMP (values of
+/// any accepted form compare as the instants they stand for) on a connection.
+void register_db2_functions(sqlite3* db);
+
+/// The SQLite collation a column of `type` is declared with: DB2 ignores trailing blanks when
+/// it compares character strings and compares dates and times as values. Empty for the rest.
+std::string_view collation_of(const db2_type& type);
+
+/// A failure raised inside a function travels through SQLite as its error text; this tells
+/// such a text apart and rethrows it as the DB2 error it stands for. Returns normally
+/// for any other text.
+void rethrow_function_error(std::string_view sqlite_message);
+
+/// The date, time or timestamp `text` moved by `amount` units ("DAYS", "MONTH", ...), in the
+/// stored form of the kind `text` has. False when the text is no datetime or the unit does not
+/// apply to its kind.
+bool add_duration(std::string_view text, std::int64_t amount, std::string_view unit,
+                  std::string& out);
+
+}  // namespace db2s
