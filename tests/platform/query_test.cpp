@@ -206,7 +206,7 @@ TEST_F(query_test, DatesAndTimesCompareSortAndCountAsValues) {
 TEST_F(query_test, StatementsAndFunctionsOfDb2Scripts) {
     must("CREATE TABLE P (ID INTEGER NOT NULL PRIMARY KEY, NAME NVARCHAR(10), CODE CHAR(5),"
          " QTY INTEGER CHECK (QTY >= 0), PRICE DECIMAL(7,2),"
-         " TOTAL DECIMAL(9,2) GENERATED ALWAYS AS (QTY * PRICE), CONSTRAINT NAMED CHECK (QTY < 1000))");
+         " TOTAL DECIMAL(9,2) GENERATED ALWAYS AS (QTY * PRICE), CONSTRAINT NAMED CHECK (PRICE < 1000))");
     must("INSERT INTO P (ID, NAME, CODE, QTY, PRICE) VALUES (1, 'Ab' || CHR(67), 'ab', 2, 1.50),"
          " (2, REPEAT('x', 3), 'AB   ', 0, 10), (3, 'é', NULL, NULL, NULL)");
     must("UPDATE P SET QTY = QTY + 1 WHERE ID <= 2");
@@ -216,6 +216,7 @@ TEST_F(query_test, StatementsAndFunctionsOfDb2Scripts) {
         {"SELECT PID, PNAME FROM PV ORDER BY PID", {{"1", "AbC"}, {"2", "xxx"}}},
         {"SELECT ID FROM P WHERE CODE = 'ab' OR CODE = 'AB'", {{"1"}, {"2"}}},
         {"SELECT count(*) FROM P WHERE NAME LIKE 'ab%'", {{"0"}}},
+        {"SELECT ID FROM P WHERE TOTAL > 4 AND ID = '2' OR TOTAL < 5 ORDER BY TOTAL DESC", {{"2"}, {"1"}}},
         {"SELECT LENGTH(NAME) FROM P WHERE ID = 3", {{"2"}}},
         {"VALUES (CHR(65) || 'b', 7 / 2)", {{"Ab", "3"}}},
         {"SELECT VIEWNAME, VALID FROM SYSCAT.VIEWS WHERE VIEWSCHEMA = 'TESTER'", {{"PV", "Y"}}},
@@ -233,7 +234,7 @@ TEST_F(query_test, StatementsAndFunctionsOfDb2Scripts) {
         {"SELECT CAST('abc' AS INTEGER) FROM SYSIBM.SYSDUMMY1", -420},
         {"SELECT ID / (QTY - QTY) FROM P WHERE ID = 1", -801},
         {"INSERT INTO P (ID, QTY) VALUES (9, -1)", -545},
-        {"INSERT INTO P (ID, QTY) VALUES (9, 1000)", -545},
+        {"INSERT INTO P (ID, PRICE) VALUES (9, 1000)", -545},
         {"UPDATE P SET QTY = -5 WHERE ID = 2", -545},
         {"INSERT INTO P (ID, TOTAL) VALUES (9, 1)", -798},
         {"INSERT INTO PV VALUES (9, 'x')", -150},
@@ -248,6 +249,11 @@ TEST_F(query_test, StatementsAndFunctionsOfDb2Scripts) {
         EXPECT_EQ(native_of(r.sql), r.native);
     }
     EXPECT_EQ(rows("SELECT count(*) FROM P").at(0).at(0), "3");  // nothing refused was kept
+    SQLHSTMT st = new_statement();
+    std::u16string schema = u"TESTER", all = u"%", views = u"VIEW";
+    ASSERT_EQ(SQLTablesW(st, nullptr, 0, schema.data(), SQL_NTS, all.data(), SQL_NTS, views.data(), SQL_NTS), SQL_SUCCESS);
+    EXPECT_EQ(rows_of(st), (rows_t{{"<null>", "TESTER", "PV", "VIEW", "<null>"}}));
+    free_statement(st);
     must("CREATE OR REPLACE VIEW PV AS SELECT ID FROM P");
     must("TRUNCATE TABLE P IMMEDIATE");
     EXPECT_EQ(rows("SELECT count(*) FROM PV").at(0).at(0), "0");

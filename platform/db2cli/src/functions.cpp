@@ -130,6 +130,55 @@ int compare_datetime(void* kind_ptr, int n1, const void* a, int n2, const void* 
     return x.size() > common ? 1 : -1;
 }
 
+// Decimal texts (as stored: sign, digits, point) compare by value; anything else by bytes,
+// after every number.
+struct decimal_view {
+    bool negative = false;
+    std::string_view whole, fraction;  // without leading / trailing zeros
+};
+
+bool read_decimal(std::string_view s, decimal_view& d) {
+    std::size_t i = 0;
+    while (i < s.size() && s[i] == ' ') ++i;
+    if (i < s.size() && (s[i] == '-' || s[i] == '+')) d.negative = s[i++] == '-';
+    const std::size_t w = i;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+    d.whole = s.substr(w, i - w);
+    if (i < s.size() && s[i] == '.') {
+        const std::size_t f = ++i;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+        d.fraction = s.substr(f, i - f);
+    }
+    while (i < s.size() && s[i] == ' ') ++i;
+    if (i != s.size() || (d.whole.empty() && d.fraction.empty())) return false;
+    while (!d.whole.empty() && d.whole.front() == '0') d.whole.remove_prefix(1);
+    while (!d.fraction.empty() && d.fraction.back() == '0') d.fraction.remove_suffix(1);
+    if (d.whole.empty() && d.fraction.empty()) d.negative = false;  // -0 is 0
+    return true;
+}
+
+int compare_magnitude(const decimal_view& x, const decimal_view& y) {
+    if (x.whole.size() != y.whole.size()) return x.whole.size() < y.whole.size() ? -1 : 1;
+    if (const int c = x.whole.compare(y.whole); c != 0) return c < 0 ? -1 : 1;
+    const int c = x.fraction.compare(y.fraction);
+    return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+int compare_decimal(void*, int n1, const void* a, int n2, const void* b) {
+    const std::string_view x(static_cast<const char*>(a), static_cast<std::size_t>(n1));
+    const std::string_view y(static_cast<const char*>(b), static_cast<std::size_t>(n2));
+    decimal_view dx, dy;
+    const bool nx = read_decimal(x, dx), ny = read_decimal(y, dy);
+    if (nx != ny) return nx ? -1 : 1;
+    if (!nx) {
+        const int c = x.compare(y);
+        return c < 0 ? -1 : c > 0 ? 1 : 0;
+    }
+    if (dx.negative != dy.negative) return dx.negative ? -1 : 1;
+    const int m = compare_magnitude(dx, dy);
+    return dx.negative ? -m : m;
+}
+
 // --- functions --------------------------------------------------------------------------------
 
 // YEAR, MONTH, DAY, HOUR, MINUTE, SECOND, MICROSECOND of any datetime value.
@@ -387,14 +436,18 @@ bool add_duration(std::string_view text, std::int64_t amount, std::string_view u
     return true;
 }
 
-std::string_view collation_of(const db2_type& type) {
+std::string_view storage_declaration(const db2_type& type) {
     switch (type.kind) {
-    case db2_kind::date: return "DB2DATE";
-    case db2_kind::time: return "DB2TIME";
-    case db2_kind::timestamp: return "DB2TIMESTAMP";
+    case db2_kind::date: return "TEXT COLLATE DB2DATE";
+    case db2_kind::time: return "TEXT COLLATE DB2TIME";
+    case db2_kind::timestamp: return "TEXT COLLATE DB2TIMESTAMP";
+    case db2_kind::decimal: return "TEXT COLLATE DB2DECIMAL";
     case db2_kind::char_: case db2_kind::varchar: case db2_kind::long_varchar:
     case db2_kind::graphic: case db2_kind::vargraphic: case db2_kind::long_vargraphic:
-        return "RTRIM";
+        return "TEXT COLLATE RTRIM";
+    case db2_kind::smallint: case db2_kind::integer: case db2_kind::bigint: case db2_kind::boolean:
+        return "INTEGER";
+    case db2_kind::real: case db2_kind::double_: return "REAL";
     default: return {};
     }
 }
@@ -419,6 +472,7 @@ void register_db2_functions(sqlite3* db) {
         sqlite3_create_collation(db, name, SQLITE_UTF8,
                                  reinterpret_cast<void*>(static_cast<std::intptr_t>(kind)), compare_datetime);
     }
+    sqlite3_create_collation(db, "DB2DECIMAL", SQLITE_UTF8, nullptr, compare_decimal);
     const char* parts[] = {"YEAR", "MONTH", "DAY", "HOUR", "MINUTE", "SECOND", "MICROSECOND"};
     for (std::intptr_t i = 0; i < 7; ++i) {
         sqlite3_create_function(db, parts[i], 1, flags, reinterpret_cast<void*>(i), fn_part, nullptr, nullptr);

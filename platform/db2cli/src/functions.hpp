@@ -11,13 +11,15 @@ struct sqlite3;
 
 namespace db2s {
 
-/// Registers the functions and the collations DB2DATE, DB2TIME and DB2TIMESTAMP (values of
-/// any accepted form compare as the instants they stand for) on a connection.
+/// Registers the functions and the collations DB2DATE, DB2TIME, DB2TIMESTAMP (values of any
+/// accepted form compare as the instants they stand for) and DB2DECIMAL on a connection.
 void register_db2_functions(sqlite3* db);
 
-/// The SQLite collation a column of `type` is declared with: DB2 ignores trailing blanks when
-/// it compares character strings and compares dates and times as values. Empty for the rest.
-std::string_view collation_of(const db2_type& type);
+/// How the SQLite column of a DB2 column is declared (after its name): the affinity and the
+/// collation that make comparisons answer as DB2's do. Character strings ignore trailing
+/// blanks; decimals, dates and times compare as values, also against literals of another form
+/// or type (TEXT affinity turns a number compared with them into text first).
+std::string_view storage_declaration(const db2_type& type);
 
 /// A failure raised inside a function travels through SQLite as its error text; this tells
 /// such a text apart and rethrows it as the DB2 error it stands for. Returns normally

@@ -951,10 +951,10 @@ struct ddl_runner {
         return q.schema.empty() ? current_schema : q.schema;
     }
 
-    // A column of the SQLite table: its stored name and the collation its comparisons need.
+    // A column of the SQLite table: its stored name and how its comparisons work.
     static std::string storage_column(const column_spec& c) {
         std::string out = quote_stored(c.name);
-        if (const auto coll = collation_of(c.type); !coll.empty()) out.append(" COLLATE ").append(coll);
+        if (const auto decl = storage_declaration(c.type); !decl.empty()) out.append(" ").append(decl);
         return out;
     }
 
