@@ -238,6 +238,7 @@ TEST_F(query_test, StatementsAndFunctionsOfDb2Scripts) {
         {"UPDATE P SET QTY = -5 WHERE ID = 2", -545},
         {"INSERT INTO P (ID, TOTAL) VALUES (9, 1)", -798},
         {"INSERT INTO PV VALUES (9, 'x')", -150},
+        {"DELETE FROM TESTER.PV", -150},
         {"DROP TABLE PV", -159},
         {"CREATE VIEW PV AS SELECT ID FROM P", -601},
         {"CREATE VIEW PX AS SELECT ID + 1 FROM P", -153},
@@ -258,6 +259,8 @@ TEST_F(query_test, StatementsAndFunctionsOfDb2Scripts) {
     must("TRUNCATE TABLE P IMMEDIATE");
     EXPECT_EQ(rows("SELECT count(*) FROM PV").at(0).at(0), "0");
     EXPECT_EQ(exec("UPDATE P SET QTY = 1"), SQL_NO_DATA);
+    must("DROP TABLE P");
+    EXPECT_EQ(native_of("SELECT * FROM PV"), -575);
     must("DROP VIEW PV");
     EXPECT_EQ(native_of("SELECT * FROM PV"), -204);
 }

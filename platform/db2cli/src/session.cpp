@@ -184,6 +184,13 @@ prepared_statement session::prepare(std::string_view sql) {
     if (auto* q = std::get_if<query_stmt>(&p.ast)) {
         p.param_count = q->param_count;
         translate_query(*q);  // unknown tables are reported at prepare time, as DB2 does
+        const auto& t = q->tokens;
+        if (q->is_delete && t.size() > 3 && t[1].is("FROM") && t[2].is_name()) {
+            const bool qualified = t[3].is_symbol(".") && t.size() > 4 && t[4].is_name();
+            auto target = require_table(qualified ? qualified_name{t[2].text, t[4].text}
+                                                  : qualified_name{"", t[2].text});
+            if (target->type != 'T') not_a_permitted_target();
+        }
     } else if (auto* ins = std::get_if<insert_stmt>(&p.ast)) {
         p.param_count = ins->param_count;
         require_table(ins->table);
@@ -636,6 +643,13 @@ void bind_params(sqlite3_stmt* s, int count, const param_reader& params) {
         throw_server(-206,
                      "\"" + col + "\" is not valid in the context where it is used.", "42703",
                      "42S22");
+    }
+    if (msg.rfind("no such table: ", 0) == 0) {
+        // Only a view over a dropped table names a table the catalogue does not know.
+        throw_server(-575,
+                     "View or materialized query table \"" + decode_name(msg.substr(15)) +
+                         "\" cannot be used because it has been marked inoperative.",
+                     "51024");
     }
     if (msg.rfind("no such function: ", 0) == 0) {
         throw_server(-440,
