@@ -14,13 +14,7 @@ using namespace agent_test;
 namespace {
 
 const std::string& cases_database() {
-    static const std::string name = [] {
-        db2_test::use_standin();
-        const std::string script = read_file(std::string(AGENT_SAMPLES_DIR) + "/db2_features.sql");
-        EXPECT_FALSE(script.empty()) << "no feature sample";
-        db2_test::create_database("CASEDB", script);
-        return std::string("CASEDB");
-    }();
+    static const std::string name = sample_database("CASEDB", "db2_features.sql");
     return name;
 }
 

@@ -95,14 +95,16 @@ run_result run_agent(const std::vector<std::string>& args, const std::string& co
     return result;
 }
 
+std::string sample_database(const std::string& name, const std::string& sample) {
+    db2_test::use_standin();
+    const std::string script = read_file(std::string(AGENT_SAMPLES_DIR) + "/" + sample);
+    EXPECT_FALSE(script.empty()) << "no sample " << sample;
+    db2_test::create_database(name, script);
+    return name;
+}
+
 const std::string& shop_database() {
-    static const std::string name = [] {
-        db2_test::use_standin();
-        const std::string script = read_file(std::string(AGENT_SAMPLES_DIR) + "/shop.sql");
-        EXPECT_FALSE(script.empty()) << "no SHOP sample";
-        db2_test::create_database("SHOPDB", script);
-        return std::string("SHOPDB");
-    }();
+    static const std::string name = sample_database("SHOPDB", "shop.sql");
     return name;
 }
 

@@ -43,8 +43,11 @@ private:
 run_result run_agent(const std::vector<std::string>& args, const std::string& config_home,
                      const std::vector<std::pair<std::string, std::string>>& env = {});
 
-/// Creates the stand-in database SHOPDB from the SHOP sample (once per process) and returns
-/// its name. Also points this process's DB2 reader at the stand-in.
+/// Creates the stand-in database `name` from the file `sample` of the samples folder and returns
+/// the name. Also points this process's DB2 reader at the stand-in.
+std::string sample_database(const std::string& name, const std::string& sample);
+
+/// SHOPDB made from the SHOP sample, once per process.
 const std::string& shop_database();
 
 /// The options that reach the test server.

@@ -275,6 +275,21 @@ std::size_t closing_paren(const std::vector<token>& t, std::size_t open) {
     return t.size() - 1;
 }
 
+// Index of the last token in [from, to) that `match` accepts at parenthesis depth `depth`
+// (counted from `from`); 0 when there is none.
+template <typename Match>
+std::size_t last_at_depth(const std::vector<token>& t, std::size_t from, std::size_t to, int depth,
+                          Match match) {
+    std::size_t found = 0;
+    int d = 0;
+    for (std::size_t j = from; j < to; ++j) {
+        if (t[j].is_symbol("(")) ++d;
+        else if (t[j].is_symbol(")")) --d;
+        else if (d == depth && match(t[j])) found = j;
+    }
+    return found;
+}
+
 // Last token of the operand that starts at `i`: a (qualified) name, a function call, a
 // parenthesised expression or a single literal, after any unary sign.
 std::size_t operand_end(const std::vector<token>& t, std::size_t i) {
@@ -458,13 +473,7 @@ std::string session::translate_query(const query_stmt& q) {
             if (tok.is("CAST") && t[i + 1].is_symbol("(")) {
                 // CAST(x AS type) checks its value as DB2 does: DB2_CAST(x, 'type').
                 const std::size_t close = closing_paren(t, i + 1);
-                std::size_t as = 0;
-                int depth = 0;
-                for (std::size_t j = i + 1; j < close; ++j) {
-                    if (t[j].is_symbol("(")) ++depth;
-                    else if (t[j].is_symbol(")")) --depth;
-                    else if (depth == 1 && t[j].is("AS")) as = j;
-                }
+                const std::size_t as = last_at_depth(t, i + 1, close, 1, [](const token& k) { return k.is("AS"); });
                 if (as != 0) {
                     const auto type_text = std::string_view(q.text).substr(
                         t[as + 1].begin, t[close].begin - t[as + 1].begin);
@@ -478,13 +487,8 @@ std::string session::translate_query(const query_stmt& q) {
                 t[i + 3].is_symbol(",") && t[i + 4].is("CHAR") && t[i + 5].is_symbol("(")) {
                 // TIMESTAMPDIFF(n, CHAR(a - b)) without timestamp subtraction in SQLite.
                 const std::size_t inner = closing_paren(t, i + 5);
-                std::size_t minus = 0;
-                int depth = 0;
-                for (std::size_t j = i + 6; j < inner; ++j) {
-                    if (t[j].is_symbol("(")) ++depth;
-                    else if (t[j].is_symbol(")")) --depth;
-                    else if (depth == 0 && t[j].is_symbol("-") && j > i + 6) minus = j;
-                }
+                const std::size_t minus =
+                    last_at_depth(t, i + 7, inner, 0, [](const token& k) { return k.is_symbol("-"); });
                 if (minus != 0 && t[inner + 1].is_symbol(")")) {
                     emit("DB2_TIMESTAMPDIFF(" + t[i + 2].text + ", (");
                     replaced[minus] = {"), (", minus + 1};
