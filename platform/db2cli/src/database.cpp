@@ -343,6 +343,24 @@ void database::upgrade_catalogue() {
                      quote_identifier(col) + " TO " + quote_stored(col));
             }
         }
+        // SQLite renames no index: each is made again under its stored name (its definition
+        // already follows the renamed table and columns).
+        std::vector<std::pair<std::string, std::string>> indexes;
+        auto i = prepare("SELECT i.indschema || '.' || i.indname, m.sql FROM _cat_indexes i JOIN "
+                         "sqlite_master m ON m.type = 'index' AND m.name = i.indschema || '.' || i.indname");
+        while (i.step()) {
+            if (encode_name(i.text(0)) != i.text(0)) indexes.emplace_back(i.text(0), i.text(1));
+        }
+        i = sqlite_stmt();
+        for (const auto& [name, sql] : indexes) {
+            std::string definition = sql;
+            const std::string old_quoted = quote_identifier(name);
+            const auto at = definition.find(old_quoted);
+            if (at == std::string::npos) continue;
+            definition.replace(at, old_quoted.size(), quote_stored(name));
+            exec("DROP INDEX " + old_quoted);
+            exec(definition);
+        }
         exec("COMMIT");
     } catch (...) {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
