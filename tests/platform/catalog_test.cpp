@@ -124,7 +124,8 @@ TEST_F(catalog_test, DelimitedNamesDifferingOnlyInCaseAreDistinctObjects) {
     // constraints. Undelimited names fold to upper case and so meet their upper-case twin.
     must("CREATE TABLE \"s\".\"Orders\" (\"a\" INTEGER NOT NULL, \"A\" VARCHAR(5), \"~x\" INTEGER,"
          " CONSTRAINT \"pk\" PRIMARY KEY (\"a\"))");
-    must("CREATE TABLE S.ORDERS (A INTEGER NOT NULL, CONSTRAINT PK PRIMARY KEY (A))");
+    // A primary key named like its table: indexes and tables are apart in DB2.
+    must("CREATE TABLE S.ORDERS (A INTEGER NOT NULL, CONSTRAINT ORDERS PRIMARY KEY (A))");
     must("CREATE TABLE \"s\".\"ORDERS\" (ID INTEGER)");
     must("CREATE INDEX \"s\".\"ix\" ON \"s\".\"Orders\" (\"A\")");
     must("CREATE UNIQUE INDEX \"s\".IX ON \"s\".\"Orders\" (\"~x\")");

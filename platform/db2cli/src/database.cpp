@@ -13,6 +13,7 @@
 #include <ctime>
 #include <filesystem>
 #include <random>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -156,6 +157,10 @@ void fn_current(sqlite3_context* ctx, int, sqlite3_value**) {
 }  // namespace
 
 std::string now_db2_timestamp() { return now_timestamp(); }
+
+std::string index_storage_name(std::string_view schema, std::string_view name) {
+    return encode_name(std::string(schema) + "." + std::string(name)) + "~#";
+}
 
 // ---------------------------------------------------------------------------------------------
 
@@ -345,19 +350,23 @@ void database::upgrade_catalogue() {
         }
         // SQLite renames no index: each is made again under its stored name (its definition
         // already follows the renamed table and columns).
-        std::vector<std::pair<std::string, std::string>> indexes;
-        auto i = prepare("SELECT i.indschema || '.' || i.indname, m.sql FROM _cat_indexes i JOIN "
-                         "sqlite_master m ON m.type = 'index' AND m.name = i.indschema || '.' || i.indname");
-        while (i.step()) {
-            if (encode_name(i.text(0)) != i.text(0)) indexes.emplace_back(i.text(0), i.text(1));
+        std::vector<std::tuple<std::string, std::string, std::string>> indexes;
+        std::vector<std::pair<std::string, std::string>> names;
+        {
+            auto n = prepare("SELECT indschema, indname FROM _cat_indexes");
+            while (n.step()) names.emplace_back(n.text(0), n.text(1));
         }
-        i = sqlite_stmt();
-        for (const auto& [name, sql] : indexes) {
+        for (const auto& [schema, name] : names) {
+            auto m = prepare("SELECT sql FROM sqlite_master WHERE type = 'index' AND name = ?");
+            m.bind(1, schema + "." + name);
+            if (m.step()) indexes.emplace_back(schema + "." + name, m.text(0), index_storage_name(schema, name));
+        }
+        for (const auto& [old_name, sql, new_name] : indexes) {
             std::string definition = sql;
-            const std::string old_quoted = quote_identifier(name);
+            const std::string old_quoted = quote_identifier(old_name);
             const auto at = definition.find(old_quoted);
             if (at == std::string::npos) continue;
-            definition.replace(at, old_quoted.size(), quote_stored(name));
+            definition.replace(at, old_quoted.size(), quote_identifier(new_name));
             exec("DROP INDEX " + old_quoted);
             exec(definition);
         }

@@ -75,6 +75,11 @@ struct table_meta {
     const column_meta* find(std::string_view column) const;
 };
 
+/// The SQLite name of an index. DB2 keeps indexes apart from tables, SQLite does not (a primary
+/// key named like its table would collide), so index names end in "~#", which no stored table
+/// name does.
+std::string index_storage_name(std::string_view schema, std::string_view name);
+
 /// The current time in DB2's timestamp form, 2024-01-31-13.45.00.123456 (local time).
 std::string now_db2_timestamp();
 

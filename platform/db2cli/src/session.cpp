@@ -1080,7 +1080,7 @@ struct ddl_runner {
         exists.bind(1, index_schema).bind(2, name);
         if (exists.step()) already_exists(index_schema + "." + name, "INDEX");
         std::string sql = std::string("CREATE ") + (rule == 'D' ? "" : "UNIQUE ") + "INDEX " +
-                          quote_stored(index_schema + "." + name) + " ON " +
+                          quote_identifier(index_storage_name(index_schema, name)) + " ON " +
                           quote_identifier(table.storage_name()) + " (";
         int seq = 0;
         for (const auto& [col, order] : cols) {
@@ -1336,7 +1336,7 @@ struct ddl_runner {
         }
         db.prepare("DELETE FROM _cat_indexcols WHERE indschema = ? AND indname = ?").bind(1, schema).bind(2, q.name).step();
         db.prepare("DELETE FROM _cat_indexes WHERE indschema = ? AND indname = ?").bind(1, schema).bind(2, q.name).step();
-        db.exec("DROP INDEX " + quote_stored(schema + "." + q.name));
+        db.exec("DROP INDEX " + quote_identifier(index_storage_name(schema, q.name)));
     }
 
     void drop_schema(const std::string& name) {
