@@ -176,12 +176,12 @@ TEST_F(query_test, DatesAndTimesCompareSortAndCountAsValues) {
         {"SELECT ID FROM EV WHERE TS12 > '2024-02-29 13:14:15.123456789011'", {{"1"}}},
         {"SELECT TS12 FROM EV WHERE ID = 1", {{"2024-02-29 13:14:15.123456789012"}}},
         {"SELECT D + 1 DAY, D - 1 MONTH, TS + 30 MINUTES FROM EV WHERE ID = 1",
-         {{"2024-03-01", "2024-01-29", "2024-02-29-13.44.15.123456"}}},
+         {{"2024-03-01", "2024-01-29", "2024-02-29 13:44:15.123456"}}},
         {"SELECT ID FROM EV WHERE D + 1 MONTH = '2024-02-29' OR T + 1 SECOND = '00:00:00' ORDER BY 1", {{"2"}}},
         {"SELECT YEAR(D), MONTH(TS), DAY(D), HOUR(T), MINUTE(TS), SECOND(T) FROM EV WHERE ID = 3",
          {{"1999", "12", "31", "0", "59", "59"}}},
         {"SELECT DAYS(D) - DAYS(DATE '2024-01-01'), DATE(TS), TIME(TS) FROM EV WHERE ID = 1",
-         {{"59", "2024-02-29", "13.14.15"}}},
+         {{"59", "2024-02-29", "13:14:15"}}},
         {"SELECT TIMESTAMPDIFF(16, CHAR(TS - TIMESTAMP '2024-01-30-12.00.00')),"
          " TIMESTAMPDIFF(8, CHAR(TS - TIMESTAMP '2024-01-30-12.00.00')) FROM EV WHERE ID = 2",
          {{"0", "12"}}},
@@ -190,16 +190,26 @@ TEST_F(query_test, DatesAndTimesCompareSortAndCountAsValues) {
         SCOPED_TRACE(c.query);
         EXPECT_EQ(rows(c.query), c.expected);
     }
-    // The reader's structure carries the nine digits it has room for.
+    // The reader's structure carries the nine digits it has room for; date arithmetic is typed
+    // as its value's type, a string constant stays a string.
     SQLHSTMT st = new_statement();
-    std::u16string q = u"SELECT TS12, T FROM EV WHERE ID = 1";
+    std::u16string q = u"SELECT TS12, D + 1 DAY, TIME(TS), '2024-01-01' FROM EV WHERE ID = 1";
     ASSERT_EQ(SQLExecDirectW(st, q.data(), SQL_NTS), SQL_SUCCESS);
+    const SQLSMALLINT types[] = {SQL_TYPE_TIMESTAMP, SQL_TYPE_DATE, SQL_TYPE_TIME, SQL_VARCHAR};
+    for (SQLUSMALLINT c = 1; c <= 4; ++c) {
+        SQLSMALLINT type = 0;
+        ASSERT_EQ(SQLDescribeColW(st, c, nullptr, 0, nullptr, &type, nullptr, nullptr, nullptr), SQL_SUCCESS);
+        EXPECT_EQ(type, types[c - 1]) << c;
+    }
     ASSERT_EQ(SQLFetch(st), SQL_SUCCESS);
     TIMESTAMP_STRUCT ts{};
     SQLLEN ind = 0;
     ASSERT_EQ(SQLGetData(st, 1, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &ind), SQL_SUCCESS);
     EXPECT_EQ(ts.fraction, 123456789u);
     EXPECT_EQ(ts.day, 29);
+    DATE_STRUCT d{};
+    ASSERT_EQ(SQLGetData(st, 2, SQL_C_TYPE_DATE, &d, sizeof d, &ind), SQL_SUCCESS);
+    EXPECT_EQ(d.month * 100 + d.day, 301);
     EXPECT_EQ(native_of("INSERT INTO EV (ID, D) VALUES (9, DATE '2023-02-29')"), -180);
 }
 

@@ -436,6 +436,17 @@ bool add_duration(std::string_view text, std::int64_t amount, std::string_view u
     return true;
 }
 
+std::optional<db2_type> stored_datetime_type(std::string_view text) {
+    datetime_parts p;
+    for (db2_kind kind : {db2_kind::date, db2_kind::time, db2_kind::timestamp}) {
+        if (canonical(text, kind) && parse_datetime(text, kind, p)) {
+            const int digits = kind == db2_kind::timestamp ? fraction_digits_of(text) : 0;
+            return db2_type{kind, digits, 0};
+        }
+    }
+    return std::nullopt;
+}
+
 std::string_view storage_declaration(const db2_type& type) {
     switch (type.kind) {
     case db2_kind::date: return "TEXT COLLATE DB2DATE";

@@ -4,6 +4,7 @@
 
 #include "types.hpp"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,10 @@ void register_db2_functions(sqlite3* db);
 /// blanks; decimals, dates and times compare as values, also against literals of another form
 /// or type (TEXT affinity turns a number compared with them into text first).
 std::string_view storage_declaration(const db2_type& type);
+
+/// DATE, TIME or TIMESTAMP(p) when `text` is a value in the stored form of that type (as date
+/// arithmetic and the datetime functions return them); nothing otherwise.
+std::optional<db2_type> stored_datetime_type(std::string_view text);
 
 /// A failure raised inside a function travels through SQLite as its error text; this tells
 /// such a text apart and rethrows it as the DB2 error it stands for. Returns normally

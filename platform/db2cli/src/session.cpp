@@ -611,6 +611,14 @@ std::vector<result_column> session::describe(sqlite3_stmt* stmt, const sqlite_cu
                 case cell_integer: c.type = {db2_kind::bigint, 0, 0}; break;
                 case cell_real: c.type = {db2_kind::double_, 0, 0}; break;
                 case cell_blob: c.type = {db2_kind::varchar_bit, 32672, 0}; break;
+                case cell_text:
+                    // Date arithmetic and the datetime functions give values in stored form;
+                    // a string constant (no word at the item's head) stays a string.
+                    if (auto dt = stored_datetime_type(cursor->get_bytes(i)); dt && !head.empty()) {
+                        c.type = *dt;
+                        break;
+                    }
+                    [[fallthrough]];
                 default: c.type = {db2_kind::varchar, 32672, 0}; break;
                 }
             }
