@@ -229,6 +229,7 @@ TEST_F(query_test, StatementsAndFunctionsOfDb2Scripts) {
         {"SELECT ID FROM P WHERE TOTAL > 4 AND ID = '2' OR TOTAL < 5 ORDER BY TOTAL DESC", {{"2"}, {"1"}}},
         {"SELECT LENGTH(NAME) FROM P WHERE ID = 3", {{"2"}}},
         {"VALUES (CHR(65) || 'b', 7 / 2)", {{"Ab", "3"}}},
+        {"SELECT count(*) FROM P WHERE 'ab   ' = 'ab' AND 'ab' < 'ab  c'", {{"3"}}},
         {"SELECT VIEWNAME, VALID FROM SYSCAT.VIEWS WHERE VIEWSCHEMA = 'TESTER'", {{"PV", "Y"}}},
         {"SELECT CONSTNAME FROM SYSCAT.CHECKS WHERE TABNAME = 'P' AND CONSTNAME = 'NAMED'", {{"NAMED"}}},
         {"SELECT TYPENAME, LENGTH FROM SYSCAT.COLUMNS WHERE TABNAME = 'P' AND COLNAME = 'NAME'", {{"VARGRAPHIC", "10"}}},

@@ -516,6 +516,12 @@ std::string session::translate_query(const query_stmt& q) {
                 i += 2;
                 continue;
             }
+            static const std::set<std::string, std::less<>> comparisons = {"=", "<>", "!=", "<", ">", "<=", ">="};
+            if (comparisons.count(tok.text) && i > 0 && t[i - 1].kind == token::string &&
+                t[i + 1].kind == token::string) {
+                // Two strings compare as DB2 compares them: the shorter padded with blanks.
+                replaced[i + 1] = {quote_string(t[i + 1].text) + " COLLATE RTRIM", i + 2};
+            }
             if (tok.text == "/") {
                 // DB2 fails on division by zero where SQLite answers NULL.
                 emit("/ DB2_DIVISOR(");
