@@ -179,6 +179,21 @@ int compare_decimal(void*, int n1, const void* a, int n2, const void* b) {
     return dx.negative ? -m : m;
 }
 
+// Values of a date expression, whose kind the collation is not told: each is taken for the
+// kind its text has.
+int compare_any_datetime(void*, int n1, const void* a, int n2, const void* b) {
+    auto kind_of = [](const void* p, int n) {
+        datetime_parts parts;
+        db2_kind kind = db2_kind::timestamp;
+        if (!parse_any(std::string_view(static_cast<const char*>(p), static_cast<std::size_t>(n)), parts, kind))
+            kind = db2_kind::timestamp;
+        return kind;
+    };
+    db2_kind kind = kind_of(a, n1);
+    if (kind != kind_of(b, n2)) kind = db2_kind::timestamp;
+    return compare_datetime(reinterpret_cast<void*>(static_cast<std::intptr_t>(kind)), n1, a, n2, b);
+}
+
 // --- functions --------------------------------------------------------------------------------
 
 // YEAR, MONTH, DAY, HOUR, MINUTE, SECOND, MICROSECOND of any datetime value.
@@ -484,6 +499,7 @@ void register_db2_functions(sqlite3* db) {
                                  reinterpret_cast<void*>(static_cast<std::intptr_t>(kind)), compare_datetime);
     }
     sqlite3_create_collation(db, "DB2DECIMAL", SQLITE_UTF8, nullptr, compare_decimal);
+    sqlite3_create_collation(db, "DB2DATETIME", SQLITE_UTF8, nullptr, compare_any_datetime);
     const char* parts[] = {"YEAR", "MONTH", "DAY", "HOUR", "MINUTE", "SECOND", "MICROSECOND"};
     for (std::intptr_t i = 0; i < 7; ++i) {
         sqlite3_create_function(db, parts[i], 1, flags, reinterpret_cast<void*>(i), fn_part, nullptr, nullptr);

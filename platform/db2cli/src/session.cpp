@@ -373,12 +373,14 @@ std::string session::translate_query(const query_stmt& q) {
     // Tokens replaced by other text: the position of the token, the text and the index of the
     // token where reading goes on.
     std::map<std::size_t, std::pair<std::string, std::size_t>> replaced;
-    std::map<std::size_t, int> closes_after;  // ')' to write after a token
-    // The ')' owed after tokens before `i` (some of which a rewrite may have skipped).
+    // Text owed after a token (a ')' or a COLLATE clause); what was asked for last belongs to
+    // the innermost expression and is written first.
+    std::map<std::size_t, std::vector<std::string>> after_token;
     auto close_before = [&](std::size_t i) {
-        while (!closes_after.empty() && closes_after.begin()->first < i) {
-            for (int k = 0; k < closes_after.begin()->second; ++k) emit(")");
-            closes_after.erase(closes_after.begin());
+        while (!after_token.empty() && after_token.begin()->first < i) {
+            const auto& texts = after_token.begin()->second;
+            for (auto it = texts.rbegin(); it != texts.rend(); ++it) out += " " + *it;
+            after_token.erase(after_token.begin());
         }
     };
     for (std::size_t i = 0; i + 1 < t.size(); ++i) {
@@ -470,6 +472,9 @@ std::string session::translate_query(const query_stmt& q) {
                 ++i;
                 continue;
             }
+            if ((tok.is("DATE") || tok.is("TIME") || tok.is("TIMESTAMP")) && t[i + 1].is_symbol("(")) {
+                after_token[closing_paren(t, i + 1)].push_back("COLLATE DB2" + tok.text);
+            }
             if (tok.is("CAST") && t[i + 1].is_symbol("(")) {
                 // CAST(x AS type) checks its value as DB2 does: DB2_CAST(x, 'type').
                 const std::size_t close = closing_paren(t, i + 1);
@@ -510,8 +515,9 @@ std::string session::translate_query(const query_stmt& q) {
                 out.insert(at, "DB2_ADD_DURATION(");
                 const std::string amount(std::string_view(q.text).substr(t[i + 1].begin, t[i + 1].finish - t[i + 1].begin));
                 const std::string amount_sql = t[i + 1].kind == token::quoted ? quote_stored(t[i + 1].text) : amount;
+                // Compared with a literal, the result follows date and time rules too.
                 out += ", " + std::string(tok.text == "-" ? "-" : "") + amount_sql + ", '" +
-                       t[i + 2].text + "')";
+                       t[i + 2].text + "') COLLATE DB2DATETIME";
                 while (!starts.empty() && starts.back() > at) starts.pop_back();
                 i += 2;
                 continue;
@@ -525,7 +531,7 @@ std::string session::translate_query(const query_stmt& q) {
             if (tok.text == "/") {
                 // DB2 fails on division by zero where SQLite answers NULL.
                 emit("/ DB2_DIVISOR(");
-                closes_after[operand_end(t, i + 1)] += 1;
+                after_token[operand_end(t, i + 1)].push_back(")");
                 continue;
             }
         } else if (tok.kind == token::graphic_string) {
