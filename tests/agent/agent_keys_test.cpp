@@ -57,14 +57,6 @@ const std::string dest_long_key = long_key.substr(0, 63);
 const std::string other_schema_report = "Error:\nForeign key 'FK_REF': Table 'OTHER.REF' is not converted by this "
                                         "run, so the foreign key is not created.\n";
 
-std::string scalar(sql_connection& c, const std::string& statement) {
-    EXPECT_TRUE(c.query(statement)) << statement << ": " << c.error();
-    sql_result result = c.store_result();
-    if (!result) return "<none>";
-    MYSQL_ROW row = mysql_fetch_row(result.get());
-    return row && row[0] ? row[0] : "<null>";
-}
-
 class AgentKeys : public ::testing::Test {
 protected:
     scratch_dir dir;

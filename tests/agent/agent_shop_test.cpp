@@ -39,14 +39,6 @@ protected:
     static std::string database_name(const char* what) { return std::string("vdx_") + what + "_" + std::to_string(getpid()); }
 };
 
-std::string scalar(sql_connection& c, const std::string& statement) {
-    EXPECT_TRUE(c.query(statement)) << statement << ": " << c.error();
-    sql_result result = c.store_result();
-    if (!result) return "<none>";
-    MYSQL_ROW row = mysql_fetch_row(result.get());
-    return row && row[0] ? row[0] : "<null>";
-}
-
 } // namespace
 
 TEST_F(AgentShop, DumpModeWritesEveryTableAndLoadsBackToTheSourceValues) {
