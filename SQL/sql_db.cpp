@@ -11,7 +11,6 @@
 #include "udb_errh.hpp"
 
 #include <cstdio>
-#include <optional>
 
 namespace {
 
@@ -177,14 +176,9 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::u16string& 
 bool sql_database::delete_tab(const std::u16string& name) {
     wtrace_text(2, u"sql_database::delete_tab (%s)", name);
     tk_verify((mode_ & sql_db_read_only) == 0, "sql_db", __LINE__);
-    // A parent table that keys of an earlier run refer to can only be dropped without the
-    // checks; the keys are created anew after the last table.
-    const bool checks_off = server_version() >= sql_ver_innodb && engine_.send(u"SET FOREIGN_KEY_CHECKS = 0");
-    const bool dropped = engine_.send(u"DROP TABLE " + engine_.quote_name(listed_name(name)));
-    std::optional<sql_exception> failure;
-    if (!dropped) failure.emplace(connection());
-    if (checks_off) engine_.send(u"SET FOREIGN_KEY_CHECKS = 1");
-    if (failure) throw *failure;
+    // The session keeps the key checks off, so a parent that keys of an earlier run still
+    // refer to can be dropped; the keys are created anew after the last table.
+    if (!engine_.send(u"DROP TABLE " + engine_.quote_name(listed_name(name)))) throw sql_exception(connection());
     std::erase_if(created_, [&name](const std::u16string& t) { return udb_name_equal(t, name); });
     return udb_database::delete_tab(name);
 }
