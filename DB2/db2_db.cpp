@@ -15,6 +15,7 @@ db2_database::db2_database(const std::u16string& schema) : udb_database(schema, 
         tk_trace(2, "Cannot set current schema");
     }
     engine.get_tables(db2_exact_pattern(schema), u"%", tables_);
+    engine.get_tables(db2_exact_pattern(schema), u"%", unconverted_views_, u"VIEW");
 }
 
 std::unique_ptr<udb_recordset> db2_database::create_table(const std::u16string&, const udb_schema&,

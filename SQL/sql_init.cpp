@@ -113,7 +113,8 @@ sql_indexes_initializer::sql_indexes_initializer(const udb_schema& schema, const
             else if (has_exact_column(schema_, field)) fields.push_back(field);
             else fields.push_back(column_names_.get_mapped_name(field, false));
         }
-        indexes_.add(udb_index(name, index.b_unique, index.b_primary, std::move(fields)));
+        udb_index& added = indexes_.add(udb_index(name, index.b_unique, index.b_primary, std::move(fields)));
+        added.descending = index.descending;
         if (name != index.name) {
             wtrace(2, u"Store generated index name '%s'", name);
             validator->add_existing_name(name);
@@ -153,6 +154,8 @@ void sql_indexes_initializer::get_init_chunks(sql_chunks& list) {
                 covers_auto = true;
             }
             text += engine.quote_name(field);
+            // Older servers parse DESC and ignore it; bare-name dialects predate it.
+            if (is_new && k < index.descending.size() && index.descending[k]) text += u" DESC";
             const std::uint32_t size = schema_.get_field_size(field);
             const std::uint16_t vt = schema_.get_field_type(field);
             if (is_unindexable(vt, size, version)) {

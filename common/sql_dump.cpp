@@ -1,4 +1,6 @@
 #include "sql_dump.hpp"
+
+#include "sql_fkey.hpp"
 #include "sql_view.hpp"
 
 #include "sql_engi.hpp"
@@ -344,7 +346,8 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& 
         statement += lb;
         statement += ')';
         if (options_.b_new_version) {
-            statement += engine().is_innodb() ? " ENGINE=InnoDB" : " ENGINE=MyISAM";
+            // The dump's foreign keys hold only on InnoDB; other engines drop them silently.
+            statement += " ENGINE=InnoDB";
         } else {
             statement += " TYPE=MyISAM";
         }
@@ -449,25 +452,23 @@ void dmp_database::create_relationships(const udb_relationships& relationships) 
     write(line_break());
     write_line("SET FOREIGN_KEY_CHECKS = 0;");
 
+    // Every table of a dump is created by it; a key towards any other table is reported.
+    std::unique_ptr<udb_validator> validator = session.create_in_validator(udb_indexes());
+    const std::vector<sql_fk_definition> keys = sql_plan_foreign_keys(
+        relationships, names_map(),
+        [this](const std::u16string& table) {
+            return is_table_exist(table) ? sql_fk_table::created : sql_fk_table::absent;
+        },
+        *validator, {});
     std::string statement;
-    for (const udb_foreign_key& key : relationships) {
-        const std::u16string child = names_map().get_tn_mapped_name(key.child_table, false);
-        const std::u16string parent = names_map().get_tn_mapped_name(key.parent_table, false);
-        tk_wtrace(2, u"Processing FK '%s'", child.c_str());
-
-        auto append_fields = [&](const std::u16string& table, const udb_names& fields) {
-            for (std::size_t i = 0; i < fields.size(); ++i) {
-                if (i) statement += ", ";
-                session.append_quoted_name(statement, names_map().get_fn_mapped_name(table, fields[i], true));
-            }
-        };
-
+    for (const sql_fk_definition& key : keys) {
+        tk_wtrace(2, u"Processing FK '%s'", key.child.c_str());
         bool has_child_index = false;
-        if (const auto found = table_indexes_.find(child); found != table_indexes_.end()) {
+        if (const auto found = table_indexes_.find(key.child); found != table_indexes_.end()) {
             tk_trace(1, "udb_indexes::has_index_on_fields");
             for (const udb_index& index : found->second) {
-                if (index.starts_with_fields(key.child_fields)) {
-                    tk_wtrace(2, u"Child index for table '%s' exists", child.c_str());
+                if (index.starts_with_fields(key.source->child_fields)) {
+                    tk_wtrace(2, u"Child index for table '%s' exists", key.child.c_str());
                     has_child_index = true;
                     break;
                 }
@@ -475,24 +476,17 @@ void dmp_database::create_relationships(const udb_relationships& relationships) 
         }
         if (!has_child_index) {
             statement = "ALTER TABLE ";
-            session.append_quoted_name(statement, child);
+            session.append_quoted_name(statement, key.child);
             statement += " ADD INDEX (";
-            append_fields(child, key.child_fields);
+            for (std::size_t i = 0; i < key.child_fields.size(); ++i) {
+                if (i) statement += ", ";
+                session.append_quoted_name(statement, key.child_fields[i]);
+            }
             statement += ");";
             write_line(statement);
         }
-
-        statement = "ALTER TABLE ";
-        session.append_quoted_name(statement, child);
-        statement += " ADD CONSTRAINT ";
-        session.append_quoted_name(statement, key.name);
-        statement += " FOREIGN KEY(";
-        append_fields(child, key.child_fields);
-        statement += ") REFERENCES ";
-        session.append_quoted_name(statement, parent);
-        statement += '(';
-        append_fields(parent, key.parent_fields);
-        statement += ");";
+        statement = tk_to_utf8(sql_fk_statement(key, session));
+        statement += ';';
         write_line(statement);
     }
     write_line("SET FOREIGN_KEY_CHECKS = 1;");

@@ -68,6 +68,20 @@ std::u16string lob_literal(const char16_t* cast, const std::u16string& text) {
     return out;
 }
 
+// Watches the free-locators attribute on its way to the client, or refuses it like a client
+// that does not know it.
+SQLSetStmtAttrW_fn g_set_attr = nullptr;
+bool g_refuse_free_locators = false;
+int g_free_locators_set = 0;
+
+SQLRETURN watching_set_attr(SQLHSTMT statement, SQLINTEGER attribute, SQLPOINTER value, SQLINTEGER length) {
+    if (attribute == SQL_ATTR_FREE_LOCATORS_ON_FETCH) {
+        if (g_refuse_free_locators) return SQL_ERROR;
+        if (reinterpret_cast<std::uintptr_t>(value) == SQL_TRUE) ++g_free_locators_set;
+    }
+    return g_set_attr(statement, attribute, value, length);
+}
+
 class fetching : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -222,4 +236,23 @@ TEST_F(fetching, FailureInAFetchEndsTheTableAndLeaksNoHandle) {
         EXPECT_THROW(db->get_table(u"LOBS", 1), db2_exception);
     }
     EXPECT_EQ(live_statements(), before);
+}
+
+TEST_F(fetching, LocatorsAreFreedAtEachFetchWhereTheClientKnowsHow) {
+    auto& api = db2_cli();
+    g_set_attr = api.SQLSetStmtAttrW;
+    api.SQLSetStmtAttrW = watching_set_attr;
+    struct restore {
+        ~restore() { db2_cli().SQLSetStmtAttrW = g_set_attr; }
+    } restored;
+    for (const bool refuse : {false, true}) {
+        SCOPED_TRACE(refuse ? "refused" : "accepted");
+        g_refuse_free_locators = refuse;
+        g_free_locators_set = 0;
+        auto rs = db->get_table(u"LOBS", 1);
+        int rows = 0;
+        for (rs->reset(); !rs->is_eof(); rs->next()) rows += rs->get_item() != nullptr;
+        EXPECT_EQ(rows, 3);
+        EXPECT_EQ(g_free_locators_set, refuse ? 0 : 1);
+    }
 }

@@ -160,6 +160,14 @@ void expect_shop_equal(const sql_test_server& server, const std::string& databas
     EXPECT_GT(total, 8000u);
 }
 
+std::string scalar(sql_connection& c, const std::string& statement) {
+    EXPECT_TRUE(c.query(statement)) << statement << ": " << c.error();
+    sql_result result = c.store_result();
+    if (!result) return "<none>";
+    MYSQL_ROW row = mysql_fetch_row(result.get());
+    return row && row[0] ? row[0] : "<null>";
+}
+
 drop_database::~drop_database() {
     sql_connection c;
     if (c.connect(server.host, server.user, server.password, unsigned(server.port)))

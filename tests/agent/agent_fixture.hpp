@@ -71,6 +71,10 @@ void expect_shop_equal(const sql_test_server& server, const std::string& databas
 /// A connection to the test server with utf8mb4, or a failed assertion.
 bool connect(sql_connection& c, const sql_test_server& server);
 
+/// The first column of the first row of `statement`'s result ("<none>" without a result,
+/// "<null>" for NULL); a refused statement is a failed expectation.
+std::string scalar(sql_connection& c, const std::string& statement);
+
 /// Drops the database when the scope ends.
 struct drop_database {
     const sql_test_server& server;

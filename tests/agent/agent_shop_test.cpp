@@ -39,14 +39,6 @@ protected:
     static std::string database_name(const char* what) { return std::string("vdx_") + what + "_" + std::to_string(getpid()); }
 };
 
-std::string scalar(sql_connection& c, const std::string& statement) {
-    EXPECT_TRUE(c.query(statement)) << statement << ": " << c.error();
-    sql_result result = c.store_result();
-    if (!result) return "<none>";
-    MYSQL_ROW row = mysql_fetch_row(result.get());
-    return row && row[0] ? row[0] : "<null>";
-}
-
 } // namespace
 
 TEST_F(AgentShop, DumpModeWritesEveryTableAndLoadsBackToTheSourceValues) {
@@ -190,15 +182,20 @@ TEST_F(AgentShop, TableListFiles) {
     write_file(list, "\xEF\xBB\xBFORDERS\r\n\r\n\nCOUNTRIES\r\n");
     run_result r = run(args);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
+    // ORDERS' key to CUSTOMERS, which is not in the list, is named and left out.
     EXPECT_EQ(r.out, "Converting database SHOPDB(2 tables)\nConverting table COUNTRIES(10 records)\n"
-                     "Converting table ORDERS(1500 records)\n");
+                     "Converting table ORDERS(1500 records)\nError:\nForeign key 'FK_ORDERS_CUSTOMER': Table "
+                     "'CUSTOMERS' is not converted by this run, so the foreign key is not created.\n");
+    EXPECT_EQ(read_file(dest).find("FOREIGN KEY"), std::string::npos);
     EXPECT_EQ(r.err, "");
 
     // No mark; an unknown table is named on standard error and the others still convert.
     write_file(list, "\nNOPE\nPRODUCTS\n");
     r = run(args);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "Converting database SHOPDB(2 tables)\nConverting table PRODUCTS(160 records)\n");
+    EXPECT_EQ(r.out, "Converting database SHOPDB(2 tables)\nConverting table PRODUCTS(160 records)\nError:\n"
+                     "Foreign key 'FK_PRODUCTS_CATEGORY': Table 'CATEGORIES' is not converted by this run, so "
+                     "the foreign key is not created.\n");
     EXPECT_EQ(r.err, "Table NOPE not exists\n");
 
     // A name is one line of at most 254 bytes.

@@ -16,7 +16,7 @@ struct result_column {
     std::string name;
     db2_type type;
     bool nullable = true;
-    bool auto_unique = false;
+    bool auto_unique = false;  // an identity column; SQLColAttributeW field 11 answers false all the same
     std::string schema, table;  // base table, when the column is one of its columns
 };
 
