@@ -52,7 +52,9 @@ const char* const run_lines = "Converting database CASEDB(3 tables)\n"
                               "Converting table BY_TIME(0 records)\n"
                               "Converting table ORDERS(4 records)\n"
                               "Converting table Orders(2 records)\n"
-                              "Converting table PAIRS(2 records)\n";
+                              "Converting table PAIRS(2 records)\n"
+                              // The source reads no view definitions and names its views.
+                              "Error:\nView RECENT_ORDERS is not converted\n";
 
 std::vector<std::string> column_of(sql_connection& c, const std::string& statement) {
     std::vector<std::string> out;
