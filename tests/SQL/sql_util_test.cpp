@@ -208,6 +208,9 @@ TEST(Literal, EscapesAnywhereInLongValues) {
             case u'\'': want_text += "\\'"; break;
             case u'\\': want_text += "\\\\"; break;
             case u'\0': want_text += "\\0"; break;
+            case u'\r': want_text += "\\r"; break;
+            case u'\n': want_text += "\\n"; break;
+            case u'\x1A': want_text += "\\Z"; break;
             default: tk_append_utf8(want_text, std::u16string_view(&c, 1));
             }
         }
