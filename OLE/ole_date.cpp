@@ -346,15 +346,21 @@ void ole_date::process_milliseconds(const char* seconds_text) {
     time_.second = field(sec);
     time_.milliseconds = field(micro / 1000);
     time_.microseconds = micro;
+    bool carried = false;
     if (time_.second > 59) {
         ++time_.minute;
         time_.second -= 60;
+        carried = true;
     }
     if (time_.minute > 59) {
         ++time_.hour;
         time_.minute -= 60;
+        carried = true;
     }
-    if (time_.hour > 23) time_.hour -= 24;
+    // 24:00:00 as written is the end of a day, which a TIME holds; any later hour, or one
+    // reached by a carry, wraps.
+    const bool end_of_day = time_.hour == 24 && !carried && !time_.minute && !time_.second && !micro;
+    if (time_.hour > 23 && !end_of_day) time_.hour -= 24;
     tk_trace(1, "After processing: %02d:%02d:%02d", time_.hour, time_.minute, time_.second);
 }
 

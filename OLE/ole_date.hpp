@@ -27,8 +27,8 @@ public:
     void import_from_string(std::string_view trimmed);
     /// Seconds text with an optional fraction: the fraction is kept to the microsecond and
     /// further digits are cut, never rounded into the next second; seconds above 59 carry
-    /// into the minute and the carry stops at the hour (no day is carried). Null is an
-    /// internal assertion.
+    /// into the minute and the carry stops at the hour (no day is carried); 24:00:00 as written
+    /// stays. Null is an internal assertion.
     void process_milliseconds(const char* seconds_text);
 
     /// "%04d-%02d-%02d %02d:%02d:%02d", a date only, or "0000-00-00 hh:mm:ss" for a time; a

@@ -41,6 +41,8 @@ TEST(OleDateText, FractionsAreKeptAndCutNeverRounded) {
     EXPECT_DATE("2001-02-03 00:00:00.000001", 1, "2001-02-03 00:00:00.000001");
     EXPECT_DATE("2001-02-03-03.04.05.678901234", 1, "2001-02-03 03:04:05.678901");
     EXPECT_DATE("10:61:00", 0, "invalid");
+    EXPECT_DATE("24:00:00", 3, "0000-00-00 24:00:00"); // DB2's end of day, a valid TIME
+    EXPECT_DATE("23:59:60", 3, "0000-00-00 00:00:00");
     EXPECT_DATE("10:30:1e9", 3, "invalid"); // absurd seconds stay defined and are refused
 }
 
