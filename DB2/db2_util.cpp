@@ -274,12 +274,12 @@ db2_cache_column::db2_cache_column(db2_cache& cache, std::u16string name, SQLUSM
             tk_wtrace(2, u"Def.value=%s", shown.c_str());
         }
     }
-    if (sql_type == SQL_TYPE_TIME && !tk_log::skips(2))
-        tk_wtrace(2, u"TIME column '%s': times of day without the client's date (midnight is 00:00:00)",
+    if (sql_type == SQL_TYPE_TIME && !tk_log::skips(3))
+        tk_wtrace(3, u"TIME column '%s': times of day without the client's date (midnight is 00:00:00)",
                   name_.c_str());
     // DB2's precision of a timestamp is in the precision byte.
-    if (sql_type == SQL_TYPE_TIMESTAMP && precision > 6 && !tk_log::skips(2))
-        tk_wtrace(2, u"TIMESTAMP(%d) column '%s': digits of a second past the sixth are cut", int(precision),
+    if (sql_type == SQL_TYPE_TIMESTAMP && precision > 6 && !tk_log::skips(3))
+        tk_wtrace(3, u"TIMESTAMP(%d) column '%s': digits of a second past the sixth are cut", int(precision),
                   name_.c_str());
     if (ora_type::is_preset_text(sql_type)) {
         const SQLLEN preset = SQLLEN(buffer_size_) - 2;

@@ -72,7 +72,7 @@ void sql_schema_initializer::get_init_chunks(sql_chunks& list) {
         else text += get_native_type(column.vartype, column.size, column.reserved, version, dialect.fractional_seconds());
         if (column.vartype == VT_DATE && (column.reserved & 3) == 1 && ((column.reserved >> 8) & 0xFF) &&
             !dialect.fractional_seconds())
-            wtrace(2, u"Fractions of seconds of column '%s' are cut: the server has no DATETIME(n)", column.name);
+            wtrace(3, u"Fractions of seconds of column '%s' are cut: the server has no DATETIME(n)", column.name);
         if (column.vartype == VT_BSTR && version >= sql_ver_new) {
             text += u" CHARACTER SET ";
             text += tk_ascii_to_wide(sql_text_charset(version));
@@ -90,7 +90,7 @@ void sql_schema_initializer::get_init_chunks(sql_chunks& list) {
             wtrace(1, u"got def value: %s", value);
             if (!value.empty()) text += u" DEFAULT " + value;
             else if (!column.default_value.is_empty_or_null())
-                wtrace(2, u"Default of column '%s' dropped: no value of its type", column.name);
+                wtrace(3, u"Default of column '%s' dropped: no value of its type", column.name);
         }
         if (column.b_auto_increment && can_have_auto_num(column)) {
             tk_trace(1, "Setting auto-increment");

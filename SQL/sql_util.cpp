@@ -435,8 +435,8 @@ std::u16string sql_register_default(const t_ftd& column, const sql_dialect& dial
         const std::uint32_t v = dialect.version;
         if (v >= mariadb_from || (v >= mysql_from && v < 0x0A0000)) clause = std::string(" DEFAULT ") + value;
     }
-    if (clause.empty() && !tk_log::skips(2))
-        tk_wtrace(2, u"Default of column '%s' dropped: the destination has no such default", column.name.c_str());
+    if (clause.empty() && !tk_log::skips(3))
+        tk_wtrace(3, u"Default of column '%s' dropped: the destination has no such default", column.name.c_str());
     return tk_ascii_to_wide(clause);
 }
 
