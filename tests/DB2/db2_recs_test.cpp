@@ -236,3 +236,16 @@ TEST_F(reader, DefaultNullIsNoDefault) {
     EXPECT_EQ(column(*rs, u"D").default_value.text(), u"");
     EXPECT_EQ(column(*rs, u"E").default_value.vt(), VT_DATE);
 }
+
+// A query's date columns are typed like a table's: a TIME stays a TIME (not text holding the
+// client's date), a timestamp keeps its precision, and a TIME value carries no date.
+TEST_F(reader, QueryDateColumnsKeepTheirKindAndPrecision) {
+    auto rs = db->get_query(u"Q", u"SELECT DT, TM, TS FROM TEST.ALLTYPES WHERE ID = 1", 1);
+    ASSERT_EQ(rs->schema().size(), 3u);
+    EXPECT_EQ(rs->schema()[0].reserved, 2u);
+    EXPECT_EQ(rs->schema()[1].reserved, 3u);
+    EXPECT_EQ(rs->schema()[2].reserved, 1u + 6u * 256u);
+    rs->reset();
+    ASSERT_FALSE(rs->is_eof());
+    EXPECT_EQ((*rs->get_item())[1].get_time(), (ole_systemtime{0, 0, 0, 0, 5, 6, 7, 0}));
+}
