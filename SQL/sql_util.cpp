@@ -375,6 +375,16 @@ void check_decimal_fits(const udb_field& cell, const t_ftd& column) {
                      1264);
 }
 
+// MySQL's dates end with 9999-12-31 and its times at 838:59:59: a later value (DB2's
+// 9999-12-31-24.00.00 is the next day) would be refused by a strict server, or stop the load
+// of a dump, so its record is refused here.
+void check_date_fits(const udb_field& cell, const t_ftd& column) {
+    if (cell.vt() != VT_DATE) return;
+    const ole_systemtime t = cell.get_time();
+    const bool time_only = (column.reserved & 3) == 3 || (t.year == 0 && t.month == 0 && t.day == 0);
+    if (time_only ? t.hour > 838 : t.year > 9999) refuse_value("Incorrect datetime value", cell.to_string(), column, 1292);
+}
+
 std::u16string wide_ascii(const char* text) { return tk_ascii_to_wide(text); }
 
 std::u16string sized(const char* format, unsigned value) {
@@ -702,6 +712,7 @@ void append_fld_str(std::string& out, const udb_field& cell, const t_ftd& column
             tk_trace(1, "Got BSTR value: %.*s", int(std::min<std::size_t>(out.size() - from, 200)), out.data() + from);
         return;
     }
+    if (column.vartype == VT_DATE) check_date_fits(cell, column);
     if (column.vartype == VT_DATE && (column.reserved & 3) == 3 && append_time_literal(out, cell)) return;
     if (column.vartype == VT_DECIMAL) check_decimal_fits(cell, column);
     append_cell_literal(out, cell, cell_vt);

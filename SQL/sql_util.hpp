@@ -93,8 +93,9 @@ std::string to_mysql_str(const udb_field& cell);
 
 /// The UTF-8 literal of one cell for a column, as INSERT and UPDATE statements write it. A
 /// TIME column gets the time of day alone; a value that a DECIMAL(p, s) column cannot hold
-/// exactly (too many digits, NaN, an infinity, text that is no number) raises sql_exception
-/// (errors 1264 and 1366 of the server), the failure of its record in either mode.
+/// exactly (too many digits, NaN, an infinity, text that is no number), or a date after
+/// 9999-12-31 (a time past 838:59:59), raises sql_exception (the server's errors 1264, 1366 and
+/// 1292), the failure of its record in either mode.
 std::string get_fld_append_str(const udb_field& cell, const t_ftd& column);
 /// The same, appended to `out`: the per-cell path of the writers, which allocates nothing
 /// beyond the growth of `out` for text and byte-array cells.
