@@ -286,6 +286,14 @@ struct decimal_extent {
     int fraction_digits = 0;
 };
 
+// 10^0 to 10^38, every power a 128-bit magnitude holds.
+constexpr std::array<unsigned __int128, 39> powers_of_ten = [] {
+    std::array<unsigned __int128, 39> t{};
+    t[0] = 1;
+    for (std::size_t i = 1; i < t.size(); ++i) t[i] = t[i - 1] * 10;
+    return t;
+}();
+
 int digit_count(unsigned __int128 v) noexcept {
     int n = 0;
     for (; v; v /= 10) ++n;
@@ -354,7 +362,14 @@ void check_decimal_fits(const udb_field& cell, const t_ftd& column) {
     if (precision == 0) return; // DOUBLE
     decimal_extent e;
     switch (cell.vt()) {
-    case VT_DECIMAL: e = extent_of(cell.decimal()); break;
+    case VT_DECIMAL: {
+        // The common case, a source DECIMAL of the column's own scale, takes one comparison.
+        const ole_decimal& d = cell.decimal();
+        const int room = precision - scale + d.scale; // the digits the magnitude may have
+        if (d.scale <= scale && room >= 0 && (room >= 39 || d.magnitude < powers_of_ten[std::size_t(room)])) return;
+        e = extent_of(d);
+        break;
+    }
     case VT_R4:
     case VT_R8: {
         const double v = cell.to_double();
