@@ -1,5 +1,7 @@
 #include "sql_util.hpp"
 
+#include "sql_engi.hpp"
+
 #include "ole_date.hpp"
 #include "tk_excp.hpp"
 #include "tk_utils.hpp"
@@ -419,5 +421,38 @@ TEST(Dialect, FractionalSecondsAndRegisterDefaultsFollowTheDestination) {
         c.default_register = r.reg;
         EXPECT_EQ(narrow(sql_register_default(c, r.dialect)), r.clause)
             << std::hex << r.dialect.version << " " << int(r.reg) << " " << r.reserved;
+    }
+}
+
+// A DECIMAL(p, s) column takes a value exactly or refuses its record: no rounding of extra
+// fraction digits, no clipping of a value out of range, no NaN.
+TEST(Literal, DecimalColumnsHoldValuesExactlyOrRefuseTheRecord) {
+    const struct {
+        std::uint32_t reserved;
+        ole_variant value;
+        const char* literal; // null: refused
+    } rows[] = {
+        {5 * 256 + 2, ole_variant::from_string("999.99", VT_DECIMAL), "999.99"},
+        {5 * 256 + 2, ole_variant::from_string("-999.99", VT_DECIMAL), "-999.99"},
+        {5 * 256 + 2, ole_variant::from_string("1000.00", VT_DECIMAL), nullptr},
+        {5 * 256 + 2, ole_variant::from_string("0.001", VT_DECIMAL), nullptr},
+        {5 * 256 + 2, ole_variant::from_string("1.2300", VT_DECIMAL), "1.2300"}, // trailing zeros fit
+        {65 * 256 + 30, ole_variant(u"1E+34"), "1E+34"},
+        {65 * 256 + 30, ole_variant(u"1E+35"), nullptr},
+        {65 * 256 + 30, ole_variant(u"-1.5E-30"), nullptr},
+        {65 * 256 + 30, ole_variant(u"NaN"), nullptr},
+        {65 * 256 + 30, ole_variant(std::numeric_limits<double>::infinity()), nullptr},
+        {65 * 256 + 30, ole_variant(1e40), nullptr},
+        {0, ole_variant(u"NaN"), "'NaN'"}, // DOUBLE: the server's to judge
+    };
+    for (const auto& r : rows) {
+        t_ftd c = column(VT_DECIMAL);
+        c.reserved = r.reserved;
+        if (r.literal) {
+            EXPECT_EQ(get_fld_append_str(cell(r.value), c), r.literal) << r.value.to_string();
+        } else {
+            // The failure of one record, as the server's own refusal is.
+            EXPECT_THROW(get_fld_append_str(cell(r.value), c), sql_exception) << r.value.to_string();
+        }
     }
 }
