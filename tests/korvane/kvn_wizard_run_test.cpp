@@ -8,6 +8,7 @@
 #include "sql_client.hpp"
 #include "sql_server.hpp"
 #include "test_files.hpp"
+#include "tk_log.hpp"
 #include "tk_utils.hpp"
 #include "vordaxen.hpp"
 
@@ -48,12 +49,16 @@ protected:
     // Walks every page in `direct` or dump mode into `dest`, goes all the way Back and forward
     // again, and returns the settings at the start of the run.
     std::string walk(bool direct, const std::string& dest, const sql_test_server* server) {
+        // A trace log at its most detailed: no password may reach it.
+        const std::string trace = dir + "/trace.log";
+        tk_log log(trace.c_str(), true, 1, false);
         start_at(page_welcome);
         auto& welcome = page<welcome_page>(page_welcome);
         (direct ? welcome.direct_button() : welcome.dump_button())->click();
         next();
         auto& db2 = page<db2_settings_page2>(page_db2);
         db2.database()->setText(QString::fromStdString(shop_database()));
+        db2.password()->setText(QStringLiteral("db2-Secret-7"));
         next();
         EXPECT_EQ(current(), direct ? page_mysql : page_dump);
         if (direct) {
@@ -99,6 +104,12 @@ protected:
         next();
         EXPECT_EQ(current(), page_finish);
         EXPECT_TRUE(wizard->finish_page().errors().isEmpty()) << wizard->finish_page().errors().join('\n').toStdString();
+        const std::string logged = test_files::read_file(trace);
+        EXPECT_NE(logged.find("db2_engine::connect"), std::string::npos);
+        EXPECT_EQ(logged.find("db2-Secret-7"), std::string::npos);
+        if (server) {
+            EXPECT_EQ(logged.find(server->password), std::string::npos);
+        }
         return at_start;
     }
 
@@ -134,7 +145,7 @@ TEST_F(WizardRun, DumpModeMatchesTheAgentAndWritesTheDump) {
     const std::string dest = dir + "/shop.sql";
     const std::string wizard_settings = walk(false, dest, nullptr);
     EXPECT_NE(test_files::read_file(dest).find("CREATE TABLE `CUSTOMERS`"), std::string::npos);
-    EXPECT_EQ(wizard_settings, agent_settings({"--src=" + shop_database(), "--db2schema=SHOP", "--dump",
+    EXPECT_EQ(wizard_settings, agent_settings({"--src=" + shop_database(), "--db2schema=SHOP", "--db2pswd=db2-Secret-7", "--dump",
                                                "--dest=" + dest, "--tab_file=" + tab_file()}));
 }
 
@@ -147,7 +158,7 @@ TEST_F(WizardRun, DirectModeMatchesTheAgentAndFillsTheServer) {
     EXPECT_TRUE(admin.query("SELECT 1 FROM kvn_wizard_walk.CUSTOMERS LIMIT 1")) << admin.error();
     admin.store_result();
     EXPECT_EQ(wizard_settings,
-              agent_settings({"--src=" + shop_database(), "--db2schema=SHOP", "--dest=kvn_wizard_walk",
+              agent_settings({"--src=" + shop_database(), "--db2schema=SHOP", "--db2pswd=db2-Secret-7", "--dest=kvn_wizard_walk",
                               "--mysqlh=" + server.host, "--port=" + std::to_string(server.port),
                               "--mysqlu=" + server.user, "--mysqlp=" + server.password, "--tab_file=" + tab_file()}));
     admin.query("DROP DATABASE IF EXISTS kvn_wizard_walk");

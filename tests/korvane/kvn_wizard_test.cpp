@@ -316,22 +316,29 @@ TEST_F(Wizard, TableSelectionMovesSortedEntries) {
     EXPECT_EQ(items(p.selected()), QStringList{"bQuery"});
 }
 
-TEST_F(Wizard, NoSelectionIsQuestionedOnlyWhenTablesAreAvailable) {
+TEST_F(Wizard, NoSelectionIsQuestionedOnlyWhenTablesAreAvailableAndConvertsNothing) {
     connect_db2(schemas_database());
-    int runs = 0;
-    wizard->set_run_function([&] { return ++runs, false; });
+    const std::string dump = dir + "/nothing.sql";
+    converter->set_direct_mode(false);
+    converter->set_destination(tk_from_utf8(dump));
     converter->db2().schema() = u"SHOP";
     start_at(page_tables);
     desk.answers = {false, true};
     next();
+    EXPECT_EQ(current(), page_tables);
     next();
-    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(current(), page_finish);
     EXPECT_EQ(desk.texts(), (std::vector<QString>{"There are no tables selected. Continue anyway?",
                                                   "There are no tables selected. Continue anyway?"}));
+    // Going on without a selection must not convert every table.
+    EXPECT_FALSE(std::filesystem::exists(dump));
+
+    int runs = 0;
+    wizard->set_run_function([&] { return ++runs, false; });
     converter->db2().schema() = u"ARCHIVE";
     start_at(page_tables);
     next();
-    EXPECT_EQ(runs, 2);
+    EXPECT_EQ(runs, 1);
     EXPECT_EQ(desk.boxes.size(), 2u);
 }
 
