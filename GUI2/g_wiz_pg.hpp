@@ -23,6 +23,7 @@ public:
     bool validatePage() final;
     /// Initialisation happens in activate(), which also runs when the user comes Back.
     void initializePage() final {}
+    /// Going Back: calls on_back.
     void cleanupPage() override;
 
 protected:

@@ -52,6 +52,7 @@ QString korvane_destination_text(const QString& text, bool direct);
 class welcome_page : public wizard_page {
     Q_OBJECT
 public:
+    /// Every page of the program reads and writes `converter`, which outlives the wizard.
     welcome_page(wizard_shell& shell, korvane_convertor& converter);
     int nextId() const override { return page_db2; }
     QRadioButton* direct_button() const noexcept { return direct_; }
@@ -76,6 +77,7 @@ class db2_settings_page2 : public wizard_page {
     Q_OBJECT
 public:
     db2_settings_page2(wizard_shell& shell, korvane_convertor& converter);
+    /// The server page in direct mode, the dump page otherwise (Back retraces the same path).
     int nextId() const override;
     QLineEdit* database() const noexcept { return database_; }
     QLineEdit* user() const noexcept { return user_; }
@@ -200,6 +202,7 @@ private:
 class overwrite_dlg2 : public QDialog {
     Q_OBJECT
 public:
+    /// Centred over `shell`, showing `text` above the four modes (the first one checked).
     overwrite_dlg2(wizard_shell& shell, const QString& text);
     /// Runs the dialog: the mode 0 to 3 for OK, nothing for Cancel.
     std::optional<int> choose();

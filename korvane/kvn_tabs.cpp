@@ -256,36 +256,39 @@ void sel_tables_page::reselect(QListWidget* list, int row, QListWidget* other) {
     list->setCurrentRow(std::min(row, list->count() - 1));
 }
 
+void sel_tables_page::move_one(QListWidget* from, QListWidget* to, korvane_query_map& from_queries,
+                               korvane_query_map& to_queries) {
+    const int row = from->currentRow();
+    if (move_current(from, to, from_queries, to_queries)) reselect(from, row, to);
+}
+
+void sel_tables_page::move_all(QListWidget* from, QListWidget* to, korvane_query_map& from_queries,
+                               korvane_query_map& to_queries) {
+    while (from->count() > 0) {
+        from->setCurrentRow(0);
+        move_current(from, to, from_queries, to_queries);
+    }
+    reselect(from, 0, to);
+}
+
 void sel_tables_page::on_add() {
     tk_trace(1, "sel_tables_page::on_add");
-    const int row = available_->currentRow();
-    if (!move_current(available_, selected_, available_queries_, selected_queries_)) return;
-    reselect(available_, row, selected_);
+    move_one(available_, selected_, available_queries_, selected_queries_);
 }
 
 void sel_tables_page::on_add_all() {
     tk_trace(1, "sel_tables_page::on_add_all");
-    while (available_->count() > 0) {
-        available_->setCurrentRow(0);
-        move_current(available_, selected_, available_queries_, selected_queries_);
-    }
-    reselect(available_, 0, selected_);
+    move_all(available_, selected_, available_queries_, selected_queries_);
 }
 
 void sel_tables_page::on_delete() {
     tk_trace(1, "sel_tables_page::on_delete");
-    const int row = selected_->currentRow();
-    if (!move_current(selected_, available_, selected_queries_, available_queries_)) return;
-    reselect(selected_, row, available_);
+    move_one(selected_, available_, selected_queries_, available_queries_);
 }
 
 void sel_tables_page::on_del_all() {
     tk_trace(1, "sel_tables_page::on_del_all");
-    while (selected_->count() > 0) {
-        selected_->setCurrentRow(0);
-        move_current(selected_, available_, selected_queries_, available_queries_);
-    }
-    reselect(selected_, 0, available_);
+    move_all(selected_, available_, selected_queries_, available_queries_);
 }
 
 void sel_tables_page::on_add_query() {

@@ -33,6 +33,7 @@ bool korvane_select_test(const QString& text, QString& kept);
 class set_query_dlg : public QDialog {
     Q_OBJECT
 public:
+    /// Opens over `shell` with `name` and `text` in the boxes; Test Query asks `converter`.
     set_query_dlg(wizard_shell& shell, korvane_convertor& converter, const QString& name, const QString& text);
 
     /// The name and the query without its leading blanks, once OK closed the dialog.
@@ -65,6 +66,7 @@ class sel_tables_page : public wizard_page {
     Q_OBJECT
 public:
     sel_tables_page(wizard_shell& shell, korvane_convertor& converter);
+    /// The run's progress page when the program has one, else the finish page.
     int nextId() const override;
 
     QListWidget* available() const noexcept { return available_; }
@@ -74,11 +76,19 @@ public:
     const korvane_query_map& selected_queries() const noexcept { return selected_queries_; }
     const korvane_query_map& available_queries() const noexcept { return available_queries_; }
 
+    /// Moves the current available entry (a query with its text) to the selected list.
     void on_add();
+    /// Moves every available entry to the selected list.
     void on_add_all();
+    /// Moves the current selected entry back; a query stays defined among the available ones.
+    /// Nothing happens without a current entry.
     void on_delete();
+    /// Moves every selected entry back.
     void on_del_all();
+    /// Opens the query editor until the name is new to both lists (ignoring case) or the user
+    /// cancels; the query is then selected.
     void on_add_query();
+    /// Opens the current selected query for editing; the new name is not checked for duplicates.
     void on_edit_query();
 
 protected:
@@ -90,6 +100,9 @@ private:
     // Moves the current entry of `from` into `to`; false when `from` has none.
     bool move_current(QListWidget* from, QListWidget* to, korvane_query_map& from_queries,
                       korvane_query_map& to_queries);
+    // One entry, or every entry, from `from` to `to`, then the selection moves on as a user expects.
+    void move_one(QListWidget* from, QListWidget* to, korvane_query_map& from_queries, korvane_query_map& to_queries);
+    void move_all(QListWidget* from, QListWidget* to, korvane_query_map& from_queries, korvane_query_map& to_queries);
     // Selects the entry at `row` of `list`, or its last one; when the list is empty, focuses
     // `other` and selects its first entry.
     static void reselect(QListWidget* list, int row, QListWidget* other);
