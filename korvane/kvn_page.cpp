@@ -202,6 +202,8 @@ sql_settings_page2::sql_settings_page2(wizard_shell& shell, korvane_convertor& c
     auto* remote_layout = new QGridLayout(remote);
     host_ = edit_field(remote);
     port_ = edit_field(remote);
+    host_->setProperty("ctrl_id", 1);
+    port_->setProperty("ctrl_id", 2);
     remote_layout->addWidget(buddy_label(QStringLiteral("H&ost:"), host_, remote), 0, 0);
     remote_layout->addWidget(host_, 0, 1);
     remote_layout->addWidget(new QLabel(QStringLiteral("(it could be network name or IP address)"), remote), 0, 2);
@@ -234,8 +236,9 @@ void sql_settings_page2::page_init() {
 
 void sql_settings_page2::on_access_mode() {
     const bool remote = remote_->isChecked();
-    host_->setEnabled(remote);
-    port_->setEnabled(remote);
+    // Port first, so that the host box ends up with the focus.
+    enable_ctrl(port_, remote);
+    enable_ctrl(host_, remote);
 }
 
 void sql_settings_page2::store_settings() {
@@ -350,6 +353,7 @@ sel_database_page::sel_database_page(wizard_shell& shell, korvane_convertor& con
     destination_ = edit_field(this);
     destination_label_ = buddy_label(QString(), destination_, this);
     browse_ = new QPushButton(QStringLiteral("Browse..."), this);
+    browse_->setProperty("ctrl_id", 3);
     auto* dest_row = new QHBoxLayout;
     dest_row->addWidget(destination_, 1);
     dest_row->addWidget(browse_);
