@@ -134,18 +134,33 @@ TEST_F(Wizard, StoredSchemaChoosesTheEntryAndFillsTheDestination) {
     EXPECT_TRUE(converter->table_list().empty());
 }
 
-TEST_F(Wizard, ASchemaListThatFailsToLoadIsAnErrorNotAnEmptyList) {
-    // Not connected: the engine refuses to list.
-    start_at(page_database);
-    auto& p = page<sel_database_page>(page_database);
-    EXPECT_EQ(p.schemas()->count(), 0);
-    EXPECT_TRUE(p.load_error()->isVisibleTo(&p));
-    EXPECT_TRUE(p.load_error()->text().contains("Not connected to DB2 server"));
-    ASSERT_EQ(desk.boxes.size(), 1u);
-    EXPECT_EQ(desk.boxes[0].kind, wizard_asker::icon::error);
-    next();
-    EXPECT_EQ(current(), page_database);
-    EXPECT_EQ(desk.texts().back(), "You should select DB2 schema");
+TEST_F(Wizard, AListThatFailsToLoadIsAnErrorNotAnEmptyList) {
+    // Not connected: the engine refuses to list schemas and tables alike.
+    struct row {
+        int page;
+        QListWidget* list;
+        QLabel* error;
+        const char* refusal; // what Next then says
+    };
+    auto& schemas = page<sel_database_page>(page_database);
+    auto& tables = page<sel_tables_page>(page_tables);
+    const row rows[] = {
+        {page_database, schemas.schemas(), schemas.load_error(), "You should select DB2 schema"},
+        {page_tables, tables.available(), tables.load_error(), nullptr},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.page);
+        desk.boxes.clear();
+        start_at(r.page);
+        EXPECT_EQ(r.list->count(), 0);
+        EXPECT_TRUE(r.error->isVisibleTo(wizard->page(r.page)));
+        EXPECT_TRUE(r.error->text().contains("could not be listed: ")) << r.error->text().toStdString();
+        ASSERT_EQ(desk.boxes.size(), 1u);
+        EXPECT_EQ(desk.boxes[0].kind, wizard_asker::icon::error);
+        next();
+        EXPECT_EQ(current(), r.page);
+        EXPECT_EQ(desk.texts().back(), r.refusal ? QString::fromLatin1(r.refusal) : r.error->text());
+    }
 }
 
 TEST_F(Wizard, DumpDestinationChecks) {
