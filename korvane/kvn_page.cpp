@@ -78,6 +78,30 @@ bool korvane_load_profile(korvane_convertor& converter, const QString& path) {
     return true;
 }
 
+QLabel* korvane_error_label(QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setWordWrap(true);
+    label->setStyleSheet(QStringLiteral("color: #b00020"));
+    label->hide();
+    return label;
+}
+
+std::optional<std::vector<std::u16string>> korvane_list_names(wizard_shell& shell, QLabel* error_label,
+                                                              const char* what,
+                                                              const std::function<std::vector<std::u16string>()>& list) {
+    error_label->hide();
+    try {
+        return shell.run_long(list);
+    } catch (const std::exception& e) {
+        const QString text =
+            QStringLiteral("%1 could not be listed: %2").arg(QLatin1String(what), QString::fromLocal8Bit(e.what()));
+        error_label->setText(text);
+        error_label->show();
+        shell.error(text);
+        return std::nullopt;
+    }
+}
+
 QString korvane_destination_text(const QString& text, bool direct) {
     const qsizetype name_start = std::max(text.lastIndexOf(QLatin1Char('/')), text.lastIndexOf(QLatin1Char('\\'))) + 1;
     qsizetype dot = text.lastIndexOf(QLatin1Char('.'));
@@ -336,10 +360,7 @@ sel_database_page::sel_database_page(wizard_shell& shell, korvane_convertor& con
     schemas_ = new QListWidget(this);
     layout->addWidget(buddy_label(QStringLiteral("&DB2 schema name:"), schemas_, this));
     layout->addWidget(schemas_, 1);
-    load_error_ = new QLabel(this);
-    load_error_->setWordWrap(true);
-    load_error_->setStyleSheet(QStringLiteral("color: #b00020"));
-    load_error_->hide();
+    load_error_ = korvane_error_label(this);
     layout->addWidget(load_error_);
 
     auto* settings = new QGroupBox(QStringLiteral(" Conversion settings: "), this);
@@ -375,20 +396,14 @@ void sel_database_page::page_init() {
 
     filling_ = true;
     schemas_->clear();
-    load_error_->hide();
-    std::vector<std::u16string> names;
-    try {
-        names = shell().run_long([&] { return converter_.get_db2_schemas(); });
-    } catch (const std::exception& e) {
-        // An empty list would look like a database without schemas.
-        const QString text = QStringLiteral("The DB2 schemas could not be listed: %1").arg(QString::fromLocal8Bit(e.what()));
-        load_error_->setText(text);
-        load_error_->show();
+    // An empty list would look like a database without schemas.
+    const auto names = korvane_list_names(shell(), load_error_, "The DB2 schemas",
+                                          [this] { return converter_.get_db2_schemas(); });
+    if (!names) {
         filling_ = false;
-        shell().error(text);
         return;
     }
-    for (const std::u16string& name : names) schemas_->addItem(to_q(name));
+    for (const std::u16string& name : *names) schemas_->addItem(to_q(name));
 
     const QString stored = to_q(converter_.db2().schema());
     const QString stored_dest = to_q(converter_.destination());

@@ -8,8 +8,10 @@
 #include <QDialog>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 class korvane_convertor;
 class QCheckBox;
@@ -42,6 +44,15 @@ inline constexpr const char* profile_extension = "kvp";
 /// Loads the profile at `path` into the converter. Failures (unreadable file, rejected value)
 /// are shown with the shell's error service, or a plain box before the wizard exists; false then.
 bool korvane_load_profile(korvane_convertor& converter, const QString& path);
+
+/// A hidden label, in a warning colour, for a list that failed to load.
+QLabel* korvane_error_label(QWidget* parent);
+/// Runs `list` off the window thread and returns its names. A failure is never an empty list:
+/// `error_label` then shows "<what> could not be listed: <reason>", the shell shows the same
+/// text, and nothing is returned.
+std::optional<std::vector<std::u16string>> korvane_list_names(wizard_shell& shell, QLabel* error_label,
+                                                              const char* what,
+                                                              const std::function<std::vector<std::u16string>()>& list);
 
 /// `text` as the destination box shows it: in direct mode the file-name part (no folder, no
 /// extension; "/" and "\" both separate folders), in dump mode the text with its extension

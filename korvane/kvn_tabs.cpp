@@ -161,10 +161,7 @@ sel_tables_page::sel_tables_page(wizard_shell& shell, korvane_convertor& convert
     buttons->addStretch();
     layout->addLayout(buttons, 2, 1);
 
-    load_error_ = new QLabel(this);
-    load_error_->setWordWrap(true);
-    load_error_->setStyleSheet(QStringLiteral("color: #b00020"));
-    load_error_->hide();
+    load_error_ = korvane_error_label(this);
     layout->addWidget(load_error_, 3, 0, 1, 3);
 
     connect(available_, &QListWidget::itemDoubleClicked, this, &sel_tables_page::on_add);
@@ -186,23 +183,13 @@ void sel_tables_page::do_page_init() {
     available_->clear();
     selected_->clear();
     selected_queries_.clear();
-    load_error_->hide();
-    loaded_ = false;
-    std::vector<std::u16string> tables;
-    try {
-        tables = shell().run_long([&] { return converter_.get_all_tables(); });
-    } catch (const std::exception& e) {
-        // An empty list would look like a schema without tables, and converting "nothing
-        // selected" converts every table.
-        const QString text = QStringLiteral("The tables of the schema could not be listed: %1")
-                                 .arg(QString::fromLocal8Bit(e.what()));
-        load_error_->setText(text);
-        load_error_->show();
-        shell().error(text);
-        return;
-    }
-    loaded_ = true;
-    for (const std::u16string& table : tables) korvane_insert_sorted(available_, to_q(table));
+    // An empty list would look like a schema without tables, and converting "nothing selected"
+    // converts every table.
+    const auto tables = korvane_list_names(shell(), load_error_, "The tables of the schema",
+                                           [this] { return converter_.get_all_tables(); });
+    loaded_ = tables.has_value();
+    if (!loaded_) return;
+    for (const std::u16string& table : *tables) korvane_insert_sorted(available_, to_q(table));
     if (available_->count() > 0) available_->setCurrentRow(0);
 
     for (const auto& [key, text] : converter_.selected_items()) {
