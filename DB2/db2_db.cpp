@@ -16,8 +16,9 @@ db2_database::db2_database(const std::u16string& schema) : udb_database(schema, 
         tk_trace(2, "Cannot set current schema");
     }
     engine.get_tables(db2_exact_pattern(schema), u"%", tables_);
-    if (!tables_.empty()) return;
-    // No tables: an empty schema converts to nothing, but a schema that does not exist is a
+    engine.get_tables(db2_exact_pattern(schema), u"%", unconverted_views_, u"VIEW");
+    if (!tables_.empty() || !unconverted_views_.empty()) return;
+    // Nothing listed: an empty schema converts to nothing, but a schema that does not exist is a
     // mistake the run must not report as a success. Schema names are exact in DB2.
     const std::vector<std::u16string> schemas = engine.get_contents();
     std::u16string other_case;

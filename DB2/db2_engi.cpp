@@ -161,18 +161,17 @@ std::vector<std::u16string> db2_engine::get_contents() {
 
 void db2_engine::get_tables(const std::u16string& schema_pattern,
                             const std::u16string& table_pattern,
-                            std::vector<std::u16string>& out) {
+                            std::vector<std::u16string>& out, const std::u16string& type) {
     tk_wtrace(2, u"schema_pattern=%s, table_pattern=%s", schema_pattern.c_str(),
               table_pattern.c_str());
     tk_verify(!schema_pattern.empty(), "db2_engi", __LINE__);
     const bool schemas = schema_pattern.front() == u'%';
     db2_handle stmt = alloc_statement();
-    static const std::u16string table_type = u"TABLE";
     const auto& api = db2_cli();
     check_err(schemas ? api.SQLTablesW(stmt.get(), nullptr, 0, wide(schema_pattern), SQL_NTS,
                                        nullptr, 0, nullptr, 0)
                       : api.SQLTablesW(stmt.get(), nullptr, 0, wide(schema_pattern), SQL_NTS,
-                                       wide(table_pattern), SQL_NTS, wide(table_type), SQL_NTS),
+                                       wide(table_pattern), SQL_NTS, wide(type), SQL_NTS),
               SQL_HANDLE_STMT, stmt.get());
     // Room for the longest DB2 name (128) and its terminator; the length is in bytes.
     std::array<SQLWCHAR, 130> schema{}, table{};

@@ -45,9 +45,10 @@ public:
 
     /// Names of the schemas; "Not connected to DB2 server" before a connect.
     std::vector<std::u16string> get_contents();
-    /// Appends to `out` the schemas (pattern starting with "%") or the tables of a schema.
+    /// Appends to `out` the schemas (pattern starting with "%") or the tables of a schema
+    /// (of catalogue type `type`: "TABLE", "VIEW").
     void get_tables(const std::u16string& schema_pattern, const std::u16string& table_pattern,
-                    std::vector<std::u16string>& out);
+                    std::vector<std::u16string>& out, const std::u16string& type = u"TABLE");
     /// A source database over `schema`, owned by the caller; user and password are only traced.
     std::unique_ptr<db2_database> open_db(const std::u16string& schema,
                                           const std::u16string& user,

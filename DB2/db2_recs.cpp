@@ -24,6 +24,11 @@ void check_stmt(SQLRETURN rc, SQLHSTMT stmt) { db2_engine::check_err(rc, SQL_HAN
 SQLSMALLINT open_result(SQLHSTMT stmt, const std::u16string& text, SQLULEN& rows_fetched) {
     const auto& api = db2_cli();
     check_stmt(api.SQLSetStmtAttrW(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &rows_fetched, 0), stmt);
+    // Without it DB2 keeps every large-object locator until the transaction ends: one per cell
+    // of a whole table. A client that does not know the attribute keeps its default.
+    if (!SQL_SUCCEEDED(api.SQLSetStmtAttrW(stmt, SQL_ATTR_FREE_LOCATORS_ON_FETCH,
+                                           reinterpret_cast<SQLPOINTER>(std::uintptr_t(SQL_TRUE)), 0)))
+        tk_trace(2, "Locators are not freed on fetch");
     check_stmt(api.SQLExecDirectW(stmt, wide(text), SQL_NTS), stmt);
     SQLSMALLINT count = 0;
     check_stmt(api.SQLNumResultCols(stmt, &count), stmt);
@@ -73,6 +78,40 @@ std::u16string text_of(const name_buffer& buffer, SQLLEN ind) {
     return ind == SQL_NULL_DATA ? std::u16string() : std::u16string(buffer.data());
 }
 
+// `text` as a DB2 string literal.
+std::u16string string_literal(const std::u16string& text) {
+    std::u16string out = u"'";
+    for (char16_t c : text) {
+        if (c == u'\'') out += c;
+        out += c;
+    }
+    return out + u"'";
+}
+
+// The identity columns of a table as the catalogue lists them. The column attribute that
+// should tell the same is not reliably answered by DB2, so the catalogue decides. A catalogue
+// that cannot be read (no SELECT right on it) leaves the attribute as the only witness.
+std::vector<std::u16string> identity_columns(SQLHSTMT stmt, const std::u16string& schema,
+                                             const std::u16string& table) {
+    std::vector<std::u16string> names;
+    try {
+        const std::u16string text = u"SELECT COLNAME FROM SYSCAT.COLUMNS WHERE TABSCHEMA = " +
+                                    string_literal(schema) + u" AND TABNAME = " + string_literal(table) +
+                                    u" AND IDENTITY = 'Y'";
+        check_stmt(db2_cli().SQLExecDirectW(stmt, wide(text), SQL_NTS), stmt);
+        name_buffer name{};
+        SQLLEN ind = 0;
+        bind_text(stmt, 1, name, ind);
+        while (fetch_row(stmt)) names.push_back(text_of(name, ind));
+        unbind_and_close(stmt);
+    } catch (const db2_exception& e) {
+        tk_trace(2, "Cannot read identity columns: %s", e.what());
+        db2_cli().SQLFreeStmt(stmt, SQL_UNBIND);
+        db2_cli().SQLFreeStmt(stmt, SQL_CLOSE);
+    }
+    return names;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -109,8 +148,10 @@ db2_recordset::db2_recordset(db2_database& db, const std::u16string& name,
     for (SQLUSMALLINT i = 1; i <= SQLUSMALLINT(count); ++i) {
         described_column c = describe_column(stmt, i);
         const std::uint16_t vartype = ora_type::get_vartype(c.type);
+        // A query's date columns are typed by their SQL type, as a table's are by the catalogue.
         const std::uint32_t reserved =
-            vartype == VT_DATE ? 0 : ora_type::get_reserved(c.type, std::uint32_t(c.size), std::uint16_t(c.digits));
+            vartype == VT_DATE ? ora_type::get_date_reserved(c.type, std::uint32_t(std::max<SQLSMALLINT>(c.digits, 0)))
+                               : ora_type::get_reserved(c.type, std::uint32_t(c.size), std::uint16_t(c.digits));
         schema_.add(std::make_unique<db2_ftd>(std::uint32_t(c.size), std::move(c.name), vartype,
                                               c.nullable != SQL_NULLABLE, false, ole_variant(), reserved, c.type));
     }
@@ -158,9 +199,13 @@ void db2_recordset::init_schema() {
             else if (datetime_sub == SQL_CODE_DATE) date_kind = 2;
             else if (datetime_sub == SQL_CODE_TIME) date_kind = 3;
         }
+        // A timestamp's fraction digits (its precision) ride with the date kind.
+        if (date_kind == 1 && digits_ind != SQL_NULL_DATA && digits > 0)
+            date_kind |= std::uint32_t(std::min<SQLSMALLINT>(digits, 255)) << 8;
         const SQLSMALLINT sql_type = type_ind == SQL_NULL_DATA ? SQL_UNKNOWN_TYPE : data_type;
         const std::uint16_t vartype = ora_type::get_vartype(sql_type);
         ole_variant def;
+        udb_default_register reg = udb_reg_none;
         if (def_ind != SQL_NULL_DATA) {
             std::u16string text(column_def.data());
             const bool quoted = text.size() > 1 && text.front() == u'\'' && text.back() == u'\'';
@@ -175,15 +220,20 @@ void db2_recordset::init_schema() {
             }
             tk_wtrace(2, u"Got string def.value: %s", text.c_str());
             // The keyword (not the quoted text 'NULL') means no default value at all; read as
-            // a value it would become 0 or the text NULL.
-            if (!quoted && text == u"NULL") def = ole_variant();
+            // a value it would become 0 or the text NULL. A special register is no value
+            // either: read as one it would become the text 'USER' or nothing at all.
+            if (!quoted) reg = db2_default_register(text);
+            if (reg != udb_reg_none) tk_wtrace(2, u"Default is the special register %s", text.c_str());
+            else if (!quoted && text == u"NULL") def = ole_variant();
             else if (vartype == VT_BOOL) def = ole_variant(tk_wstring::to_upper(text) == u"TRUE" || text == u"1");
             else def = ole_variant::from_wstring(text, vartype);
         }
         const bool not_null = nullable_ind == SQL_NULL_DATA || nullable != SQL_NULLABLE;
         const std::uint32_t size = length_ind == SQL_NULL_DATA ? 0 : std::uint32_t(buffer_length);
-        schema_.add(std::make_unique<db2_ftd>(size, text_of(column, name_ind), vartype, not_null, false, def,
-                                              date_kind, sql_type));
+        auto descriptor = std::make_unique<db2_ftd>(size, text_of(column, name_ind), vartype, not_null, false, def,
+                                                    date_kind, sql_type);
+        descriptor->default_register = reg;
+        schema_.add(std::move(descriptor));
     }
     tk_trace(2, "Got %d columns", int(schema_.size()));
     unbind_and_close(stmt);
@@ -202,6 +252,7 @@ void db2_recordset::init_cursor() {
     tk_wtrace(1, u"Executing query: %s", select_text_.c_str());
     const SQLHSTMT stmt = statement_.get();
     const auto& api = db2_cli();
+    const std::vector<std::u16string> identities = identity_columns(stmt, schema_name_, name_);
     const SQLSMALLINT count = open_result(stmt, select_text_, rows_fetched_);
     for (SQLUSMALLINT i = 1; i <= SQLUSMALLINT(count); ++i) {
         const std::u16string name = describe_column(stmt, i).name;
@@ -219,7 +270,8 @@ void db2_recordset::init_cursor() {
         if (target->vartype != VT_DATE)
             target->reserved = ora_type::get_reserved(static_cast<const db2_ftd*>(target)->sql_type,
                                                       std::uint32_t(precision), std::uint32_t(scale));
-        target->b_auto_increment = auto_unique == SQL_TRUE;
+        target->b_auto_increment =
+            auto_unique == SQL_TRUE || std::find(identities.begin(), identities.end(), name) != identities.end();
     }
 }
 
@@ -313,6 +365,16 @@ const char16_t* ora_table::get_delete_rule(SQLSMALLINT rule) {
     }
 }
 
+std::u16string ora_table::get_rule_clause(SQLSMALLINT delete_rule, bool delete_null, SQLSMALLINT update_rule,
+                                          bool update_null) {
+    std::u16string clause;
+    const std::u16string on_delete = delete_null ? u"" : get_delete_rule(delete_rule);
+    if (!on_delete.empty()) clause = u"ON DELETE " + on_delete;
+    const std::u16string on_update = update_null ? u"" : get_delete_rule(update_rule);
+    if (!on_update.empty()) clause += (clause.empty() ? u"ON UPDATE " : u" ON UPDATE ") + on_update;
+    return clause;
+}
+
 void ora_table::init_indexes(SQLHSTMT stmt, const std::u16string& schema_name, udb_recordset& table,
                              udb_relationships& relationships) {
     tk_trace(2, "ora_table::init_indexes");
@@ -357,10 +419,12 @@ void ora_table::init_indexes(SQLHSTMT stmt, const std::u16string& schema_name, u
                stmt);
     SQLSMALLINT non_unique = 0;
     SQLLEN non_unique_ind = 0, index_ind = 0, field_ind = 0;
-    name_buffer index_name{}, field_name{};
+    name_buffer index_name{}, field_name{}, order{};
+    SQLLEN order_ind = 0;
     bind_short(stmt, 4, non_unique, non_unique_ind);
     bind_text(stmt, 6, index_name, index_ind);
     bind_text(stmt, 9, field_name, field_ind);
+    bind_text(stmt, 10, order, order_ind);
     while (fetch_row(stmt)) {
         if (index_ind == SQL_NULL_DATA) continue; // the table's own statistics row
         const std::u16string name(index_name.data());
@@ -378,6 +442,7 @@ void ora_table::init_indexes(SQLHSTMT stmt, const std::u16string& schema_name, u
             continue;
         }
         index->fields.push_back(field);
+        index->descending.push_back(text_of(order, order_ind) == u"D");
     }
     unbind_and_close(stmt);
     for (const auto& index : found) table.add_index(index);
@@ -386,14 +451,18 @@ void ora_table::init_indexes(SQLHSTMT stmt, const std::u16string& schema_name, u
     check_stmt(api.SQLForeignKeysW(stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, wide(schema_name),
                                    SQL_NTS, wide(table_name), SQL_NTS),
                stmt);
-    name_buffer pk_table{}, pk_column{}, fk_table{}, fk_column{}, fk_name{}, parent_key{};
-    SQLLEN pk_table_ind = 0, pk_column_ind = 0, fk_table_ind = 0, fk_column_ind = 0, fk_name_ind = 0,
-           parent_key_ind = 0, rule_ind = 0;
-    SQLSMALLINT delete_rule = 0;
+    name_buffer pk_schema{}, pk_table{}, pk_column{}, fk_schema{}, fk_table{}, fk_column{}, fk_name{},
+        parent_key{};
+    SQLLEN pk_schema_ind = 0, fk_schema_ind = 0, pk_table_ind = 0, pk_column_ind = 0, fk_table_ind = 0, fk_column_ind = 0,
+           fk_name_ind = 0, parent_key_ind = 0, rule_ind = 0, update_ind = 0;
+    SQLSMALLINT delete_rule = 0, update_rule = 0;
+    bind_text(stmt, 2, pk_schema, pk_schema_ind);
     bind_text(stmt, 3, pk_table, pk_table_ind);
     bind_text(stmt, 4, pk_column, pk_column_ind);
+    bind_text(stmt, 6, fk_schema, fk_schema_ind);
     bind_text(stmt, 7, fk_table, fk_table_ind);
     bind_text(stmt, 8, fk_column, fk_column_ind);
+    bind_short(stmt, 10, update_rule, update_ind);
     bind_short(stmt, 11, delete_rule, rule_ind);
     bind_text(stmt, 12, fk_name, fk_name_ind);
     bind_text(stmt, 13, parent_key, parent_key_ind);
@@ -410,8 +479,14 @@ void ora_table::init_indexes(SQLHSTMT stmt, const std::u16string& schema_name, u
         auto key = std::find_if(keys.begin(), keys.end(),
                                 [&](const udb_foreign_key& k) { return udb_name_equal(k.name, name); });
         if (key == keys.end()) {
-            keys.emplace_back(name, pk_name, child, text_of(pk_table, pk_table_ind), udb_names{child_field},
-                              udb_names{parent_field}, rule.empty() ? u"" : u"ON DELETE " + rule);
+            udb_foreign_key& added =
+                keys.emplace_back(name, pk_name, child, text_of(pk_table, pk_table_ind), udb_names{child_field},
+                                  udb_names{parent_field},
+                                  get_rule_clause(delete_rule, rule_ind == SQL_NULL_DATA, update_rule,
+                                                  update_ind == SQL_NULL_DATA));
+            // A parent in another schema must not be taken for a table of this schema's name.
+            const std::u16string parent_schema = text_of(pk_schema, pk_schema_ind);
+            if (parent_schema != text_of(fk_schema, fk_schema_ind)) added.parent_schema = parent_schema;
         } else if (std::find(key->child_fields.begin(), key->child_fields.end(), child_field) ==
                    key->child_fields.end()) {
             key->child_fields.push_back(child_field);

@@ -67,6 +67,10 @@ struct ora_table {
     /// idle, and leaves it closed.
     static void init_indexes(SQLHSTMT statement, const std::u16string& schema_name,
                              udb_recordset& table, udb_relationships& relationships);
-    /// The rule word of a catalogue DELETE_RULE ("" for no action and unknown values).
+    /// The rule word of a catalogue DELETE_RULE or UPDATE_RULE ("" for no action and unknown values).
     static const char16_t* get_delete_rule(SQLSMALLINT rule);
+    /// "ON DELETE <word>" and "ON UPDATE <word>" joined by a blank, each left out when its rule
+    /// is NULL (`*_null`) or no action, which is also the destination's default.
+    static std::u16string get_rule_clause(SQLSMALLINT delete_rule, bool delete_null, SQLSMALLINT update_rule,
+                                          bool update_null);
 };

@@ -68,25 +68,22 @@ sql_database::~sql_database() = default;
 
 void sql_database::make_rows_strict() {
     // Under STRICT_TRANS_TABLES a table without transactions refuses a bad value only in the
-    // first row of a multi-row INSERT and silently cuts or changes it in every later row, so a
-    // row would be stored altered or refused by its place in a batch. Strict for all tables,
-    // every such row is refused, and the table writer isolates and reports it. A session that
-    // is not strict at all is left as the server's administrator chose.
+    // first row of a multi-row INSERT and silently cuts or changes it in every later row, and
+    // without strict mode every row is stored altered. Strict for all tables, every such row
+    // is refused, and the table writer isolates and reports it; a dump sets the same mode for
+    // its statements, so that a value one mode refuses the other refuses as well.
     if (server_version() < sql_ver_strict_mode) return;
     if (!connection().query("SELECT @@SESSION.sql_mode")) return;
     sql_result result = connection().store_result();
     MYSQL_ROW row = result ? mysql_fetch_row(result.get()) : nullptr;
     if (!row || !row[0]) return;
     const std::string mode = row[0];
-    auto has = [&mode](std::string_view flag) {
-        for (std::size_t p = mode.find(flag); p != std::string::npos; p = mode.find(flag, p + 1)) {
-            const std::size_t end = p + flag.size();
-            if ((p == 0 || mode[p - 1] == ',') && (end == mode.size() || mode[end] == ',')) return true;
-        }
-        return false;
-    };
-    if (!has("STRICT_TRANS_TABLES") || has("STRICT_ALL_TABLES")) return;
-    const std::string statement = "SET SESSION sql_mode='" + mode + ",STRICT_ALL_TABLES'";
+    const std::string flag = "STRICT_ALL_TABLES";
+    for (std::size_t p = mode.find(flag); p != std::string::npos; p = mode.find(flag, p + 1)) {
+        const std::size_t end = p + flag.size();
+        if ((p == 0 || mode[p - 1] == ',') && (end == mode.size() || mode[end] == ',')) return;
+    }
+    const std::string statement = "SET SESSION sql_mode='" + mode + (mode.empty() ? "" : ",") + flag + "'";
     tk_trace(2, "%s", statement.c_str());
     if (!connection().query(statement)) tk_trace(2, "Cannot set SQL mode: %s", connection().error());
 }
@@ -170,6 +167,7 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::u16string& 
     if (!engine_.send(statement)) throw sql_exception(connection());
 
     tables_.push_back(name);
+    created_.push_back(name);
     names_map_.add_fn_map(name, columns.names_map());
     return open_table(name);
 }
@@ -177,8 +175,11 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::u16string& 
 bool sql_database::delete_tab(const std::u16string& name) {
     wtrace_text(2, u"sql_database::delete_tab (%s)", name);
     tk_verify((mode_ & sql_db_read_only) == 0, "sql_db", __LINE__);
+    // The session keeps the key checks off, so a parent that keys of an earlier run still
+    // refer to can be dropped; the keys are created anew after the last table.
     engine_.ensure_connection(this->name());
     if (!engine_.send(u"DROP TABLE " + engine_.quote_name(listed_name(name)))) throw sql_exception(connection());
+    std::erase_if(created_, [&name](const std::u16string& t) { return udb_name_equal(t, name); });
     return udb_database::delete_tab(name);
 }
 
@@ -320,26 +321,32 @@ void sql_database::create_relationships(const udb_relationships& relationships) 
         tk_trace(3, "This version of MySQL doesn't support Foreign Keys");
         return;
     }
-    if (mode_ == sql_db_keep_tables) {
+    if ((mode_ & sql_db_keep_tables) != 0 && created_.empty()) {
+        // Every table was kept as it was (merged into or skipped): so are its keys.
         tk_trace(3, "Foreign keys are not converted in append mode");
         return;
     }
+    std::unique_ptr<udb_validator> validator = engine_.create_in_validator(udb_indexes());
+    const std::vector<sql_fk_definition> keys = sql_plan_foreign_keys(
+        relationships, names_map_, [this](const std::u16string& table) { return table_state(table); }, *validator,
+        other_constraint_names());
+    if (keys.empty()) return;
     try {
         query_rows(u"SET FOREIGN_KEY_CHECKS = 0");
     } catch (const sql_exception& e) {
         tk_trace(2, "Cannot turn OFF foreign key check: %s", e.what());
     }
-    for (const udb_foreign_key& key : relationships) {
-        wtrace_text(3, u"Processing '%s'", key.name);
+    for (const sql_fk_definition& key : keys) {
+        wtrace_text(3, u"Processing '%s'", key.source->name);
         try {
             create_relationship(key);
         } catch (const tk_exception& e) {
             tk_trace(2, "Error while creating FK:\n%s\n", e.what());
             error_handler& handler = error_handler::instance();
-            if (!key.name.empty()) {
-                handler.set_context(u"Foreign key '" + key.name + u"'");
+            if (!key.source->name.empty()) {
+                handler.set_context(u"Foreign key '" + key.source->name + u"'");
             } else {
-                handler.set_context(key.child_table);
+                handler.set_context(key.source->child_table);
             }
             handler.handle(tk_exception(std::string("Can't create foreign key. Contact to ") + sql_support_address +
                                             " for the solution.",
@@ -354,29 +361,35 @@ void sql_database::create_relationships(const udb_relationships& relationships) 
     }
 }
 
-void sql_database::create_relationship(const udb_foreign_key& key) {
-    auto table_of = [this](const std::u16string& source) {
-        const std::u16string table = names_map_.get_tn_mapped_name(source, false);
-        if (!is_table_exist(table)) {
-            throw tk_exception("Table '" + tk_to_utf8(table) + "' not exists", tk_level_item);
+void sql_database::create_relationship(const sql_fk_definition& key) {
+    create_fk_index_if(key.child, key.source->child_fields);
+    create_fk_index_if(key.parent, key.source->parent_fields);
+    query_rows(sql_fk_statement(key, engine_));
+}
+
+sql_fk_table sql_database::table_state(const std::u16string& name) const {
+    for (const std::u16string& table : created_)
+        if (udb_name_equal(table, name)) return sql_fk_table::created;
+    return is_table_exist(name) ? sql_fk_table::kept : sql_fk_table::absent;
+}
+
+std::vector<std::u16string> sql_database::other_constraint_names() {
+    std::vector<std::u16string> names;
+    if (server_version() < sql_ver_strict_mode) return names; // no information_schema
+    try {
+        std::unique_ptr<udb_recordset> rows = query_rows(
+            u"SELECT constraint_name, table_name FROM information_schema.table_constraints "
+            u"WHERE constraint_type='FOREIGN KEY' AND constraint_schema=" +
+            tk_from_utf8(sql_string_literal(name_)));
+        if (!rows) return names;
+        for (rows->reset(); !rows->is_eof(); rows->next()) {
+            const udb_record& row = *rows->get_item();
+            if (table_state(text_of(row[1])) != sql_fk_table::created) names.push_back(text_of(row[0]));
         }
-        return listed_name(table);
-    };
-    const std::u16string child = table_of(key.child_table);
-    const std::u16string parent = table_of(key.parent_table);
-    create_fk_index_if(child, key.child_fields);
-    create_fk_index_if(parent, key.parent_fields);
-    auto column_list = [this](const std::u16string& table, const udb_names& fields) {
-        std::u16string out;
-        for (std::size_t i = 0; i < fields.size(); ++i) {
-            if (i) out += u", ";
-            out += engine_.quote_name(names_map_.get_fn_mapped_name(table, fields[i], true));
-        }
-        return out;
-    };
-    query_rows(u"ALTER TABLE " + engine_.quote_name(child) + u" ADD CONSTRAINT " + engine_.quote_name(key.name) +
-               u" FOREIGN KEY(" + column_list(child, key.child_fields) + u") REFERENCES " +
-               engine_.quote_name(parent) + u"(" + column_list(parent, key.parent_fields) + u")");
+    } catch (const sql_exception& e) {
+        tk_trace(2, "Cannot list foreign keys: %s", e.what());
+    }
+    return names;
 }
 
 void sql_database::create_views(const udb_query_map& queries) {

@@ -5,6 +5,7 @@
 
 #include "sql_client.hpp"
 #include "sql_engi.hpp"
+#include "sql_fkey.hpp"
 #include "sql_rec.hpp"
 #include "udb_db.hpp"
 
@@ -13,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class sql_table;
 class sql_recordset;
@@ -42,7 +44,7 @@ class sql_database : public udb_database {
 public:
     /// Lists the tables and, unless `mode` has sql_db_skip_views, the views (a server without
     /// views support still opens). A failure to list the tables raises sql_exception. A session
-    /// strict for transactional tables is made strict for all tables (see make_rows_strict).
+    /// is made strict for all tables (see make_rows_strict), whatever mode the server gave it.
     sql_database(const std::u16string& name, sql_engine& engine, std::int32_t mode);
     ~sql_database() override;
 
@@ -63,8 +65,10 @@ public:
     std::unique_ptr<udb_recordset> query_rows(const std::u16string& statement) override;
     /// Creates each SELECT as a view; a view that fails is reported and the rest go on.
     void create_views(const udb_query_map& queries) override;
-    /// Adds the foreign keys (and the child and parent indexes they need); a key that fails
-    /// is reported and the rest go on.
+    /// Adds the foreign keys whose tables this object created (and the child and parent
+    /// indexes they need), under constraint names unique in the database; a key that fails or
+    /// points at a table this run did not create is reported and the rest go on. Keys of
+    /// tables kept from an earlier run are left alone.
     void create_relationships(const udb_relationships& relationships) override;
 
     /// The writer over an existing table, as its own type. Unknown name: internal assertion.
@@ -126,9 +130,15 @@ private:
     void make_rows_strict();
     void init_tables();
     void init_views();
-    void create_relationship(const udb_foreign_key& key);
+    void create_relationship(const sql_fk_definition& key);
+    /// What became of a table in this run.
+    sql_fk_table table_state(const std::u16string& name) const;
+    /// Foreign-key constraint names the database holds for tables this run did not create.
+    std::vector<std::u16string> other_constraint_names();
 
     sql_engine& engine_;
+    /// Tables created by this object (server spelling), in order.
+    std::vector<std::u16string> created_;
 };
 
 /// Selects `name` on the session's connection and opens it as a destination database.

@@ -187,11 +187,16 @@ void sql_table::raise_structure_error() const { throw tk_exception(structure_err
 void sql_table::pair_fields(const udb_record& record) {
     std::vector<std::pair<std::size_t, std::size_t>> pairs;
     std::unique_ptr<udb_validator> validator = database_.engine().create_fn_validator(record);
+    // As the table's columns were named: a name taken restricts the names after it, so that of
+    // "a" and "A" the second is mapped here as it was when the table was created.
     auto mapped = [&](const std::u16string& name) {
-        if (validator->is_acceptable(name)) return name;
-        std::u16string safe = validator->get_safe_name(name);
-        validator->add_existing_name(safe);
-        return safe;
+        std::u16string out = name;
+        if (!validator->is_acceptable(name)) {
+            out = validator->get_safe_name(name);
+            validator->add_existing_name(out);
+        }
+        validator->restricted_names().push_back(out);
+        return out;
     };
     if (record.size() < schema_.size()) {
         tk_trace(1, "Size of record is less than size of schema");

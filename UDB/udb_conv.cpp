@@ -5,6 +5,7 @@
 
 #include "tk_excp.hpp"
 #include "tk_log.hpp"
+#include "tk_utils.hpp"
 #include "udb_errh.hpp"
 
 #include <iostream>
@@ -177,6 +178,8 @@ void udb_converter::convert_item(const std::u16string& name, const std::u16strin
     if (!accepted) {
         tk_wtrace(2, u"Store generated table name '%s'", dest_name.c_str());
         validator.add_existing_name(dest_name);
+        // Foreign keys name their tables by source name; they must find this one.
+        destination.names_map().add_tn_mapping(name, dest_name);
     }
     // A later item whose name differs from this one only in letter case must not be accepted.
     validator.restricted_names().push_back(dest_name);
@@ -251,6 +254,9 @@ void udb_converter::create_foreign_keys_and_views(udb_database& source, udb_data
     } catch (const tk_exception& e) {
         report(u"Views", e);
     }
+    handler.clear_context();
+    for (const std::u16string& view : source.unconverted_views())
+        handler.handle(tk_exception("View " + tk_to_utf8(view) + " is not converted", tk_level_item), 0);
     destination.finish();
     if (lost) throw *lost;
 }

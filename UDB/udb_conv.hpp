@@ -26,8 +26,10 @@ public:
     virtual std::unique_ptr<udb_database> open_source() = 0;
     /// The destination database, created or opened. Never null.
     virtual std::unique_ptr<udb_database> open_destination() = 0;
-    /// The destination's table-name validator, knowing `tables` (the tables to convert) and
-    /// the tables `destination` already has. Never null.
+    /// The destination's table-name validator, knowing `tables` (the tables to convert) as its
+    /// existing names. The tables `destination` already has must not be among them: a source
+    /// table maps to the same name on every run, so that a re-run finds its earlier table.
+    /// Never null.
     virtual std::unique_ptr<udb_validator> create_validator(const std::vector<std::u16string>& tables,
                                                             const udb_database& destination) = 0;
     /// Called once before the first item (the MySQL side raises its packet limit). Default: nothing.

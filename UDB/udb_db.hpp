@@ -133,6 +133,9 @@ public:
     /// Source-to-destination names of what this database created.
     udb_names_map& names_map() noexcept { return names_map_; }
     const udb_names_map& names_map() const noexcept { return names_map_; }
+    /// Views of a source whose definitions it cannot read; the run names each in a report.
+    std::vector<std::u16string>& unconverted_views() noexcept { return unconverted_views_; }
+    const std::vector<std::u16string>& unconverted_views() const noexcept { return unconverted_views_; }
     /// Foreign keys: collected by a source while reading, to be created by a destination.
     udb_relationships& relationships() noexcept { return relationships_; }
     const udb_relationships& relationships() const noexcept { return relationships_; }
@@ -148,4 +151,5 @@ protected:
     std::vector<std::u16string> tables_;
     udb_names_map names_map_;
     udb_relationships relationships_;
+    std::vector<std::u16string> unconverted_views_;
 };

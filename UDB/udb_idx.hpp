@@ -14,6 +14,9 @@ struct udb_index {
     bool b_unique = false;
     bool b_primary = false;
     udb_names fields;
+    /// Per column of `fields`, whether it is kept in descending order; columns past its end
+    /// are ascending.
+    std::vector<bool> descending;
 
     udb_index(std::u16string name, bool b_unique, bool b_primary, udb_names fields);
 
@@ -34,8 +37,9 @@ public:
     bool is_idx_field(const std::u16string& column, bool primary_only) const;
     /// Whether some index starts with `columns` (see udb_index::starts_with_fields).
     bool has_index_on_fields(const udb_names& columns) const;
-    /// Appends a copy; callers that must keep names unique ask is_acceptable_name first.
-    void add(const udb_index& index) { items_.push_back(index); }
+    /// Appends a copy and returns it; callers that must keep names unique ask
+    /// is_acceptable_name first.
+    udb_index& add(const udb_index& index) { return items_.emplace_back(index); }
 
     /// Read access in insertion order.
     std::size_t size() const noexcept { return items_.size(); }

@@ -13,7 +13,10 @@ struct udb_foreign_key {
     std::u16string key_name;     ///< primary key of the child table as the source reported it
     std::u16string child_table;  ///< source spelling
     std::u16string parent_table; ///< source spelling
-    std::u16string rule_clause;  ///< "ON DELETE <rule>" or empty
+    std::u16string rule_clause;  ///< "ON DELETE <rule>", "ON UPDATE <rule>", both or empty
+    /// Schema of the parent when it lies outside the schema being converted, else empty: such
+    /// a key cannot be written, since its parent is never part of the run.
+    std::u16string parent_schema;
     udb_names child_fields;
     udb_names parent_fields;
 

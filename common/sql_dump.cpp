@@ -1,4 +1,6 @@
 #include "sql_dump.hpp"
+
+#include "sql_fkey.hpp"
 #include "sql_view.hpp"
 
 #include "sql_engi.hpp"
@@ -246,6 +248,7 @@ dmp_database::dmp_database(const std::u16string& path, const dmp_options& option
     // A new file has no lock open, whatever an earlier dump left in the session.
     engine().set_tables_locked(false);
     engine().set_server_version(options_.b_new_version ? new_dialect_version : old_dialect_version);
+    engine().set_dump_dialect(options_.b_new_version);
     tk_trace(2, "b_new_ver=%d", int(options_.b_new_version));
     if (options_.b_comments) write_header();
     if (options_.b_new_version) write_session_settings();
@@ -328,13 +331,15 @@ void dmp_database::write_header() {
 void dmp_database::write_session_settings() {
     // The client reads the file in its own default character set unless told otherwise, and
     // would cut every character beyond three UTF-8 bytes. A zero in an identity column must
-    // stay zero, and literals use backslash escapes and single quotes only; strict mode stays
-    // as the server has it. Versioned comments let servers without a feature skip the line.
+    // stay zero, and literals use backslash escapes and single quotes only. Strict for all
+    // tables, as direct mode makes its session: a value the server cannot hold is refused
+    // instead of stored altered. Versioned comments let servers without a feature skip the line.
     write_line("/*!40101 SET NAMES utf8 */;");
     write_line("/*!50503 SET NAMES utf8mb4 */;");
     write_line("/*!40101 SET @OLD_SQL_MODE=@@SQL_MODE, SQL_MODE=CONCAT_WS(',', NULLIF(TRIM(BOTH ',' FROM "
                "REPLACE(REPLACE(CONCAT(',', @@SQL_MODE, ','), ',NO_BACKSLASH_ESCAPES,', ','), ',ANSI_QUOTES,', "
                "',')), ''), 'NO_AUTO_VALUE_ON_ZERO') */;");
+    write_line("/*!50002 SET SQL_MODE=CONCAT(@@SQL_MODE, ',STRICT_ALL_TABLES') */;");
 }
 
 void dmp_database::write_database_block() {
@@ -411,7 +416,8 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& 
         statement += lb;
         statement += ')';
         if (options_.b_new_version) {
-            statement += engine().is_innodb() ? " ENGINE=InnoDB" : " ENGINE=MyISAM";
+            // The dump's foreign keys hold only on InnoDB; other engines drop them silently.
+            statement += " ENGINE=InnoDB";
         } else {
             statement += " TYPE=MyISAM";
         }
@@ -516,25 +522,23 @@ void dmp_database::create_relationships(const udb_relationships& relationships) 
     write(line_break());
     write_line("SET FOREIGN_KEY_CHECKS = 0;");
 
+    // Every table of a dump is created by it; a key towards any other table is reported.
+    std::unique_ptr<udb_validator> validator = session.create_in_validator(udb_indexes());
+    const std::vector<sql_fk_definition> keys = sql_plan_foreign_keys(
+        relationships, names_map(),
+        [this](const std::u16string& table) {
+            return is_table_exist(table) ? sql_fk_table::created : sql_fk_table::absent;
+        },
+        *validator, {});
     std::string statement;
-    for (const udb_foreign_key& key : relationships) {
-        const std::u16string child = names_map().get_tn_mapped_name(key.child_table, false);
-        const std::u16string parent = names_map().get_tn_mapped_name(key.parent_table, false);
-        tk_wtrace(2, u"Processing FK '%s'", child.c_str());
-
-        auto append_fields = [&](const std::u16string& table, const udb_names& fields) {
-            for (std::size_t i = 0; i < fields.size(); ++i) {
-                if (i) statement += ", ";
-                session.append_quoted_name(statement, names_map().get_fn_mapped_name(table, fields[i], true));
-            }
-        };
-
+    for (const sql_fk_definition& key : keys) {
+        tk_wtrace(2, u"Processing FK '%s'", key.child.c_str());
         bool has_child_index = false;
-        if (const auto found = table_indexes_.find(child); found != table_indexes_.end()) {
+        if (const auto found = table_indexes_.find(key.child); found != table_indexes_.end()) {
             tk_trace(1, "udb_indexes::has_index_on_fields");
             for (const udb_index& index : found->second) {
-                if (index.starts_with_fields(key.child_fields)) {
-                    tk_wtrace(2, u"Child index for table '%s' exists", child.c_str());
+                if (index.starts_with_fields(key.source->child_fields)) {
+                    tk_wtrace(2, u"Child index for table '%s' exists", key.child.c_str());
                     has_child_index = true;
                     break;
                 }
@@ -542,24 +546,17 @@ void dmp_database::create_relationships(const udb_relationships& relationships) 
         }
         if (!has_child_index) {
             statement = "ALTER TABLE ";
-            session.append_quoted_name(statement, child);
+            session.append_quoted_name(statement, key.child);
             statement += " ADD INDEX (";
-            append_fields(child, key.child_fields);
+            for (std::size_t i = 0; i < key.child_fields.size(); ++i) {
+                if (i) statement += ", ";
+                session.append_quoted_name(statement, key.child_fields[i]);
+            }
             statement += ");";
             write_line(statement);
         }
-
-        statement = "ALTER TABLE ";
-        session.append_quoted_name(statement, child);
-        statement += " ADD CONSTRAINT ";
-        session.append_quoted_name(statement, key.name);
-        statement += " FOREIGN KEY(";
-        append_fields(child, key.child_fields);
-        statement += ") REFERENCES ";
-        session.append_quoted_name(statement, parent);
-        statement += '(';
-        append_fields(parent, key.parent_fields);
-        statement += ");";
+        statement = tk_to_utf8(sql_fk_statement(key, session));
+        statement += ';';
         write_line(statement);
     }
     write_line("SET FOREIGN_KEY_CHECKS = 1;");

@@ -124,6 +124,11 @@ std::unique_ptr<udb_database> korvane_convertor::get_dest_base() {
     return engine.create_dump(destination_, mysql_.dump_options());
 }
 
+std::vector<std::u16string> korvane_convertor::get_db2_schemas() {
+    tk_trace(2, "korvane_convertor::get_db2_schemas");
+    return db2_.engine().get_contents();
+}
+
 std::vector<std::u16string> korvane_convertor::get_all_tables() {
     tk_trace(2, "korvane_convertor::get_all_tables");
     std::unique_ptr<udb_database> source = db2_.open_db(db2_.schema());
@@ -150,8 +155,11 @@ std::unique_ptr<udb_database> korvane_convertor::open_source() { return db2_.ope
 std::unique_ptr<udb_database> korvane_convertor::open_destination() { return get_dest_base(); }
 
 std::unique_ptr<udb_validator> korvane_convertor::create_validator(const std::vector<std::u16string>& tables,
-                                                                   const udb_database& destination) {
-    return mysql_.engine().create_tn_validator(tables, destination.tables());
+                                                                   const udb_database&) {
+    // Only this run's names take part: a table of an earlier run under the name a source table
+    // maps to is that table's destination, to be skipped, merged into or overwritten, not a name
+    // to step around (which would make a new copy on every run).
+    return mysql_.engine().create_tn_validator(tables, {});
 }
 
 void korvane_convertor::prepare_destination(udb_database&) {

@@ -49,13 +49,47 @@ std::u16string hex(const std::vector<std::uint8_t>& bytes) {
     return out;
 }
 
+// A long text as DB2 takes it: string constants end at 32672 bytes, so the value is written as
+// casts of shorter pieces joined by ||.
+std::u16string lob_literal(const char16_t* cast, const std::u16string& text) {
+    std::u16string out;
+    std::size_t bytes = 0, start = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        const bool end = i == text.size();
+        const bool low_surrogate = !end && text[i] >= 0xDC00 && text[i] <= 0xDFFF;
+        if (end || (bytes >= 30000 && !low_surrogate)) {
+            if (!out.empty()) out += u" || ";
+            out += std::u16string(cast) + u"('" + text.substr(start, i - start) + u"')";
+            start = i;
+            bytes = 0;
+        }
+        if (!end) bytes += text[i] < 0x80 ? 1 : 3;
+    }
+    return out;
+}
+
+// Watches the free-locators attribute on its way to the client, or refuses it like a client
+// that does not know it.
+SQLSetStmtAttrW_fn g_set_attr = nullptr;
+bool g_refuse_free_locators = false;
+int g_free_locators_set = 0;
+
+SQLRETURN watching_set_attr(SQLHSTMT statement, SQLINTEGER attribute, SQLPOINTER value, SQLINTEGER length) {
+    if (attribute == SQL_ATTR_FREE_LOCATORS_ON_FETCH) {
+        if (g_refuse_free_locators) return SQL_ERROR;
+        if (reinterpret_cast<std::uintptr_t>(value) == SQL_TRUE) ++g_free_locators_set;
+    }
+    return g_set_attr(statement, attribute, value, length);
+}
+
 class fetching : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         create_database("FETCH", rows_script());
         auto engine = connect(u"FETCH");
-        engine->execute(u"INSERT INTO F.LOBS VALUES (2, '" + big_clob() + u"', '" + big_dbclob() + u"', '" +
-                        big_xml() + u"', X'" + hex(big_blob()) + u"')");
+        engine->execute(u"INSERT INTO F.LOBS VALUES (2, " + lob_literal(u"CLOB", big_clob()) + u", " +
+                        lob_literal(u"DBCLOB", big_dbclob()) + u", XMLPARSE(DOCUMENT " +
+                        lob_literal(u"CLOB", big_xml()) + u"), X'" + hex(big_blob()) + u"')");
     }
     void SetUp() override {
         engine = connect(u"FETCH");
@@ -210,4 +244,23 @@ TEST_F(fetching, FailureInAFetchEndsTheTableAndLeaksNoHandle) {
         EXPECT_THROW(db->get_table(u"LOBS", 1), db2_exception);
     }
     EXPECT_EQ(live_statements(), before);
+}
+
+TEST_F(fetching, LocatorsAreFreedAtEachFetchWhereTheClientKnowsHow) {
+    auto& api = db2_cli();
+    g_set_attr = api.SQLSetStmtAttrW;
+    api.SQLSetStmtAttrW = watching_set_attr;
+    struct restore {
+        ~restore() { db2_cli().SQLSetStmtAttrW = g_set_attr; }
+    } restored;
+    for (const bool refuse : {false, true}) {
+        SCOPED_TRACE(refuse ? "refused" : "accepted");
+        g_refuse_free_locators = refuse;
+        g_free_locators_set = 0;
+        auto rs = db->get_table(u"LOBS", 1);
+        int rows = 0;
+        for (rs->reset(); !rs->is_eof(); rs->next()) rows += rs->get_item() != nullptr;
+        EXPECT_EQ(rows, 3);
+        EXPECT_EQ(g_free_locators_set, refuse ? 0 : 1);
+    }
 }

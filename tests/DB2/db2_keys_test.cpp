@@ -22,7 +22,7 @@ CREATE TABLE CHILD (
   ID INTEGER NOT NULL, PA INTEGER, PB INTEGER, PC INTEGER, NOTE VARCHAR(10),
   CONSTRAINT PK_CHILD PRIMARY KEY (ID),
   CONSTRAINT FK_CHILD_PARENT FOREIGN KEY (PB, PA, PC) REFERENCES PARENT (B, A, C) ON DELETE CASCADE,
-  CONSTRAINT FK_CHILD_NAME FOREIGN KEY (NOTE) REFERENCES PARENT (NAME)
+  CONSTRAINT FK_CHILD_NAME FOREIGN KEY (NOTE) REFERENCES PARENT (NAME) ON UPDATE RESTRICT
 );
 CREATE INDEX IX_CHILD_NOTE ON CHILD (NOTE DESC, ID);
 CREATE TABLE OTHER_CHILD (
@@ -31,13 +31,17 @@ CREATE TABLE OTHER_CHILD (
 );
 CREATE TABLE RESTRICTED (
   ID INTEGER NOT NULL PRIMARY KEY, PID INTEGER,
-  CONSTRAINT FK_RESTRICTED FOREIGN KEY (PID) REFERENCES RESTRICTED (ID) ON DELETE RESTRICT
+  CONSTRAINT FK_RESTRICTED FOREIGN KEY (PID) REFERENCES RESTRICTED (ID) ON DELETE RESTRICT ON UPDATE RESTRICT
 );
 CREATE TABLE NO_KEYS (V INTEGER);
 CREATE TABLE T1 (ID INTEGER NOT NULL PRIMARY KEY, P INTEGER,
   CONSTRAINT FK FOREIGN KEY (P) REFERENCES RESTRICTED (ID));
 CREATE TABLE T2 (ID INTEGER NOT NULL PRIMARY KEY, Q1 INTEGER, Q2 INTEGER, Q3 INTEGER,
   CONSTRAINT FK FOREIGN KEY (Q1, Q2, Q3) REFERENCES PARENT (B, A, C) ON DELETE CASCADE);
+CREATE SCHEMA Z;
+CREATE TABLE Z.PARENT (B INTEGER NOT NULL PRIMARY KEY);
+CREATE TABLE XREF (ID INTEGER NOT NULL GENERATED ALWAYS AS IDENTITY, P INTEGER,
+  CONSTRAINT FK_XREF FOREIGN KEY (P) REFERENCES Z.PARENT (B));
 )sql";
 
 class keys : public ::testing::Test {
@@ -84,6 +88,7 @@ TEST_F(keys, IndexesAndMultiColumnForeignKeysWithTheirRules) {
     EXPECT_EQ(idx[1].name, u"IX_CHILD_NOTE");
     EXPECT_FALSE(idx[1].b_unique);
     EXPECT_EQ(idx[1].fields, (udb_names{u"NOTE", u"ID"}));
+    EXPECT_EQ(idx[1].descending, (std::vector<bool>{true, false}));
 
     const udb_relationships& rel = db->relationships();
     ASSERT_EQ(rel.size(), 2u);
@@ -97,7 +102,7 @@ TEST_F(keys, IndexesAndMultiColumnForeignKeysWithTheirRules) {
     EXPECT_EQ(fk->rule_clause, u"ON DELETE CASCADE");
     const udb_foreign_key* by_name = find_key(rel, u"FK_CHILD_NAME");
     ASSERT_NE(by_name, nullptr);
-    EXPECT_EQ(by_name->rule_clause, u""); // NO ACTION
+    EXPECT_EQ(by_name->rule_clause, u"ON UPDATE RESTRICT"); // and NO ACTION on delete
     EXPECT_EQ(by_name->parent_fields, (udb_names{u"NAME"}));
 
     // Reading the table again only finds keys it already has.
@@ -112,8 +117,21 @@ TEST_F(keys, IndexesAndMultiColumnForeignKeysWithTheirRules) {
     auto restricted = db->get_table(u"RESTRICTED", 1);
     const udb_foreign_key* self = find_key(db->relationships(), u"FK_RESTRICTED");
     ASSERT_NE(self, nullptr);
-    EXPECT_EQ(self->rule_clause, u"ON DELETE RESTRICT");
+    EXPECT_EQ(self->rule_clause, u"ON DELETE RESTRICT ON UPDATE RESTRICT");
     EXPECT_EQ(self->parent_table, u"RESTRICTED");
+    EXPECT_EQ(self->parent_schema, u"");
+}
+
+TEST_F(keys, ParentInAnotherSchemaIsMarkedAndAnIdentityComesFromTheCatalogue) {
+    // K has a PARENT of its own: only the schema tells the two apart.
+    auto rs = db->get_table(u"XREF", 1);
+    const udb_foreign_key* fk = find_key(db->relationships(), u"FK_XREF");
+    ASSERT_NE(fk, nullptr);
+    EXPECT_EQ(fk->parent_table, u"PARENT");
+    EXPECT_EQ(fk->parent_schema, u"Z");
+    // The stand-in answers the column attribute false, as DB2 does.
+    EXPECT_TRUE(rs->schema()[0].b_auto_increment);
+    EXPECT_FALSE(rs->schema()[1].b_auto_increment);
 }
 
 TEST_F(keys, TableOpenedForItsColumnsReadsNoKeys) {

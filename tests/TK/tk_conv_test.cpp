@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -85,7 +87,10 @@ TEST_F(SetLogfile, ReadOnlyFileIsRefused) {
 TEST(Converter, WithoutATraceLogThePathIsOnlyStored) {
     ASSERT_EQ(tk_log::pointer(), nullptr);
     tk_converter conv;
-    const std::string path = (fs::temp_directory_path() / "tk_conv_nolog.log").string();
+    // A name of this process's own: another checkout's run may have left the common one behind.
+    const std::string path =
+        (fs::temp_directory_path() / ("tk_conv_nolog." + std::to_string(::getpid()) + ".log")).string();
+    fs::remove(path);
     conv.set_logfile(path);
     EXPECT_EQ(conv.logfile(), path);
     EXPECT_FALSE(fs::exists(path));

@@ -317,6 +317,7 @@ TEST_F(Run, ForeignKeysThenViewsOfTheSourceAndNeitherStopsTheRun) {
     sides.source->relationships.add(
         udb_foreign_key(u"FK_A", u"PK", u"A", u"A", udb_names{u"ID"}, udb_names{u"ID"}, u""));
     sides.source->views[u"V1"] = u"SELECT ID FROM A";
+    sides.source->unconverted_views = {u"V_B", u"V_A"};
     conv->selected_items()[u"Q"] = u"SELECT 1";
     sides.source->query_results[u"SELECT 1"] = make_table(u"Q", 1);
 
@@ -330,7 +331,9 @@ TEST_F(Run, ForeignKeysThenViewsOfTheSourceAndNeitherStopsTheRun) {
     EXPECT_EQ(sides.dest->views, (udb_query_map{{u"V1", u"SELECT ID FROM A"}}))
         << "the source's views, not the selected queries";
     EXPECT_TRUE(exits.empty()) << "a failed foreign key must not end the program";
-    EXPECT_EQ(reports.str(), "Error:\nForeign keys: bad key\n");
+    // Views the source cannot read are each named, without the context of the failed step.
+    EXPECT_EQ(reports.str(), "Error:\nForeign keys: bad key\nError:\nView V_B is not converted\n"
+                             "Error:\nView V_A is not converted\n");
     EXPECT_TRUE(conv->finished());
 
     reports.str("");
@@ -338,7 +341,8 @@ TEST_F(Run, ForeignKeysThenViewsOfTheSourceAndNeitherStopsTheRun) {
     sides.dest->fail_views = memdb::failure{"bad view"};
     sides.dest->stored.clear();
     run();
-    EXPECT_EQ(reports.str(), "Error:\nViews: bad view\n");
+    EXPECT_EQ(reports.str(), "Error:\nViews: bad view\nError:\nView V_B is not converted\n"
+                             "Error:\nView V_A is not converted\n");
 }
 
 TEST_F(Run, ALostDestinationInTheLastStepsStillEndsTheRunAsFailed) {

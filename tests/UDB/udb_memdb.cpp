@@ -136,6 +136,7 @@ source_db::source_db(std::shared_ptr<source_state> state, std::u16string name, b
     for (const table& t : state_->tables) tables_.push_back(t.name);
     queries_ = state_->views;
     relationships_ = state_->relationships;
+    unconverted_views_ = state_->unconverted_views;
 }
 
 source_db::~source_db() {

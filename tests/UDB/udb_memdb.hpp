@@ -60,6 +60,8 @@ struct source_state {
     /// The source's own views (its queries map) and foreign keys.
     udb_query_map views;
     udb_relationships relationships;
+    /// Views whose definitions the source cannot read.
+    std::vector<std::u16string> unconverted_views;
     /// get_table / get_query of these names fail.
     std::map<std::u16string, failure> fail_open;
     /// get_query answers null, like a source that cannot read queries.

@@ -79,6 +79,10 @@ run_result run_agent(const std::vector<std::string>& args, const std::string& co
     const pid_t pid = fork();
     if (pid == 0) {
         setenv("XDG_CONFIG_HOME", config_home.c_str(), 1);
+        // The test server's password is in this process's environment under the name the
+        // agent reads: a run gets a password only from what its test passes.
+        unsetenv("DUNMERE_MYSQL_PASSWORD");
+        unsetenv("DUNMERE_DB2_PASSWORD");
         for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
         const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -102,14 +106,16 @@ run_result run_agent(const std::vector<std::string>& args, const std::string& co
     return result;
 }
 
+std::string sample_database(const std::string& name, const std::string& sample) {
+    db2_test::use_standin();
+    const std::string script = read_file(std::string(AGENT_SAMPLES_DIR) + "/" + sample);
+    EXPECT_FALSE(script.empty()) << "no sample " << sample;
+    db2_test::create_database(name, script);
+    return name;
+}
+
 const std::string& shop_database() {
-    static const std::string name = [] {
-        db2_test::use_standin();
-        const std::string script = read_file(std::string(AGENT_SAMPLES_DIR) + "/shop.sql");
-        EXPECT_FALSE(script.empty()) << "no SHOP sample";
-        db2_test::create_database("SHOPDB", script);
-        return std::string("SHOPDB");
-    }();
+    static const std::string name = sample_database("SHOPDB", "shop.sql");
     return name;
 }
 
@@ -171,6 +177,22 @@ std::string scalar(sql_connection& c, const std::string& statement) {
     if (!result) return "<none>";
     MYSQL_ROW row = mysql_fetch_row(result.get());
     return row && row[0] ? row[0] : "<null>";
+}
+
+int load_dump(const sql_test_server& server, const std::string& database, const std::string& path,
+              std::string& printed) {
+    {
+        sql_connection c;
+        if (!connect(c, server)) return -1;
+        EXPECT_TRUE(c.query("CREATE DATABASE `" + database + "`")) << c.error();
+    }
+    const std::string client = "MYSQL_PWD='" + server.password + "' mariadb --no-defaults --host=" + server.host +
+                               " --port=" + std::to_string(server.port) + " --user=" + server.user + " " + database;
+    scratch_dir dir;
+    const std::string log = dir.file("client.log");
+    const int status = std::system((client + " < '" + path + "' > '" + log + "' 2>&1").c_str());
+    printed = read_file(log);
+    return status;
 }
 
 drop_database::~drop_database() {

@@ -50,8 +50,11 @@ run_result run_agent(const std::vector<std::string>& args, const std::string& co
                      const std::vector<std::pair<std::string, std::string>>& env,
                      const std::function<void(pid_t, const std::string&)>& meanwhile);
 
-/// Creates the stand-in database SHOPDB from the SHOP sample (once per process) and returns
-/// its name. Also points this process's DB2 reader at the stand-in.
+/// Creates the stand-in database `name` from the file `sample` of the samples folder and returns
+/// the name. Also points this process's DB2 reader at the stand-in.
+std::string sample_database(const std::string& name, const std::string& sample);
+
+/// SHOPDB made from the SHOP sample, once per process.
 const std::string& shop_database();
 
 /// The options that reach the test server.
@@ -75,9 +78,15 @@ void expect_shop_equal(const sql_test_server& server, const std::string& databas
 /// A connection to the test server with utf8mb4, or a failed assertion.
 bool connect(sql_connection& c, const sql_test_server& server);
 
-/// The first value of the first row of `statement`: "<none>" without a result, "<null>" for
-/// NULL; a failed statement is a failed expectation.
+/// The first column of the first row of `statement`'s result ("<none>" without a result,
+/// "<null>" for NULL); a refused statement is a failed expectation.
 std::string scalar(sql_connection& c, const std::string& statement);
+
+/// Creates `database` on the server and runs the dump file at `path` in it with the stock
+/// `mariadb` client, as a user loads a dump; the client's exit status, what it printed in
+/// `printed`.
+int load_dump(const sql_test_server& server, const std::string& database, const std::string& path,
+              std::string& printed);
 
 /// Drops the database when the scope ends.
 struct drop_database {

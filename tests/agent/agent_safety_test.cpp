@@ -306,12 +306,16 @@ TEST_F(AgentSafety, ARowLargerThanThePacketLimitIsReportedAndTheRestStored) {
     SQL_REQUIRE_SERVER(server);
     static const bool created = [] {
         shop_database();
-        const std::string big(20u * 1024 * 1024, 'a');
-        db2_test::create_database("BIGLOB", "CREATE TABLE L.A (ID INTEGER NOT NULL, C CLOB(30M), PRIMARY KEY (ID));\n"
-                                            "INSERT INTO L.A VALUES (1, 'small one');\n"
-                                            "INSERT INTO L.A VALUES (2, '" + big + "');\n"
-                                            "INSERT INTO L.A VALUES (3, 'small three');\n"
-                                            "CREATE TABLE L.B (ID INTEGER);\nINSERT INTO L.B VALUES (7);\n");
+        // 20 KiB doubled ten times: a 20 MiB value, which no literal may hold.
+        std::string script = "CREATE TABLE L.A (ID INTEGER NOT NULL, C CLOB(30M), PRIMARY KEY (ID));\n"
+                             "CREATE TABLE L.T (ID INTEGER NOT NULL, C CLOB(30M));\n"
+                             "INSERT INTO L.T VALUES (1, CLOB(REPEAT('a', 20480)));\n";
+        for (int i = 1; i <= 10; ++i)
+            script += "INSERT INTO L.T SELECT ID + 1, C || C FROM L.T WHERE ID = " + std::to_string(i) + ";\n";
+        script += "INSERT INTO L.A VALUES (1, 'small one');\nINSERT INTO L.A SELECT 2, C FROM L.T WHERE ID = 11;\n"
+                  "INSERT INTO L.A VALUES (3, 'small three');\nDROP TABLE L.T;\n"
+                  "CREATE TABLE L.B (ID INTEGER);\nINSERT INTO L.B VALUES (7);\n";
+        db2_test::create_database("BIGLOB", script);
         return true;
     }();
     ASSERT_TRUE(created);

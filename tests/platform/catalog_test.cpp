@@ -116,7 +116,52 @@ TEST_F(catalog_test, TablesListsSchemasTablesAndHonoursTheTypeFilter) {
     EXPECT_TRUE(rows_of(st).empty());
     SQLFreeStmt(st, SQL_CLOSE);
     ASSERT_EQ(SQLTablesW(st, nullptr, 0, sys.data(), SQL_NTS, all.data(), SQL_NTS, views.data(), SQL_NTS), SQL_SUCCESS);
-    EXPECT_EQ(rows_of(st).size(), 4u);
+    EXPECT_EQ(rows_of(st).size(), 6u);
+}
+
+TEST_F(catalog_test, DelimitedNamesDifferingOnlyInCaseAreDistinctObjects) {
+    // Pairs of names SQLite alone would take for one: schemas, tables, columns, indexes and
+    // constraints. Undelimited names fold to upper case and so meet their upper-case twin.
+    must("CREATE TABLE \"s\".\"Orders\" (\"a\" INTEGER NOT NULL, \"A\" VARCHAR(5), \"~x\" INTEGER,"
+         " CONSTRAINT \"pk\" PRIMARY KEY (\"a\"))");
+    // A primary key named like its table: indexes and tables are apart in DB2.
+    must("CREATE TABLE S.ORDERS (A INTEGER NOT NULL, CONSTRAINT ORDERS PRIMARY KEY (A))");
+    must("CREATE TABLE \"s\".\"ORDERS\" (ID INTEGER)");
+    must("CREATE INDEX \"s\".\"ix\" ON \"s\".\"Orders\" (\"A\")");
+    must("CREATE UNIQUE INDEX \"s\".IX ON \"s\".\"Orders\" (\"~x\")");
+    EXPECT_EQ(native_of("CREATE TABLE s.orders (B INTEGER)"), -601);  // S.ORDERS exists
+    must("INSERT INTO \"s\".\"Orders\" VALUES (1, 'one', 7), (2, 'two', 8)");
+    must("INSERT INTO s.orders VALUES (2)");
+    must("SET SCHEMA \"s\"");
+    EXPECT_EQ(rows("SELECT o.\"a\", o.\"A\", \"~x\", \"ORDERS\".A FROM \"Orders\" o JOIN S.ORDERS"
+                   " ON \"ORDERS\".A = o.\"a\""),
+              (std::vector<std::vector<std::string>>{{"2", "two", "8", "2"}}));
+    EXPECT_EQ(rows("SELECT count(*) FROM \"Orders\" WHERE \"A\" = 'one'").at(0).at(0), "1");
+    EXPECT_EQ(native_of("SELECT \"Id\" FROM \"ORDERS\""), -206);  // a name, never a string
+    SQLHSTMT st = new_statement();
+    std::u16string q = u"SELECT \"a\", \"A\" AS \"Low\" FROM \"Orders\"";
+    ASSERT_EQ(SQLExecDirectW(st, q.data(), SQL_NTS), SQL_SUCCESS);
+    for (SQLUSMALLINT c : {1, 2}) {
+        SQLWCHAR name[16], table[16];
+        ASSERT_EQ(SQLDescribeColW(st, c, name, 16, nullptr, nullptr, nullptr, nullptr, nullptr), SQL_SUCCESS);
+        ASSERT_EQ(SQLColAttributeW(st, c, SQL_DESC_TABLE_NAME, table, sizeof table, nullptr, nullptr), SQL_SUCCESS);
+        EXPECT_EQ(narrow(name), c == 1 ? "a" : "Low");
+        EXPECT_EQ(narrow(table), "Orders");
+    }
+    free_statement(st);
+    std::vector<std::string> names;
+    for (const auto& r : columns_of("s", "Orders")) names.push_back(r[3]);
+    EXPECT_EQ(names, (std::vector<std::string>{"a", "A", "~x"}));
+    EXPECT_EQ(rows("SELECT TABSCHEMA, TABNAME FROM SYSCAT.TABLES WHERE TABSCHEMA IN ('s', 'S')"
+                   " ORDER BY 1, 2"),
+              (std::vector<std::vector<std::string>>{{"S", "ORDERS"}, {"s", "ORDERS"}, {"s", "Orders"}}));
+    EXPECT_EQ(rows("SELECT INDNAME, UNIQUERULE FROM SYSCAT.INDEXES WHERE TABNAME = 'Orders' ORDER BY 1"),
+              (std::vector<std::vector<std::string>>{{"IX", "U"}, {"ix", "D"}, {"pk", "P"}}));
+    // Dropping one of a pair leaves the other.
+    must("DROP INDEX \"ix\"");
+    must("DROP TABLE \"ORDERS\"");
+    EXPECT_EQ(rows("SELECT count(*) FROM \"Orders\"").at(0).at(0), "2");
+    EXPECT_EQ(rows("SELECT count(*) FROM S.ORDERS").at(0).at(0), "1");
 }
 
 TEST_F(catalog_test, KeysIndexesAndForeignKeys) {

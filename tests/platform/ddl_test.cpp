@@ -12,14 +12,6 @@ protected:
         const auto r = rows("SELECT count(*) FROM " + from_where);
         return r.empty() ? "?" : r[0][0];
     }
-    SQLINTEGER native_of(const std::string& sql) {
-        SQLHSTMT st = new_statement();
-        std::u16string text = w(sql);
-        const SQLRETURN rc = SQLExecDirectW(st, text.data(), SQL_NTS);
-        const auto d = diagnostics(SQL_HANDLE_STMT, st);
-        free_statement(st);
-        return rc == SQL_ERROR && !d.empty() ? d[0].native : 0;
-    }
 };
 
 TEST_F(ddl_test, DroppingATableTakesItsKeysAndTheKeysThatReferToIt) {

@@ -74,7 +74,7 @@ TEST_F(query_test, RefusedStatementsGiveDb2DiagnosticsClearedByTheNextCall) {
 
     EXPECT_EQ(run("INSERT INTO T VALUES ('x'"), SQL_ERROR);
     EXPECT_EQ(diagnostics(SQL_HANDLE_STMT, st).at(0).native, -104);
-    EXPECT_EQ(run("UPDATE T SET A = 1"), SQL_ERROR);
+    EXPECT_EQ(run("MERGE INTO T USING T S ON 1 = 1"), SQL_ERROR);
     EXPECT_EQ(diagnostics(SQL_HANDLE_STMT, st).at(0).native, -104);
     EXPECT_EQ(run("SELECT 'unterminated FROM T"), SQL_ERROR);
     EXPECT_EQ(diagnostics(SQL_HANDLE_STMT, st).at(0).native, -10);
@@ -99,7 +99,8 @@ TEST_F(query_test, DescribeAndColumnAttributes) {
     ASSERT_EQ(SQLNumResultCols(st, &n), SQL_SUCCESS);
     ASSERT_EQ(n, 5);
     struct expect { const char* name; SQLSMALLINT type; SQLULEN size; SQLSMALLINT digits, nullable; SQLINTEGER auto_unique, precision, scale; };
-    const expect e[] = {{"ID", SQL_BIGINT, 19, 0, SQL_NO_NULLS, 1, 19, 0},
+    // An identity column is answered false, as DB2 does.
+    const expect e[] = {{"ID", SQL_BIGINT, 19, 0, SQL_NO_NULLS, 0, 19, 0},
                         {"PRICE", SQL_DECIMAL, 10, 2, SQL_NULLABLE, 0, 10, 2},
                         {"AT", SQL_TYPE_TIMESTAMP, 23, 3, SQL_NULLABLE, 0, 3, 3},
                         {"4", SQL_CLOB, 2147483647, 0, SQL_NULLABLE, 0, 2147483647, 0},
@@ -153,6 +154,150 @@ TEST_F(query_test, PreparedQueriesAreDescribedBeforeTheyRunAndTakeParameters) {
     from = 3;
     ASSERT_EQ(SQLExecute(st), SQL_SUCCESS);
     EXPECT_EQ(rows_of(st).size(), 1u);
+}
+
+using rows_t = std::vector<std::vector<std::string>>;
+
+TEST_F(query_test, DatesAndTimesCompareSortAndCountAsValues) {
+    must("CREATE TABLE EV (ID INTEGER NOT NULL, D DATE, T TIME, TS TIMESTAMP, TS12 TIMESTAMP(12))");
+    // Midnight, the last second of a day, a leap day, a month end and fractions of every length.
+    must("INSERT INTO EV VALUES (1, '2024-02-29', '00:00:00', '2024-02-29 13:14:15.123456', '2024-02-29-13.14.15.123456789012'),"
+         " (2, '01/31/2024', '23.59.59', '2024-01-31-00.00.00', NULL),"
+         " (3, '31.12.1999', '00.59.59', '1999-12-31-23.59.59.999999', '2000-01-01 00:00:00'),"
+         " (4, DATE '2024-03-01', TIME '12:00:00', TIMESTAMP '2024-02-29 13:14:15.5', NULL)");
+    const struct { const char* query; rows_t expected; } cases[] = {
+        {"SELECT ID FROM EV WHERE T = '00:00:00'", {{"1"}}},
+        {"SELECT count(*) FROM EV WHERE T < '01:00:00'", {{"2"}}},
+        {"SELECT ID FROM EV WHERE TS = '2024-02-29 13:14:15.123456'", {{"1"}}},
+        {"SELECT ID FROM EV WHERE TS = '2024-01-31-00.00.00.000000000'", {{"2"}}},
+        {"SELECT ID FROM EV WHERE D = '02/29/2024' OR D = '31.12.1999' ORDER BY D DESC", {{"1"}, {"3"}}},
+        {"SELECT ID FROM EV WHERE D BETWEEN DATE '2024-01-31' AND '2024-02-29' ORDER BY ID", {{"1"}, {"2"}}},
+        {"SELECT ID FROM EV ORDER BY TS, ID", {{"3"}, {"2"}, {"1"}, {"4"}}},
+        {"SELECT ID FROM EV WHERE TS > TIMESTAMP '2024-02-29-13.14.15.123456' ORDER BY 1", {{"4"}}},
+        {"SELECT ID FROM EV WHERE TS12 > '2024-02-29 13:14:15.123456789011'", {{"1"}}},
+        {"SELECT TS12 FROM EV WHERE ID = 1", {{"2024-02-29 13:14:15.123456789012"}}},
+        {"SELECT D + 1 DAY, D - 1 MONTH, TS + 30 MINUTES FROM EV WHERE ID = 1",
+         {{"2024-03-01", "2024-01-29", "2024-02-29 13:44:15.123456"}}},
+        {"SELECT ID FROM EV WHERE D + 1 MONTH = '02/29/2024' OR T + 1 SECOND = '00:00:00' ORDER BY 1", {{"2"}}},
+        {"SELECT ID FROM EV WHERE TS + 1 HOUR > '2024-02-29 14:14:15.4999' OR TIME(TS) = '00:00:00' ORDER BY 1", {{"2"}, {"4"}}},
+        {"SELECT YEAR(D), MONTH(TS), DAY(D), HOUR(T), MINUTE(TS), SECOND(T) FROM EV WHERE ID = 3",
+         {{"1999", "12", "31", "0", "59", "59"}}},
+        {"SELECT DAYS(D) - DAYS(DATE '2024-01-01'), DATE(TS), TIME(TS) FROM EV WHERE ID = 1",
+         {{"59", "2024-02-29", "13:14:15"}}},
+        {"SELECT TIMESTAMPDIFF(16, CHAR(TS - TIMESTAMP '2024-01-30-12.00.00')),"
+         " TIMESTAMPDIFF(8, CHAR(TS - TIMESTAMP '2024-01-30-12.00.00')) FROM EV WHERE ID = 2",
+         {{"0", "12"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.query);
+        EXPECT_EQ(rows(c.query), c.expected);
+    }
+    // The reader's structure carries the nine digits it has room for; date arithmetic is typed
+    // as its value's type, a string constant stays a string.
+    SQLHSTMT st = new_statement();
+    std::u16string q = u"SELECT TS12, D + 1 DAY, TIME(TS), '2024-01-01' FROM EV WHERE ID = 1";
+    ASSERT_EQ(SQLExecDirectW(st, q.data(), SQL_NTS), SQL_SUCCESS);
+    const SQLSMALLINT types[] = {SQL_TYPE_TIMESTAMP, SQL_TYPE_DATE, SQL_TYPE_TIME, SQL_VARCHAR};
+    for (SQLUSMALLINT c = 1; c <= 4; ++c) {
+        SQLSMALLINT type = 0;
+        ASSERT_EQ(SQLDescribeColW(st, c, nullptr, 0, nullptr, &type, nullptr, nullptr, nullptr), SQL_SUCCESS);
+        EXPECT_EQ(type, types[c - 1]) << c;
+    }
+    ASSERT_EQ(SQLFetch(st), SQL_SUCCESS);
+    TIMESTAMP_STRUCT ts{};
+    SQLLEN ind = 0;
+    ASSERT_EQ(SQLGetData(st, 1, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &ind), SQL_SUCCESS);
+    EXPECT_EQ(ts.fraction, 123456789u);
+    EXPECT_EQ(ts.day, 29);
+    DATE_STRUCT d{};
+    ASSERT_EQ(SQLGetData(st, 2, SQL_C_TYPE_DATE, &d, sizeof d, &ind), SQL_SUCCESS);
+    EXPECT_EQ(d.month * 100 + d.day, 301);
+    EXPECT_EQ(native_of("INSERT INTO EV (ID, D) VALUES (9, DATE '2023-02-29')"), -180);
+}
+
+TEST_F(query_test, StatementsAndFunctionsOfDb2Scripts) {
+    must("CREATE TABLE P (ID INTEGER NOT NULL PRIMARY KEY, NAME NVARCHAR(10), CODE CHAR(5),"
+         " QTY INTEGER CHECK (QTY >= 0), PRICE DECIMAL(7,2),"
+         " TOTAL DECIMAL(9,2) GENERATED ALWAYS AS (QTY * PRICE), CONSTRAINT NAMED CHECK (PRICE < 1000))");
+    must("INSERT INTO P (ID, NAME, CODE, QTY, PRICE) VALUES (1, 'Ab' || CHR(67), 'ab', 2, 1.50),"
+         " (2, REPEAT('x', 3), 'AB   ', 0, 10), (3, 'é', NULL, NULL, NULL)");
+    must("UPDATE P SET QTY = QTY + 1 WHERE ID <= 2");
+    must("CREATE VIEW PV (PID, PNAME) AS SELECT ID, NAME FROM P WHERE QTY > 0");
+    const struct { const char* query; rows_t expected; } cases[] = {
+        {"SELECT ID, NAME, TOTAL FROM P ORDER BY ID", {{"1", "AbC", "4.50"}, {"2", "xxx", "10.00"}, {"3", "é", "<null>"}}},
+        {"SELECT PID, PNAME FROM PV ORDER BY PID", {{"1", "AbC"}, {"2", "xxx"}}},
+        {"SELECT ID FROM P WHERE CODE = 'ab' OR CODE = 'AB'", {{"1"}, {"2"}}},
+        {"SELECT count(*) FROM P WHERE NAME LIKE 'ab%'", {{"0"}}},
+        {"SELECT ID FROM P WHERE TOTAL > 4 AND ID = '2' OR TOTAL < 5 ORDER BY TOTAL DESC", {{"2"}, {"1"}}},
+        {"SELECT LENGTH(NAME) FROM P WHERE ID = 3", {{"2"}}},
+        {"VALUES (CHR(65) || 'b', 7 / 2)", {{"Ab", "3"}}},
+        {"SELECT count(*) FROM P WHERE 'ab   ' = 'ab' AND 'ab' < 'ab  c'", {{"3"}}},
+        {"SELECT VIEWNAME, VALID FROM SYSCAT.VIEWS WHERE VIEWSCHEMA = 'TESTER'", {{"PV", "Y"}}},
+        {"SELECT CONSTNAME FROM SYSCAT.CHECKS WHERE TABNAME = 'P' AND CONSTNAME = 'NAMED'", {{"NAMED"}}},
+        {"SELECT TYPENAME, LENGTH FROM SYSCAT.COLUMNS WHERE TABNAME = 'P' AND COLNAME = 'NAME'", {{"VARGRAPHIC", "10"}}},
+        {"SELECT CAST('12' AS INTEGER) + 1, CAST(3.99 AS INTEGER), CAST('abcdef' AS VARCHAR(3)) FROM SYSIBM.SYSDUMMY1",
+         {{"13", "3", "abc"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.query);
+        EXPECT_EQ(rows(c.query), c.expected);
+    }
+    // Where DB2 refuses, with its own codes.
+    const struct { const char* sql; SQLINTEGER native; } refused[] = {
+        {"SELECT CAST('abc' AS INTEGER) FROM SYSIBM.SYSDUMMY1", -420},
+        {"SELECT ID / (QTY - QTY) FROM P WHERE ID = 1", -801},
+        {"INSERT INTO P (ID, QTY) VALUES (9, -1)", -545},
+        {"INSERT INTO P (ID, PRICE) VALUES (9, 1000)", -545},
+        {"UPDATE P SET QTY = -5 WHERE ID = 2", -545},
+        {"INSERT INTO P (ID, TOTAL) VALUES (9, 1)", -798},
+        {"INSERT INTO PV VALUES (9, 'x')", -150},
+        {"DELETE FROM TESTER.PV", -150},
+        {"DROP TABLE PV", -159},
+        {"CREATE VIEW PV AS SELECT ID FROM P", -601},
+        {"CREATE VIEW PX AS SELECT ID + 1 FROM P", -153},
+        {"TRUNCATE TABLE P", -104},
+        {"ALTER TABLE P ADD CONSTRAINT POS CHECK (ID > 1)", -544},
+    };
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.sql);
+        EXPECT_EQ(native_of(r.sql), r.native);
+    }
+    EXPECT_EQ(rows("SELECT count(*) FROM P").at(0).at(0), "3");  // nothing refused was kept
+    SQLHSTMT st = new_statement();
+    std::u16string schema = u"TESTER", all = u"%", views = u"VIEW";
+    ASSERT_EQ(SQLTablesW(st, nullptr, 0, schema.data(), SQL_NTS, all.data(), SQL_NTS, views.data(), SQL_NTS), SQL_SUCCESS);
+    EXPECT_EQ(rows_of(st), (rows_t{{"<null>", "TESTER", "PV", "VIEW", "<null>"}}));
+    free_statement(st);
+    must("CREATE OR REPLACE VIEW PV AS SELECT ID FROM P");
+    must("TRUNCATE TABLE P IMMEDIATE");
+    EXPECT_EQ(rows("SELECT count(*) FROM PV").at(0).at(0), "0");
+    EXPECT_EQ(exec("UPDATE P SET QTY = 1"), SQL_NO_DATA);
+    must("DROP TABLE P");
+    EXPECT_EQ(native_of("SELECT * FROM PV"), -575);
+    must("DROP VIEW PV");
+    EXPECT_EQ(native_of("SELECT * FROM PV"), -204);
+}
+
+TEST_F(query_test, ValuesDb2AcceptsOrRefusesAtTheirLimits) {
+    must("CREATE TABLE L (R REAL, X XML, V VARCHAR(32672))");
+    const std::string big(32672, 'a');
+    const struct { std::string sql; SQLINTEGER native; } cases[] = {
+        {"INSERT INTO L (R) VALUES (-3.4028235E38)", 0},
+        {"INSERT INTO L (R) VALUES (3.5E38)", -413},
+        {"INSERT INTO L (V) VALUES ('" + big + "')", 0},
+        {"INSERT INTO L (V) VALUES ('" + big + "a')", -102},
+        {"INSERT INTO L (X) VALUES ('<a b=\"1\"><c/>&amp;<![CDATA[<x>]]></a>')", 0},
+        {"INSERT INTO L (X) VALUES ('<a><b></a></b>')", -16110},
+        {"INSERT INTO L (X) VALUES ('<a/><b/>')", -16110},
+        {"INSERT INTO L (X) VALUES ('<a x=1/>')", -16110},
+        {"INSERT INTO L (X) VALUES ('<a>&nbsp;</a>')", -16110},
+        {"INSERT INTO L (X) VALUES ('plain text')", -16110},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sql.substr(0, 60));
+        EXPECT_EQ(native_of(c.sql), c.native);
+    }
+    EXPECT_EQ(rows("SELECT R FROM L WHERE R IS NOT NULL").at(0).at(0).substr(0, 6), "-3.402");
 }
 
 }  // namespace

@@ -74,6 +74,15 @@ void standin::free_statement(SQLHSTMT st) {
     std::erase(statements_, st);
 }
 
+SQLINTEGER standin::native_of(const std::string& sql) {
+    SQLHSTMT st = new_statement();
+    std::u16string text = w(sql);
+    const SQLRETURN rc = SQLExecDirectW(st, text.data(), SQL_NTS);
+    const auto d = diagnostics(SQL_HANDLE_STMT, st);
+    free_statement(st);
+    return rc == SQL_ERROR && !d.empty() ? d[0].native : 0;
+}
+
 SQLRETURN standin::exec(const std::string& sql) {
     SQLHSTMT st = new_statement();
     std::u16string text = w(sql);

@@ -38,6 +38,8 @@ protected:
     void free_statement(SQLHSTMT st);
     /// Executes on a fresh statement and frees it; the return code of the execution.
     SQLRETURN exec(const std::string& sql);
+    /// Executes on a fresh statement: the native error of a failure, 0 for anything else.
+    SQLINTEGER native_of(const std::string& sql);
     /// Executes and expects success, reporting the server's message otherwise.
     void must(const std::string& sql);
     /// Every row of a query as text (NULL as "<null>"), read with SQLGetData.

@@ -1,4 +1,5 @@
-// The db2standin tool's generator: a deterministic table a client can read at once.
+// The db2standin tool: its generator makes a deterministic table a client can read at once, and
+// it runs the feature sample, a DB2 script using every statement the stand-in offers.
 
 #include "standin_fixture.hpp"
 
@@ -31,6 +32,18 @@ TEST_F(tool_test, GeneratorFillsADeterministicTableOfMixedTypes) {
     SQLFreeHandle(SQL_HANDLE_DBC, dbc);
     // Generating over an existing table is refused rather than mixing rows.
     EXPECT_NE(run_tool("generate " + dsn_ + " BENCH.ROWS 10"), 0);
+}
+
+TEST_F(tool_test, RunsTheFeatureSample) {
+    ASSERT_EQ(run_tool("run " + dsn_ + " " DUNMERE_SOURCE_TREE "/samples/db2_features.sql"), 0);
+    EXPECT_EQ(rows("SELECT TABNAME, TYPE FROM SYSCAT.TABLES WHERE TABSCHEMA = 'CASES' ORDER BY TABNAME"),
+              (std::vector<std::vector<std::string>>{{"ORDERS", "T"}, {"Orders", "T"}, {"PAIRS", "T"}, {"RECENT_ORDERS", "V"}}));
+    EXPECT_EQ(rows("SELECT ID, NEXT_DAY FROM CASES.RECENT_ORDERS WHERE ID < 4 ORDER BY PLACED"),
+              (std::vector<std::vector<std::string>>{{"2", "2024-02-01"}, {"1", "2024-03-01"}}));
+    EXPECT_EQ(rows("SELECT \"a\", \"A\", TOTAL FROM CASES.PAIRS ORDER BY ID"),
+              (std::vector<std::vector<std::string>>{{"lower", "UPPER", "4.50"}, {"x", "X", "0.00"}}));
+    // Run again, the script stops at its first statement: the schema exists.
+    EXPECT_NE(run_tool("run " + dsn_ + " " DUNMERE_SOURCE_TREE "/samples/db2_features.sql"), 0);
 }
 
 }  // namespace

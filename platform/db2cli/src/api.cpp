@@ -682,7 +682,9 @@ DB2S_EXPORT SQLRETURN SQLColAttributeW(SQLHSTMT h, SQLUSMALLINT column, SQLUSMAL
         std::optional<std::string> text;
         const db2_type& t = c.type;
         switch (field) {
-        case SQL_DESC_AUTO_UNIQUE_VALUE: number = c.auto_unique ? SQL_TRUE : SQL_FALSE; break;
+        // IBM's older CLI documentation says DB2 answers false here for every DB2 type, identity
+        // columns included; answering the same makes clients take identities from SYSCAT.COLUMNS.
+        case SQL_DESC_AUTO_UNIQUE_VALUE: number = SQL_FALSE; break;
         case SQL_DESC_PRECISION:
             if (t.kind == db2_kind::decimal || t.kind == db2_kind::decfloat) number = t.length;
             else if (t.kind == db2_kind::timestamp) number = t.length;

@@ -1,6 +1,7 @@
 #include "database.hpp"
 
 #include "diagnostics.hpp"
+#include "functions.hpp"
 #include "sha256.hpp"
 #include "sql_lexer.hpp"
 #include "text.hpp"
@@ -12,6 +13,7 @@
 #include <ctime>
 #include <filesystem>
 #include <random>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -76,9 +78,28 @@ INSERT INTO _cat_tables VALUES
   ('SYSIBM', 'SYSDUMMY1', 'SYSIBM', 'V', NULL, NULL);
 )";
 
+// Catalogue tables added after the first layout; upgrade_catalogue adds them to older files.
+constexpr const char* catalogue_additions = R"(
+CREATE TABLE IF NOT EXISTS _cat_views(viewschema TEXT, viewname TEXT, text TEXT,
+  PRIMARY KEY(viewschema, viewname));
+CREATE TABLE IF NOT EXISTS _cat_checks(tabschema TEXT, tabname TEXT, constname TEXT, text TEXT,
+  seq INTEGER, PRIMARY KEY(tabschema, tabname, constname));
+CREATE TABLE IF NOT EXISTS _cat_colexprs(tabschema TEXT, tabname TEXT, colname TEXT, text TEXT,
+  PRIMARY KEY(tabschema, tabname, colname));
+CREATE VIEW IF NOT EXISTS "SYSCAT.VIEWS" AS SELECT v.viewschema AS VIEWSCHEMA,
+  v.viewname AS VIEWNAME, t.owner AS OWNER, 0 AS SEQNO, 'N' AS VIEWCHECK, 'Y' AS READONLY,
+  'Y' AS VALID, v.text AS TEXT FROM _cat_views v JOIN _cat_tables t
+  ON t.tabschema = v.viewschema AND t.tabname = v.viewname;
+CREATE VIEW IF NOT EXISTS "SYSCAT.CHECKS" AS SELECT constname AS CONSTNAME,
+  tabschema AS TABSCHEMA, tabname AS TABNAME, 'C' AS TYPE, text AS TEXT FROM _cat_checks;
+INSERT OR IGNORE INTO _cat_tables VALUES ('SYSCAT', 'VIEWS', 'SYSIBM', 'V', NULL, NULL),
+  ('SYSCAT', 'CHECKS', 'SYSIBM', 'V', NULL, NULL);
+)";
+
 [[noreturn]] void throw_sqlite(sqlite3* db, int rc) {
     const int primary = rc & 0xFF;
     const char* msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    rethrow_function_error(msg);
     if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY) {
         // "UNIQUE constraint failed: SCHEMA.TABLE.COLUMN" names the table.
         std::string table = msg;
@@ -86,6 +107,7 @@ INSERT INTO _cat_tables VALUES
         table = colon == std::string::npos ? "" : table.substr(colon + 2);
         const auto dot = table.rfind('.');
         if (dot != std::string::npos) table.resize(dot);
+        table = decode_name(table);
         throw_server(-803,
                      "One or more values in the INSERT statement, UPDATE statement, or foreign "
                      "key update caused by a DELETE statement are not valid because the primary "
@@ -135,6 +157,10 @@ void fn_current(sqlite3_context* ctx, int, sqlite3_value**) {
 }  // namespace
 
 std::string now_db2_timestamp() { return now_timestamp(); }
+
+std::string index_storage_name(std::string_view schema, std::string_view name) {
+    return encode_name(std::string(schema) + "." + std::string(name)) + "~#";
+}
 
 // ---------------------------------------------------------------------------------------------
 
@@ -195,6 +221,19 @@ std::int64_t sqlite_stmt::integer(int col) const { return sqlite3_column_int64(s
 
 bool sqlite_stmt::is_null(int col) const { return sqlite3_column_type(s_, col) == SQLITE_NULL; }
 
+value sqlite_stmt::cell(int col) const {
+    switch (sqlite3_column_type(s_, col)) {
+    case SQLITE_NULL: return value{};
+    case SQLITE_INTEGER: return value::make_int(sqlite3_column_int64(s_, col));
+    case SQLITE_FLOAT: return value::make_real(sqlite3_column_double(s_, col));
+    case SQLITE_BLOB: {
+        const auto* p = static_cast<const char*>(sqlite3_column_blob(s_, col));
+        return value::make_blob(std::string(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(s_, col))));
+    }
+    default: return value::make_text(text(col));
+    }
+}
+
 void sqlite_stmt::reset() {
     sqlite3_reset(s_);
     sqlite3_clear_bindings(s_);
@@ -231,6 +270,11 @@ database::database(sqlite3* db, std::string folder) : db_(db), folder_(std::move
     // One CLI connection is used by one thread at a time, so SQLite's own locking per call
     // (SQLITE_OPEN_NOMUTEX above) would only cost time on every cell.
     sqlite3_busy_timeout(db_, 5000);
+    // A double-quoted name is always a name in DB2, never a string that SQLite guesses at.
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+    // DB2's LIKE tells upper from lower case.
+    sqlite3_exec(db_, "PRAGMA case_sensitive_like = ON", nullptr, nullptr, nullptr);
     register_functions();
 }
 
@@ -241,6 +285,7 @@ void database::register_functions() {
     for (const char* name : {"XML2CLOB", "XMLSERIALIZE_CONTENT", "BLOB", "CLOB", "DBCLOB"}) {
         sqlite3_create_function(db_, name, 1, flags, nullptr, fn_identity, nullptr, nullptr);
     }
+    register_db2_functions(db_);
     const char* current[] = {"DB2_CURRENT_DATE", "DB2_CURRENT_TIME", "DB2_CURRENT_TIMESTAMP"};
     for (std::intptr_t i = 0; i < 3; ++i) {
         sqlite3_create_function(db_, current[i], 0, SQLITE_UTF8, reinterpret_cast<void*>(i),
@@ -267,7 +312,69 @@ std::unique_ptr<database> database::open(std::string_view dsn) {
                                         ascii_upper(dsn) + "\" could not be found.",
                                     "42705", "08001", false));
     }
-    return std::unique_ptr<database>(new database(db, folder));
+    std::unique_ptr<database> result(new database(db, folder));
+    result->upgrade_catalogue();
+    return result;
+}
+
+void database::upgrade_catalogue() {
+    {
+        auto current = prepare("SELECT 1 FROM sqlite_master WHERE name = '_cat_colexprs'");
+        if (current.step()) return;
+    }
+    exec("BEGIN IMMEDIATE");
+    try {
+        exec(catalogue_additions);
+        // Older files stored delimited lower-case names as written, where SQLite took "Orders"
+        // and "ORDERS" for one name.
+        std::vector<std::pair<std::string, std::string>> tables;
+        auto t = prepare("SELECT tabschema, tabname FROM _cat_tables WHERE type = 'T'");
+        while (t.step()) tables.emplace_back(t.text(0), t.text(1));
+        t = sqlite_stmt();
+        for (const auto& [schema, name] : tables) {
+            const std::string old_name = schema + "." + name;
+            if (encode_name(old_name) != old_name) {
+                exec("ALTER TABLE " + quote_identifier(old_name) + " RENAME TO " + quote_stored(old_name));
+            }
+            auto c = prepare("SELECT colname FROM _cat_columns WHERE tabschema = ? AND tabname = ?");
+            c.bind(1, schema).bind(2, name);
+            std::vector<std::string> renames;
+            while (c.step()) {
+                if (encode_name(c.text(0)) != c.text(0)) renames.push_back(c.text(0));
+            }
+            c = sqlite_stmt();
+            for (const auto& col : renames) {
+                exec("ALTER TABLE " + quote_stored(old_name) + " RENAME COLUMN " +
+                     quote_identifier(col) + " TO " + quote_stored(col));
+            }
+        }
+        // SQLite renames no index: each is made again under its stored name (its definition
+        // already follows the renamed table and columns).
+        std::vector<std::tuple<std::string, std::string, std::string>> indexes;
+        std::vector<std::pair<std::string, std::string>> names;
+        {
+            auto n = prepare("SELECT indschema, indname FROM _cat_indexes");
+            while (n.step()) names.emplace_back(n.text(0), n.text(1));
+        }
+        for (const auto& [schema, name] : names) {
+            auto m = prepare("SELECT sql FROM sqlite_master WHERE type = 'index' AND name = ?");
+            m.bind(1, schema + "." + name);
+            if (m.step()) indexes.emplace_back(schema + "." + name, m.text(0), index_storage_name(schema, name));
+        }
+        for (const auto& [old_name, sql, new_name] : indexes) {
+            std::string definition = sql;
+            const std::string old_quoted = quote_identifier(old_name);
+            const auto at = definition.find(old_quoted);
+            if (at == std::string::npos) continue;
+            definition.replace(at, old_quoted.size(), quote_identifier(new_name));
+            exec("DROP INDEX " + old_quoted);
+            exec(definition);
+        }
+        exec("COMMIT");
+    } catch (...) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
 }
 
 std::unique_ptr<database> database::create(const std::string& folder) {
@@ -290,7 +397,7 @@ std::unique_ptr<database> database::create(const std::string& folder) {
     }
     std::unique_ptr<database> result(new database(db, folder));
     result->exec("PRAGMA journal_mode=WAL");
-    result->exec(std::string("BEGIN;") + catalogue_ddl + "COMMIT;");
+    result->exec(std::string("BEGIN;") + catalogue_ddl + catalogue_additions + "COMMIT;");
     return result;
 }
 
@@ -380,6 +487,19 @@ std::shared_ptr<const table_meta> database::find_table(std::string_view schema,
         col.remarks = c.text(10);
         meta->columns.push_back(std::move(col));
     }
+    auto g = prepare("SELECT colname, text FROM _cat_colexprs WHERE tabschema = ? AND tabname = ?");
+    g.bind(1, schema).bind(2, name);
+    while (g.step()) {
+        for (auto& col : meta->columns) {
+            if (col.name == g.text(0)) {
+                col.expression = g.text(1);
+                col.generated = 0;  // GENERATED 'A' in the catalogue, but not an identity
+            }
+        }
+    }
+    auto k = prepare("SELECT constname, text FROM _cat_checks WHERE tabschema = ? AND tabname = ? ORDER BY seq");
+    k.bind(1, schema).bind(2, name);
+    while (k.step()) meta->checks.push_back({k.text(0), k.text(1)});
     tables_[key] = meta;
     return meta;
 }

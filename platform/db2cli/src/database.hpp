@@ -2,6 +2,7 @@
 // One stand-in database: a folder holding an SQLite file with the user tables (named
 // "SCHEMA.TABLE") and the catalogue tables that describe them in DB2 terms.
 
+#include "sql_lexer.hpp"
 #include "types.hpp"
 
 #include <memory>
@@ -37,6 +38,8 @@ public:
     std::string text(int col) const;
     std::int64_t integer(int col) const;
     bool is_null(int col) const;
+    /// The cell as a value of its storage class.
+    value cell(int col) const;
     void reset();
 
 private:
@@ -52,6 +55,12 @@ struct column_meta {
     char generated = 0;                       // 'A' always, 'D' by default, 0 not identity
     std::int64_t id_start = 1, id_increment = 1;
     std::string remarks;
+    std::string expression;  // a generated column's expression (DB2 text); empty for others
+};
+
+struct check_meta {
+    std::string name;
+    std::string condition;  // DB2 text
 };
 
 struct table_meta {
@@ -59,10 +68,17 @@ struct table_meta {
     char type = 'T';
     std::string remarks;
     std::vector<column_meta> columns;
+    std::vector<check_meta> checks;
 
-    std::string storage_name() const { return schema + "." + name; }
+    /// The SQLite table's name (see encode_name).
+    std::string storage_name() const { return encode_name(schema + "." + name); }
     const column_meta* find(std::string_view column) const;
 };
+
+/// The SQLite name of an index. DB2 keeps indexes apart from tables, SQLite does not (a primary
+/// key named like its table would collide), so index names end in "~#", which no stored table
+/// name does.
+std::string index_storage_name(std::string_view schema, std::string_view name);
 
 /// The current time in DB2's timestamp form, 2024-01-31-13.45.00.123456 (local time).
 std::string now_db2_timestamp();
@@ -109,6 +125,9 @@ public:
 private:
     database(sqlite3* db, std::string folder);
     void register_functions();
+    /// Adds what newer versions keep in the catalogue (views, checks, generated columns) to a
+    /// database made by an older one, and renames its lower-case names to their stored form.
+    void upgrade_catalogue();
 
     sqlite3* db_ = nullptr;
     std::string folder_;

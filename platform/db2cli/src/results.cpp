@@ -71,4 +71,14 @@ double rows_cursor::get_real(int col) const {
 
 std::string_view rows_cursor::get_bytes(int col) const { return cell(col).s; }
 
+value cell_value(const cursor& cur, int col) {
+    switch (cur.kind(col)) {
+    case cell_null: return value{};
+    case cell_integer: return value::make_int(cur.get_int(col));
+    case cell_real: return value::make_real(cur.get_real(col));
+    case cell_blob: return value::make_blob(std::string(cur.get_bytes(col)));
+    default: return value::make_text(std::string(cur.get_bytes(col)));
+    }
+}
+
 }  // namespace db2s

@@ -16,7 +16,7 @@ struct result_column {
     std::string name;
     db2_type type;
     bool nullable = true;
-    bool auto_unique = false;
+    bool auto_unique = false;  // an identity column; SQLColAttributeW field 11 answers false all the same
     std::string schema, table;  // base table, when the column is one of its columns
 };
 
@@ -71,6 +71,9 @@ private:
     std::vector<std::vector<value>> rows_;
     std::size_t pos_ = 0;
 };
+
+/// The current row's cell `col` as a value.
+value cell_value(const cursor& cur, int col);
 
 /// A whole result: its columns and its cursor.
 struct result_set {

@@ -1,6 +1,7 @@
 #include "session.hpp"
 
 #include "diagnostics.hpp"
+#include "functions.hpp"
 #include "text.hpp"
 
 #include <sqlite3.h>
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <map>
 #include <set>
 
 namespace db2s {
@@ -20,6 +22,45 @@ namespace {
                  "Column, attribute, or period \"" + std::string(column) +
                      "\" is not defined in \"" + std::string(table) + "\".",
                  "42703", "42S22");
+}
+
+[[noreturn]] void not_a_permitted_target() {
+    throw_server(-150,
+                 "The target fullselect, view, typed table, materialized query table, range-"
+                 "clustered table, or staging table in the INSERT, DELETE, UPDATE, MERGE, or "
+                 "TRUNCATE statement is a target for which the requested operation is not "
+                 "permitted.",
+                 "42807");
+}
+
+[[noreturn]] void generated_always(std::string_view column) {
+    throw_server(-798,
+                 "A value cannot be specified for column \"" + std::string(column) +
+                     "\" which is defined as GENERATED ALWAYS.",
+                 "428C9");
+}
+
+void check_not_null(const value& v, const table_meta& table, const column_meta& c) {
+    if (v.kind == value::null && !c.nullable) {
+        throw_server(-407,
+                     "Assignment of a NULL value to a NOT NULL column \"" + table.schema + "." +
+                         table.name + "." + c.name + "\" is not allowed.",
+                     "23502");
+    }
+}
+
+// A DROP naming a table of the other kind.
+[[noreturn]] void wrong_object_type(const table_meta& t, std::string_view expected) {
+    throw_server(-159,
+                 "The statement references \"" + t.schema + "." + t.name +
+                     "\" which identifies a \"" + (t.type == 'V' ? "VIEW" : "TABLE") +
+                     "\" rather than a \"" + std::string(expected) + "\".",
+                 "42809");
+}
+
+// The DB2 SQL text that names a table.
+std::string db2_table_ref(const table_meta& t) {
+    return quote_identifier(t.schema) + "." + quote_identifier(t.name);
 }
 
 [[noreturn]] void already_exists(std::string_view name, std::string_view type) {
@@ -143,9 +184,19 @@ prepared_statement session::prepare(std::string_view sql) {
     if (auto* q = std::get_if<query_stmt>(&p.ast)) {
         p.param_count = q->param_count;
         translate_query(*q);  // unknown tables are reported at prepare time, as DB2 does
+        const auto& t = q->tokens;
+        if (q->is_delete && t.size() > 3 && t[1].is("FROM") && t[2].is_name()) {
+            const bool qualified = t[3].is_symbol(".") && t.size() > 4 && t[4].is_name();
+            auto target = require_table(qualified ? qualified_name{t[2].text, t[4].text}
+                                                  : qualified_name{"", t[2].text});
+            if (target->type != 'T') not_a_permitted_target();
+        }
     } else if (auto* ins = std::get_if<insert_stmt>(&p.ast)) {
         p.param_count = ins->param_count;
         require_table(ins->table);
+    } else if (auto* up = std::get_if<update_stmt>(&p.ast)) {
+        p.param_count = up->param_count;
+        require_table(up->table);
     }
     return p;
 }
@@ -173,6 +224,17 @@ exec_outcome session::execute(const prepared_statement& stmt, const param_reader
         write_scope scope(*this);
         out.row_count = run_insert(*ins, params, ins->param_count > 0 ? rows : 1);
         scope.done();
+    } else if (auto* up = std::get_if<update_stmt>(&stmt.ast)) {
+        write_scope scope(*this);
+        out.row_count = run_update(*up, params);
+        out.no_data = out.row_count == 0;
+        scope.done();
+    } else if (auto* tr = std::get_if<truncate_stmt>(&stmt.ast)) {
+        write_scope scope(*this);
+        auto table = require_table(tr->table);
+        if (table->type != 'T') not_a_permitted_target();
+        db_->exec("DELETE FROM " + quote_identifier(table->storage_name()));
+        scope.done();
     } else if (auto* set = std::get_if<set_schema_stmt>(&stmt.ast)) {
         schema_ = set->user_register ? user_ : set->schema;
     } else if (auto* tx = std::get_if<transaction_stmt>(&stmt.ast)) {
@@ -193,6 +255,72 @@ exec_outcome session::execute(const prepared_statement& stmt, const param_reader
 // ---------------------------------------------------------------------------------------------
 // Queries
 
+namespace {
+
+bool is_duration_unit(const token& t) {
+    static const std::set<std::string, std::less<>> units = {
+        "YEAR", "YEARS", "MONTH", "MONTHS", "DAY", "DAYS", "HOUR", "HOURS", "MINUTE", "MINUTES",
+        "SECOND", "SECONDS", "MICROSECOND", "MICROSECONDS"};
+    return t.kind == token::word && units.count(t.text) > 0;
+}
+
+// Index of the ')' that closes the '(' at `open`; the end token when there is none.
+std::size_t closing_paren(const std::vector<token>& t, std::size_t open) {
+    int depth = 0;
+    for (std::size_t i = open; i < t.size(); ++i) {
+        if (t[i].is_symbol("(")) ++depth;
+        else if (t[i].is_symbol(")") && --depth == 0) return i;
+        else if (t[i].kind == token::end) return i;
+    }
+    return t.size() - 1;
+}
+
+// Index of the last token in [from, to) that `match` accepts at parenthesis depth `depth`
+// (counted from `from`); 0 when there is none.
+template <typename Match>
+std::size_t last_at_depth(const std::vector<token>& t, std::size_t from, std::size_t to, int depth,
+                          Match match) {
+    std::size_t found = 0;
+    int d = 0;
+    for (std::size_t j = from; j < to; ++j) {
+        if (t[j].is_symbol("(")) ++d;
+        else if (t[j].is_symbol(")")) --d;
+        else if (d == depth && match(t[j])) found = j;
+    }
+    return found;
+}
+
+// Last token of the operand that starts at `i`: a (qualified) name, a function call, a
+// parenthesised expression or a single literal, after any unary sign.
+std::size_t operand_end(const std::vector<token>& t, std::size_t i) {
+    while (t[i].is_symbol("-") || t[i].is_symbol("+")) ++i;
+    if (t[i].is_symbol("(")) return closing_paren(t, i);
+    if (t[i].is_name()) {
+        if (t[i + 1].is_symbol("(")) return closing_paren(t, i + 1);
+        while (t[i + 1].is_symbol(".") && t[i + 2].is_name()) i += 2;
+    }
+    return i;
+}
+
+// A typed literal DATE '...', TIME '...' or TIMESTAMP '...' in stored form.
+std::string typed_literal(const token& type_word, const std::string& text) {
+    const db2_kind kind = type_word.is("DATE") ? db2_kind::date
+                          : type_word.is("TIME") ? db2_kind::time : db2_kind::timestamp;
+    datetime_parts p;
+    if (!parse_datetime(text, kind, p)) {
+        throw_server(-180,
+                     "The syntax of the string representation of a datetime value is incorrect.",
+                     "22007");
+    }
+    int digits = 6;
+    if (const auto dot = text.find_first_of(".,", 19); kind == db2_kind::timestamp &&
+                                                     text.size() > 19 && dot != std::string::npos)
+        digits = std::max(6, static_cast<int>(text.size() - dot - 1));
+    return quote_string(format_datetime(p, kind, digits));
+}
+
+}  // namespace
+
 std::string session::translate_query(const query_stmt& q) {
     const auto& t = q.tokens;
     std::string out;
@@ -207,11 +335,61 @@ std::string session::translate_query(const query_stmt& q) {
                 ctes.insert(t[i].text);
         }
     }
+    // Where each emitted piece starts in `out`, so that an operand already written can be
+    // wrapped in a function call (labelled durations).
+    std::vector<std::size_t> starts;
     auto emit = [&](std::string_view piece) {
         if (!out.empty()) out.push_back(' ');
+        starts.push_back(out.size());
         out.append(piece);
     };
+    auto piece = [&](std::size_t k) {
+        const std::size_t end = k + 1 < starts.size() ? starts[k + 1] - 1 : out.size();
+        return std::string_view(out).substr(starts[k], end - starts[k]);
+    };
+    // Start of the operand that ends with the last piece.
+    auto operand_start = [&]() -> std::size_t {
+        std::size_t k = starts.size() - 1;
+        if (piece(k) == ")") {
+            int depth = 0;
+            for (;; --k) {
+                if (piece(k) == ")") ++depth;
+                else if (piece(k) == "(" && --depth == 0) break;
+                if (k == 0) break;
+            }
+            if (k > 0 && !piece(k - 1).empty()) {
+                const char c = piece(k - 1).back();
+                const bool name = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '"';
+                static const std::set<std::string, std::less<>> words = {
+                    "AND", "OR", "NOT", "WHERE", "SELECT", "ON", "WHEN", "THEN", "ELSE", "IN",
+                    "BY", "HAVING", "CASE", "AS", "DISTINCT", "ALL", "SET", "VALUES", "EXISTS"};
+                if (name && !words.count(piece(k - 1))) --k;
+            }
+        } else {
+            while (k >= 2 && piece(k - 1) == ".") k -= 2;
+        }
+        return starts[k];
+    };
+    // Tokens replaced by other text: the position of the token, the text and the index of the
+    // token where reading goes on.
+    std::map<std::size_t, std::pair<std::string, std::size_t>> replaced;
+    // Text owed after a token (a ')' or a COLLATE clause); what was asked for last belongs to
+    // the innermost expression and is written first.
+    std::map<std::size_t, std::vector<std::string>> after_token;
+    auto close_before = [&](std::size_t i) {
+        while (!after_token.empty() && after_token.begin()->first < i) {
+            const auto& texts = after_token.begin()->second;
+            for (auto it = texts.rbegin(); it != texts.rend(); ++it) out += " " + *it;
+            after_token.erase(after_token.begin());
+        }
+    };
     for (std::size_t i = 0; i + 1 < t.size(); ++i) {
+        close_before(i);
+        if (auto r = replaced.find(i); r != replaced.end()) {
+            emit(r->second.first);
+            i = r->second.second - 1;
+            continue;
+        }
         const token& tok = t[i];
         const auto source = std::string_view(q.text).substr(tok.begin, tok.finish - tok.begin);
         if (expect_table && tok.is_name()) {
@@ -223,7 +401,7 @@ std::string session::translate_query(const query_stmt& q) {
                 i += 2;
             }
             if (name.schema.empty() && ctes.count(name.name)) {
-                emit(quote_identifier(name.name));
+                emit(quote_stored(name.name));
                 continue;
             }
             auto table = require_table(name);
@@ -231,7 +409,7 @@ std::string session::translate_query(const query_stmt& q) {
             const token& after = t[i + 1];
             const bool has_alias = after.is("AS") || after.kind == token::quoted ||
                                    (after.kind == token::word && !is_clause_word(after));
-            if (!has_alias) emit("AS " + quote_identifier(table->name));
+            if (!has_alias) emit("AS " + quote_stored(table->name));
             continue;
         }
         expect_table = false;
@@ -288,16 +466,84 @@ std::string session::translate_query(const query_stmt& q) {
                 emit("||");
                 continue;
             }
+            if ((tok.is("DATE") || tok.is("TIME") || tok.is("TIMESTAMP")) &&
+                t[i + 1].kind == token::string) {
+                emit(typed_literal(tok, t[i + 1].text));
+                ++i;
+                continue;
+            }
+            if ((tok.is("DATE") || tok.is("TIME") || tok.is("TIMESTAMP")) && t[i + 1].is_symbol("(")) {
+                after_token[closing_paren(t, i + 1)].push_back("COLLATE DB2" + tok.text);
+            }
+            if (tok.is("CAST") && t[i + 1].is_symbol("(")) {
+                // CAST(x AS type) checks its value as DB2 does: DB2_CAST(x, 'type').
+                const std::size_t close = closing_paren(t, i + 1);
+                const std::size_t as = last_at_depth(t, i + 1, close, 1, [](const token& k) { return k.is("AS"); });
+                if (as != 0) {
+                    const auto type_text = std::string_view(q.text).substr(
+                        t[as + 1].begin, t[close].begin - t[as + 1].begin);
+                    emit("DB2_CAST(");
+                    replaced[as] = {", " + quote_string(type_text) + ")", close + 1};
+                    ++i;
+                    continue;
+                }
+            }
+            if (tok.is("TIMESTAMPDIFF") && t[i + 1].is_symbol("(") && t[i + 2].kind == token::number &&
+                t[i + 3].is_symbol(",") && t[i + 4].is("CHAR") && t[i + 5].is_symbol("(")) {
+                // TIMESTAMPDIFF(n, CHAR(a - b)) without timestamp subtraction in SQLite.
+                const std::size_t inner = closing_paren(t, i + 5);
+                const std::size_t minus =
+                    last_at_depth(t, i + 7, inner, 0, [](const token& k) { return k.is_symbol("-"); });
+                if (minus != 0 && t[inner + 1].is_symbol(")")) {
+                    emit("DB2_TIMESTAMPDIFF(" + t[i + 2].text + ", (");
+                    replaced[minus] = {"), (", minus + 1};
+                    replaced[inner] = {"))", inner + 2};
+                    i += 5;
+                    continue;
+                }
+            }
         } else if (tok.kind == token::symbol) {
             if (tok.text == "(") in_from.push_back(false);
             else if (tok.text == ")" && in_from.size() > 1) in_from.pop_back();
             else if (tok.text == "," && in_from.back()) expect_table = true;
+            if ((tok.text == "+" || tok.text == "-") && !starts.empty() &&
+                (t[i + 1].kind == token::number || t[i + 1].kind == token::param ||
+                 t[i + 1].is_name()) &&
+                is_duration_unit(t[i + 2])) {
+                // A labelled duration: x + 3 DAYS.
+                const std::size_t at = operand_start();
+                out.insert(at, "DB2_ADD_DURATION(");
+                const std::string amount(std::string_view(q.text).substr(t[i + 1].begin, t[i + 1].finish - t[i + 1].begin));
+                const std::string amount_sql = t[i + 1].kind == token::quoted ? quote_stored(t[i + 1].text) : amount;
+                // Compared with a literal, the result follows date and time rules too.
+                out += ", " + std::string(tok.text == "-" ? "-" : "") + amount_sql + ", '" +
+                       t[i + 2].text + "') COLLATE DB2DATETIME";
+                while (!starts.empty() && starts.back() > at) starts.pop_back();
+                i += 2;
+                continue;
+            }
+            static const std::set<std::string, std::less<>> comparisons = {"=", "<>", "!=", "<", ">", "<=", ">="};
+            if (comparisons.count(tok.text) && i > 0 && t[i - 1].kind == token::string &&
+                t[i + 1].kind == token::string) {
+                // Two strings compare as DB2 compares them: the shorter padded with blanks.
+                replaced[i + 1] = {quote_string(t[i + 1].text) + " COLLATE RTRIM", i + 2};
+            }
+            if (tok.text == "/") {
+                // DB2 fails on division by zero where SQLite answers NULL.
+                emit("/ DB2_DIVISOR(");
+                after_token[operand_end(t, i + 1)].push_back(")");
+                continue;
+            }
         } else if (tok.kind == token::graphic_string) {
             emit(quote_string(tok.text));
+            continue;
+        } else if (tok.kind == token::quoted) {
+            emit(quote_stored(tok.text));
             continue;
         }
         emit(source);
     }
+    close_before(t.size());
     return out;
 }
 
@@ -342,17 +588,17 @@ std::vector<result_column> session::describe(sqlite3_stmt* stmt, const sqlite_cu
     for (int i = 0; i < n; ++i) {
         result_column c;
         const char* name = sqlite3_column_name(stmt, i);
-        c.name = name ? name : "";
+        c.name = name ? decode_name(name) : "";
         const char* origin_table = sqlite3_column_table_name(stmt, i);
         const char* origin_column = sqlite3_column_origin_name(stmt, i);
         const column_meta* meta = nullptr;
         std::shared_ptr<const table_meta> table;
         if (origin_table && origin_column) {
-            const std::string storage = origin_table;
+            const std::string storage = decode_name(origin_table);
             const auto dot = storage.find('.');
             if (dot != std::string::npos) {
                 table = db_->find_table(storage.substr(0, dot), storage.substr(dot + 1));
-                if (table) meta = table->find(origin_column);
+                if (table) meta = table->find(decode_name(origin_column));
             }
         }
         if (meta) {
@@ -377,6 +623,14 @@ std::vector<result_column> session::describe(sqlite3_stmt* stmt, const sqlite_cu
                 case cell_integer: c.type = {db2_kind::bigint, 0, 0}; break;
                 case cell_real: c.type = {db2_kind::double_, 0, 0}; break;
                 case cell_blob: c.type = {db2_kind::varchar_bit, 32672, 0}; break;
+                case cell_text:
+                    // Date arithmetic and the datetime functions give values in stored form;
+                    // a string constant (no word at the item's head) stays a string.
+                    if (auto dt = stored_datetime_type(cursor->get_bytes(i)); dt && !head.empty()) {
+                        c.type = *dt;
+                        break;
+                    }
+                    [[fallthrough]];
                 default: c.type = {db2_kind::varchar, 32672, 0}; break;
                 }
             }
@@ -414,6 +668,13 @@ void bind_params(sqlite3_stmt* s, int count, const param_reader& params) {
                      "\"" + col + "\" is not valid in the context where it is used.", "42703",
                      "42S22");
     }
+    if (msg.rfind("no such table: ", 0) == 0) {
+        // Only a view over a dropped table names a table the catalogue does not know.
+        throw_server(-575,
+                     "View or materialized query table \"" + decode_name(msg.substr(15)) +
+                         "\" cannot be used because it has been marked inoperative.",
+                     "51024");
+    }
     if (msg.rfind("no such function: ", 0) == 0) {
         throw_server(-440,
                      "No authorized routine named \"" + msg.substr(18) +
@@ -440,6 +701,10 @@ sqlite_stmt prepare_query(sqlite3* db, const std::string& sql) {
 }
 
 }  // namespace
+
+std::vector<result_column> session::describe_query(const query_stmt& q) {
+    return run_query(q, {}).columns;
+}
 
 std::vector<result_column> session::describe_prepared(const prepared_statement& stmt) {
     const auto* q = std::get_if<query_stmt>(&stmt.ast);
@@ -494,6 +759,14 @@ value session::evaluate(const insert_expr& e, const column_meta& column, const t
         }
         return binary ? value::make_blob(joined) : value::make_text(joined);
     }
+    case insert_expr::sql: {
+        query_stmt q;
+        q.text = "VALUES (" + e.sql_text + ")";
+        q.tokens = tokenize(q.text);
+        q.param_count = e.param_count;
+        result_set rs = run_query(q, [&](int p, int) { return params(e.param_index + p, row); });
+        return rs.rows->next() ? cell_value(*rs.rows, 0) : value{};
+    }
     case insert_expr::default_: break;
     }
     // DEFAULT: the identity's next value, the column default, or NULL.
@@ -502,16 +775,127 @@ value session::evaluate(const insert_expr& e, const column_meta& column, const t
     return value{};
 }
 
+session::row_rules session::rules_for(const table_meta& table) {
+    row_rules r;
+    auto row_query = [&](const std::string& select_list, const std::string& condition) {
+        query_stmt q;
+        q.text = "SELECT " + select_list + " FROM " + db2_table_ref(table);
+        q.tokens = tokenize(q.text);
+        std::string sql = translate_query(q) + " WHERE rowid = ?";
+        if (!condition.empty()) {
+            query_stmt c;
+            c.text = condition;
+            c.tokens = tokenize(c.text);
+            sql += " AND NOT (" + translate_query(c) + ")";
+        }
+        return db_->prepare(sql);
+    };
+    std::string assignments;
+    for (const auto& c : table.columns) {
+        if (c.expression.empty()) continue;
+        r.generated.emplace_back(&c, row_query("(" + c.expression + ")", ""));
+        assignments += (assignments.empty() ? "" : ", ") + quote_stored(c.name) + " = ?";
+    }
+    if (!assignments.empty()) {
+        r.store_generated = db_->prepare("UPDATE " + quote_identifier(table.storage_name()) +
+                                         " SET " + assignments + " WHERE rowid = ?");
+    }
+    for (const auto& k : table.checks) r.checks.emplace_back(k.name, row_query("1", k.condition));
+    return r;
+}
+
+void session::apply_rules(row_rules& rules, const table_meta& table, std::int64_t rowid) {
+    int n = 0;
+    for (auto& [column, select] : rules.generated) {
+        select.bind(1, rowid);
+        value v = select.step() ? select.cell(0) : value{};
+        select.reset();
+        v = coerce(v, column->type, column->name);
+        check_not_null(v, table, *column);
+        rules.store_generated.bind_value(++n, v);
+    }
+    if (n > 0) {
+        rules.store_generated.bind(n + 1, rowid);
+        rules.store_generated.step();
+        rules.store_generated.reset();
+    }
+    for (auto& [name, violated] : rules.checks) {
+        violated.bind(1, rowid);
+        const bool fails = violated.step();
+        violated.reset();
+        if (fails) {
+            throw_server(-545,
+                         "The requested operation is not allowed because a row does not "
+                         "satisfy the check constraint \"" + table.schema + "." + table.name +
+                             "." + name + "\".",
+                         "23513");
+        }
+    }
+}
+
+std::int64_t session::run_update(const update_stmt& s, const param_reader& params) {
+    auto table = require_table(s.table);
+    if (table->type != 'T') not_a_permitted_target();
+    // The new values of every matching row are read first, then written one row at a time,
+    // each checked as an INSERT checks it.
+    std::vector<const column_meta*> targets;
+    std::string select = "SELECT ROWID";
+    for (std::size_t k = 0; k < s.columns.size(); ++k) {
+        const column_meta* c = table->find(s.columns[k]);
+        if (!c) not_a_column(s.columns[k], table->schema + "." + table->name);
+        const bool is_default = iequals(s.expressions[k], "DEFAULT");
+        if ((c->generated == 'A' || !c->expression.empty()) && !is_default) generated_always(c->name);
+        if (!c->expression.empty()) continue;  // recomputed with the row
+        targets.push_back(c);
+        select += ", " + (is_default ? std::string("NULL") : "(" + s.expressions[k] + ")");
+    }
+    select += " FROM " + s.table_text;
+    if (!s.where.empty()) select += " WHERE " + s.where;
+    query_stmt q;
+    q.text = select;
+    q.tokens = tokenize(select);
+    q.param_count = s.param_count;
+    std::vector<std::pair<std::int64_t, std::vector<value>>> changes;
+    {
+        result_set rs = run_query(q, params);
+        while (rs.rows->next()) {
+            std::vector<value> row;
+            for (std::size_t k = 0; k < targets.size(); ++k) row.push_back(cell_value(*rs.rows, static_cast<int>(k) + 1));
+            changes.emplace_back(rs.rows->get_int(0), std::move(row));
+        }
+    }
+    std::string sql = "UPDATE " + quote_identifier(table->storage_name()) + " SET ";
+    for (std::size_t k = 0; k < targets.size(); ++k) sql += (k ? ", " : "") + quote_stored(targets[k]->name) + " = ?";
+    sql += " WHERE rowid = ?";
+    sqlite_stmt stmt = db_->prepare(sql);
+    row_rules rules = rules_for(*table);
+    insert_expr default_expr;
+    default_expr.kind = insert_expr::default_;
+    for (auto& [rowid, values] : changes) {
+        std::size_t k = 0;
+        for (std::size_t col = 0; col < s.columns.size(); ++col) {
+            const column_meta* c = table->find(s.columns[col]);
+            if (!c->expression.empty()) continue;
+            value v = iequals(s.expressions[col], "DEFAULT")
+                          ? evaluate(default_expr, *c, *table, params, 0)
+                          : std::move(values[k]);
+            v = coerce(v, c->type, c->name);
+            check_not_null(v, *table, *c);
+            stmt.bind_value(static_cast<int>(++k), v);
+        }
+        stmt.bind(static_cast<int>(k) + 1, rowid);
+        if (!targets.empty()) {
+            stmt.step();
+            stmt.reset();
+        }
+        apply_rules(rules, *table, rowid);
+    }
+    return static_cast<std::int64_t>(changes.size());
+}
+
 std::int64_t session::run_insert(const insert_stmt& s, const param_reader& params, int rows) {
     auto table = require_table(s.table);
-    if (table->type != 'T') {
-        throw_server(-150,
-                     "The target fullselect, view, typed table, materialized query table, range-"
-                     "clustered table, or staging table in the INSERT, DELETE, UPDATE, MERGE, or "
-                     "TRUNCATE statement is a target for which the requested operation is not "
-                     "permitted.",
-                     "42807");
-    }
+    if (table->type != 'T') not_a_permitted_target();
     const auto& cols = table->columns;
     // Position of each table column in the statement's column list (-1: not given).
     std::vector<int> position(cols.size(), -1);
@@ -528,7 +912,7 @@ std::int64_t session::run_insert(const insert_stmt& s, const param_reader& param
 
     std::string sql = "INSERT INTO " + quote_identifier(table->storage_name()) + " (";
     for (std::size_t i = 0; i < cols.size(); ++i) {
-        sql += (i ? ", " : "") + quote_identifier(cols[i].name);
+        sql += (i ? ", " : "") + quote_stored(cols[i].name);
     }
     sql += ") VALUES (";
     for (std::size_t i = 0; i < cols.size(); ++i) sql += i ? ", ?" : "?";
@@ -537,30 +921,23 @@ std::int64_t session::run_insert(const insert_stmt& s, const param_reader& param
 
     insert_expr default_expr;
     default_expr.kind = insert_expr::default_;
+    row_rules rules = rules_for(*table);
+    const bool has_rules = !rules.generated.empty() || !rules.checks.empty();
     std::int64_t count = 0;
     auto insert_one = [&](const std::function<const insert_expr*(std::size_t)>& given, int row) {
         for (std::size_t i = 0; i < cols.size(); ++i) {
             const column_meta& c = cols[i];
             const insert_expr* e = position[i] >= 0 ? given(static_cast<std::size_t>(position[i]))
                                                     : &default_expr;
-            if (c.generated == 'A' && e->kind != insert_expr::default_) {
-                throw_server(-798,
-                             "A value cannot be specified for column \"" + c.name +
-                                 "\" which is defined as GENERATED ALWAYS.",
-                             "428C9");
-            }
+            if ((c.generated == 'A' || !c.expression.empty()) && e->kind != insert_expr::default_)
+                generated_always(c.name);
             value v = coerce(evaluate(*e, c, *table, params, row), c.type, c.name);
-            if (v.kind == value::null && !c.nullable) {
-                throw_server(-407,
-                             "Assignment of a NULL value to a NOT NULL column \"" +
-                                 table->schema + "." + table->name + "." + c.name +
-                                 "\" is not allowed.",
-                             "23502");
-            }
+            if (c.expression.empty()) check_not_null(v, *table, c);
             stmt.bind_value(static_cast<int>(i) + 1, v);
         }
         stmt.step();
         stmt.reset();
+        if (has_rules) apply_rules(rules, *table, sqlite3_last_insert_rowid(db_->handle()));
         ++count;
     };
 
@@ -581,17 +958,7 @@ std::int64_t session::run_insert(const insert_stmt& s, const param_reader& param
         }
         std::vector<insert_expr> cells(width);
         while (rs.rows->next()) {
-            for (std::size_t k = 0; k < width; ++k) {
-                value& v = cells[k].v;
-                const int col = static_cast<int>(k);
-                switch (rs.rows->kind(col)) {
-                case cell_null: v = value{}; break;
-                case cell_integer: v = value::make_int(rs.rows->get_int(col)); break;
-                case cell_real: v = value::make_real(rs.rows->get_real(col)); break;
-                case cell_blob: v = value::make_blob(std::string(rs.rows->get_bytes(col))); break;
-                default: v = value::make_text(std::string(rs.rows->get_bytes(col))); break;
-                }
-            }
+            for (std::size_t k = 0; k < width; ++k) cells[k].v = cell_value(*rs.rows, static_cast<int>(k));
             insert_one([&](std::size_t k) { return &cells[k]; }, 0);
         }
         return count;
@@ -620,6 +987,13 @@ struct ddl_runner {
 
     std::string schema_of(const qualified_name& q) const {
         return q.schema.empty() ? current_schema : q.schema;
+    }
+
+    // A column of the SQLite table: its stored name and how its comparisons work.
+    static std::string storage_column(const column_spec& c) {
+        std::string out = quote_stored(c.name);
+        if (const auto decl = storage_declaration(c.type); !decl.empty()) out.append(" ").append(decl);
+        return out;
     }
 
     void ensure_schema(const std::string& schema) {
@@ -662,11 +1036,15 @@ struct ddl_runner {
             .bind(12, c.not_null || c.generated ? "N" : "Y")
             .bind_value(13, c.default_text && !c.generated ? value::make_text(*c.default_text) : value{})
             .bind(14, c.generated ? "Y" : "N")
-            .bind(15, c.generated ? std::string(1, c.generated) : std::string(" "))
+            .bind(15, c.generated ? std::string(1, c.generated) : c.expression.empty() ? " " : "A")
             .bind(16, c.start)
             .bind(17, c.increment)
             .bind(18, c.start)
             .step();
+        if (!c.expression.empty()) {
+            db.prepare("INSERT INTO _cat_colexprs VALUES (?, ?, ?, ?)")
+                .bind(1, schema).bind(2, table).bind(3, c.name).bind(4, c.expression).step();
+        }
     }
 
     void add_key(const table_meta& table, key_spec key) {
@@ -722,12 +1100,12 @@ struct ddl_runner {
         exists.bind(1, index_schema).bind(2, name);
         if (exists.step()) already_exists(index_schema + "." + name, "INDEX");
         std::string sql = std::string("CREATE ") + (rule == 'D' ? "" : "UNIQUE ") + "INDEX " +
-                          quote_identifier(index_schema + "." + name) + " ON " +
+                          quote_identifier(index_storage_name(index_schema, name)) + " ON " +
                           quote_identifier(table.storage_name()) + " (";
         int seq = 0;
         for (const auto& [col, order] : cols) {
             if (!table.find(col)) not_a_column(col, table.schema + "." + table.name);
-            sql += (seq ? ", " : "") + quote_identifier(col) + (order == 'D' ? " DESC" : "");
+            sql += (seq ? ", " : "") + quote_stored(col) + (order == 'D' ? " DESC" : "");
             db.prepare("INSERT INTO _cat_indexcols VALUES (?, ?, ?, ?, ?)")
                 .bind(1, index_schema)
                 .bind(2, name)
@@ -848,10 +1226,10 @@ struct ddl_runner {
             .bind(3, s.user())
             .bind(4, now_db2_timestamp())
             .step();
-        std::string sql = "CREATE TABLE " + quote_identifier(schema + "." + st.table.name) + " (";
+        std::string sql = "CREATE TABLE " + quote_stored(schema + "." + st.table.name) + " (";
         for (std::size_t i = 0; i < st.columns.size(); ++i) {
             insert_column(schema, st.table.name, static_cast<int>(i), st.columns[i]);
-            sql += (i ? ", " : "") + quote_identifier(st.columns[i].name);
+            sql += (i ? ", " : "") + storage_column(st.columns[i]);
         }
         sql += ")";
         db.exec(sql);
@@ -862,11 +1240,92 @@ struct ddl_runner {
         std::stable_partition(keys.begin(), keys.end(),
                               [](const key_spec& k) { return k.kind != key_spec::foreign; });
         for (const auto& k : keys) add_key(*table, k);
+        for (const auto& k : st.checks) add_check(*table, k);
+    }
+
+    void add_check(const table_meta& table, check_spec check) {
+        if (check.name.empty()) check.name = system_name();
+        auto dup = db.prepare("SELECT 1 FROM _cat_checks WHERE tabschema = ? AND tabname = ? AND constname = ?");
+        dup.bind(1, table.schema).bind(2, table.name).bind(3, check.name);
+        if (dup.step()) already_exists(check.name, "CONSTRAINT");
+        dup = sqlite_stmt();
+        // The rows already there must satisfy it (and the condition must make sense).
+        query_stmt q;
+        q.text = "SELECT 1 FROM " + db2_table_ref(table) + " WHERE NOT (" + check.condition + ")";
+        q.tokens = tokenize(q.text);
+        auto violating = db.prepare(s.translate_query(q));
+        if (violating.step()) {
+            throw_server(-544,
+                         "The check constraint \"" + check.name + "\" cannot be added because the "
+                         "table contains a row that violates the constraint.",
+                         "23512");
+        }
+        violating = sqlite_stmt();
+        db.prepare("INSERT INTO _cat_checks VALUES (?, ?, ?, ?, (SELECT count(*) FROM _cat_checks))")
+            .bind(1, table.schema).bind(2, table.name).bind(3, check.name).bind(4, check.condition)
+            .step();
+    }
+
+    void create_view(const create_view_stmt& st) {
+        const qualified_name name{schema_of(st.view), st.view.name};
+        if (auto existing = db.find_table(name.schema, name.name)) {
+            if (!st.or_replace || existing->type != 'V')
+                already_exists(name.schema + "." + name.name, existing->type == 'V' ? "VIEW" : "TABLE");
+            drop_view(name);
+        }
+        query_stmt q;
+        q.text = st.query;
+        q.tokens = tokenize(q.text);
+        if (std::any_of(q.tokens.begin(), q.tokens.end(), [](const token& t) { return t.kind == token::param; }))
+            throw_syntax_error("?", "", "<expression>");
+        const std::string sql = s.translate_query(q);
+        std::vector<result_column> cols;
+        // Typed as a query of it is: from the first row for expressions.
+        cols = s.describe_query(q);
+        if (!st.columns.empty() && st.columns.size() != cols.size()) {
+            throw_server(-153, "The statement does not include a required column list.", "42908");
+        }
+        std::set<std::string> seen;
+        std::vector<column_spec> specs;
+        for (std::size_t i = 0; i < cols.size(); ++i) {
+            column_spec c;
+            c.name = st.columns.empty() ? cols[i].name : st.columns[i];
+            if (st.columns.empty() && c.name == std::to_string(i + 1)) {
+                throw_server(-153, "The statement does not include a required column list.", "42908");
+            }
+            if (!seen.insert(c.name).second) throw_server(-612, "\"" + c.name + "\" is a duplicate name.", "42711");
+            c.type = cols[i].type;
+            c.not_null = !cols[i].nullable;
+            specs.push_back(std::move(c));
+        }
+        ensure_schema(name.schema);
+        db.prepare("INSERT INTO _cat_tables VALUES (?, ?, ?, 'V', NULL, ?)")
+            .bind(1, name.schema).bind(2, name.name).bind(3, s.user()).bind(4, now_db2_timestamp()).step();
+        std::string names;
+        for (std::size_t i = 0; i < specs.size(); ++i) {
+            insert_column(name.schema, name.name, static_cast<int>(i), specs[i]);
+            names += (i ? ", " : "") + quote_stored(specs[i].name);
+        }
+        db.prepare("INSERT INTO _cat_views VALUES (?, ?, ?)")
+            .bind(1, name.schema).bind(2, name.name).bind(3, st.text).step();
+        db.exec("CREATE VIEW " + quote_stored(name.schema + "." + name.name) + " (" + names + ") AS " + sql);
+    }
+
+    void drop_view(const qualified_name& q) {
+        auto view = s.require_table(q);
+        if (view->type != 'V' || view->schema == "SYSCAT" || view->schema == "SYSIBM") wrong_object_type(*view, "VIEW");
+        for (const char* sql : {"DELETE FROM _cat_tables WHERE tabschema = ?1 AND tabname = ?2",
+                                "DELETE FROM _cat_columns WHERE tabschema = ?1 AND tabname = ?2",
+                                "DELETE FROM _cat_views WHERE viewschema = ?1 AND viewname = ?2"}) {
+            db.prepare(sql).bind(1, view->schema).bind(2, view->name).step();
+        }
+        db.exec("DROP VIEW " + quote_identifier(view->storage_name()));
+        db.forget_tables();
     }
 
     void drop_table(const qualified_name& q) {
         auto table = s.require_table(q);
-        if (table->type != 'T') throw_undefined_name(table->schema + "." + table->name);
+        if (table->type != 'T') wrong_object_type(*table, "TABLE");
         for (const char* sql :
              {"DELETE FROM _cat_tables WHERE tabschema = ?1 AND tabname = ?2",
               "DELETE FROM _cat_columns WHERE tabschema = ?1 AND tabname = ?2",
@@ -877,7 +1336,9 @@ struct ddl_runner {
               "(tabschema, tabname, constname) IN (SELECT tabschema, tabname, constname FROM "
               "_cat_references WHERE reftabschema = ?1 AND reftabname = ?2)",
               "DELETE FROM _cat_references WHERE (tabschema = ?1 AND tabname = ?2) OR "
-              "(reftabschema = ?1 AND reftabname = ?2)"}) {
+              "(reftabschema = ?1 AND reftabname = ?2)",
+              "DELETE FROM _cat_checks WHERE tabschema = ?1 AND tabname = ?2",
+              "DELETE FROM _cat_colexprs WHERE tabschema = ?1 AND tabname = ?2"}) {
             db.prepare(sql).bind(1, table->schema).bind(2, table->name).step();
         }
         db.exec("DROP TABLE " + quote_identifier(table->storage_name()));
@@ -895,7 +1356,7 @@ struct ddl_runner {
         }
         db.prepare("DELETE FROM _cat_indexcols WHERE indschema = ? AND indname = ?").bind(1, schema).bind(2, q.name).step();
         db.prepare("DELETE FROM _cat_indexes WHERE indschema = ? AND indname = ?").bind(1, schema).bind(2, q.name).step();
-        db.exec("DROP INDEX " + quote_identifier(schema + "." + q.name));
+        db.exec("DROP INDEX " + quote_identifier(index_storage_name(schema, q.name)));
     }
 
     void drop_schema(const std::string& name) {
@@ -930,7 +1391,7 @@ struct ddl_runner {
             check_default(c);
             insert_column(table->schema, table->name, next_colno++, c);
             db.exec("ALTER TABLE " + quote_identifier(table->storage_name()) + " ADD COLUMN " +
-                    quote_identifier(c.name));
+                    storage_column(c));
             // Existing rows take the new column's default.
             if (c.default_text) {
                 db.forget_tables();
@@ -938,7 +1399,7 @@ struct ddl_runner {
                 const column_meta* meta = fresh->find(c.name);
                 const value v = coerce(evaluate_default(*meta), meta->type, meta->name);
                 auto u = db.prepare("UPDATE " + quote_identifier(table->storage_name()) + " SET " +
-                                    quote_identifier(c.name) + " = ?");
+                                    quote_stored(c.name) + " = ?");
                 u.bind_value(1, v).step();
             }
         }
@@ -1005,6 +1466,7 @@ struct ddl_runner {
             db.forget_tables();
             table = s.require_table({table->schema, table->name});
         }
+        for (const auto& k : st.add_checks) add_check(*table, k);
     }
 
     // The value a column's default gives a row that exists already (ALTER TABLE ADD COLUMN).
@@ -1050,10 +1512,13 @@ void session::run_ddl(const statement_ast& ast) {
         r.ensure_schema(cs->name);
     } else if (auto* d = std::get_if<drop_stmt>(&ast)) {
         if (d->what == drop_stmt::table) r.drop_table(d->name);
+        else if (d->what == drop_stmt::view) r.drop_view(d->name);
         else if (d->what == drop_stmt::index) r.drop_index(d->name);
         else r.drop_schema(d->name.name);
     } else if (auto* at = std::get_if<alter_table_stmt>(&ast)) {
         r.alter_table(*at);
+    } else if (auto* cv = std::get_if<create_view_stmt>(&ast)) {
+        r.create_view(*cv);
     } else if (auto* cm = std::get_if<comment_stmt>(&ast)) {
         r.comment(*cm);
     }

@@ -53,6 +53,8 @@ public:
     /// The result columns a prepared query will have, before it runs; empty for statements
     /// without a result. Expressions are described as text until a row shows their type.
     std::vector<result_column> describe_prepared(const prepared_statement& stmt);
+    /// The result columns of a query, typed as its execution types them (from its first row).
+    std::vector<result_column> describe_query(const query_stmt& q);
 
     /// The SQLite text of a query after table names are resolved (exposed for tests and the
     /// tool's explain output).
@@ -65,8 +67,19 @@ private:
     // A write runs inside a transaction: its own under autocommit, else the open one.
     class write_scope;
 
+    // What a written row must still go through: generated expression columns are computed
+    // and check constraints tested once the row is stored.
+    struct row_rules {
+        std::vector<std::pair<const column_meta*, sqlite_stmt>> generated;
+        sqlite_stmt store_generated;
+        std::vector<std::pair<std::string, sqlite_stmt>> checks;
+    };
+    row_rules rules_for(const table_meta& table);
+    void apply_rules(row_rules& rules, const table_meta& table, std::int64_t rowid);
+
     result_set run_query(const query_stmt& q, const param_reader& params);
     std::int64_t run_insert(const insert_stmt& s, const param_reader& params, int rows);
+    std::int64_t run_update(const update_stmt& s, const param_reader& params);
     std::int64_t run_delete(const query_stmt& q, const param_reader& params);
     void run_ddl(const statement_ast& ast);
     std::vector<result_column> describe(sqlite3_stmt* stmt, const sqlite_cursor* cursor,

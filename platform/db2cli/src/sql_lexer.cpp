@@ -64,6 +64,12 @@ std::vector<token> tokenize(std::string_view sql) {
         if (c == '\'') {
             t.kind = token::string;
             i = read_quoted(sql, i, '\'', t.text);
+            if (t.text.size() > 32672) {
+                throw_server(-102,
+                             "The string constant beginning with \"" + t.text.substr(0, 20) +
+                                 "\" is too long.",
+                             "54002");
+            }
         } else if (c == '"') {
             t.kind = token::quoted;
             i = read_quoted(sql, i, '"', t.text);
@@ -171,6 +177,29 @@ std::string quote_identifier(std::string_view name) {
     out.push_back('"');
     return out;
 }
+
+std::string encode_name(std::string_view name) {
+    std::string out;
+    out.reserve(name.size());
+    for (char c : name) {
+        if ((c >= 'a' && c <= 'z') || c == '~') out.push_back('~');
+        out.push_back(c);
+    }
+    return out;
+}
+
+std::string decode_name(std::string_view stored) {
+    if (stored.find('~') == std::string_view::npos) return std::string(stored);
+    std::string out;
+    out.reserve(stored.size());
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        if (stored[i] == '~' && i + 1 < stored.size()) ++i;
+        out.push_back(stored[i]);
+    }
+    return out;
+}
+
+std::string quote_stored(std::string_view name) { return quote_identifier(encode_name(name)); }
 
 std::string quote_string(std::string_view text) {
     std::string out = "'";

@@ -29,6 +29,15 @@ std::vector<std::string> split_script(std::string_view script);
 
 /// The identifier as SQL text that SQLite reads back unchanged: "name" with quotes doubled.
 std::string quote_identifier(std::string_view name);
+/// SQLite matches identifiers without regard to ASCII case; DB2's delimited identifiers are
+/// case-sensitive. Names are therefore stored with each lower-case letter behind a '~' (and a
+/// '~' doubled), so "Orders" and "ORDERS" stay two names while upper-case names, the usual
+/// ones, are stored as they are.
+std::string encode_name(std::string_view name);
+/// The DB2 name of a stored SQLite name (the inverse of encode_name).
+std::string decode_name(std::string_view stored);
+/// quote_identifier(encode_name(name)): how SQL text for SQLite names a DB2 object.
+std::string quote_stored(std::string_view name);
 /// A string literal: 'text' with quotes doubled.
 std::string quote_string(std::string_view text);
 

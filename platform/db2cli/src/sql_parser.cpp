@@ -3,12 +3,32 @@
 #include "diagnostics.hpp"
 #include "text.hpp"
 
+#include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <limits>
 
 namespace db2s {
 
 namespace {
+
+// A constant with an exponent is a DOUBLE unless a DOUBLE cannot hold it (beyond its range or
+// its 17 significant digits): then, as in DB2, it is a DECFLOAT constant, kept as its text.
+value float_constant(const std::string& s) {
+    std::size_t digits = 0;
+    bool leading = true;
+    for (char c : s) {
+        if (c == 'e' || c == 'E') break;
+        if (c < '0' || c > '9') continue;
+        if (leading && c == '0') continue;
+        leading = false;
+        ++digits;
+    }
+    errno = 0;
+    const double d = std::strtod(s.c_str(), nullptr);
+    if (errno == ERANGE || digits > 17) return value::make_number(s);
+    return value::make_real(d);
+}
 
 [[noreturn]] void invalid_length(std::string_view column) {
     throw_server(-604,
@@ -32,6 +52,11 @@ public:
 
     statement_ast statement();
     insert_expr default_expression();
+    db2_type whole_type() {
+        db2_type t = type("CAST");
+        if (peek().kind != token::end) fail("END OF STATEMENT");
+        return t;
+    }
 
 private:
     const token& peek(std::size_t ahead = 0) const {
@@ -106,6 +131,18 @@ private:
             else if (t.is_symbol(")")) --depth;
         }
     }
+    // The DB2 text inside a parenthesised group, which is consumed.
+    std::string balanced_text() {
+        const std::size_t open = pos_;
+        skip_balanced();
+        const std::size_t from = t_[open].finish, to = t_[pos_ - 1].begin;
+        return std::string(sql_.substr(from, to - from));
+    }
+    // The text from token `from` up to (not including) the current token.
+    std::string text_since(std::size_t from) const {
+        if (pos_ <= from) return {};
+        return std::string(sql_.substr(t_[from].begin, t_[pos_ - 1].finish - t_[from].begin));
+    }
     int count_params() const {
         int n = 0;
         for (const auto& t : t_) n += t.kind == token::param;
@@ -118,11 +155,14 @@ private:
     key_spec key_after_keyword(std::string name);
     void references(key_spec& key);
     void identity_options(std::int64_t& start, std::int64_t& increment, bool* has_start);
-    column_spec column(std::vector<key_spec>& keys);
+    column_spec column(std::vector<key_spec>& keys, std::vector<check_spec>& checks);
     insert_expr expression();
+    insert_expr simple_expression();
     insert_expr term();
 
     statement_ast create();
+    statement_ast create_view(bool or_replace);
+    statement_ast update();
     statement_ast alter();
     statement_ast insert();
     statement_ast comment();
@@ -200,6 +240,20 @@ db2_type parser::type(const std::string& column) {
             expect("VARGRAPHIC");
             t.kind = db2_kind::long_vargraphic;
             t.length = 16350;
+        }
+    } else if (word == "NCHAR" || word == "NVARCHAR" || word == "NCLOB") {
+        // The national character types are the graphic types of a Unicode database.
+        if (word == "NCLOB") {
+            t.kind = db2_kind::dbclob;
+            t.length = lob_length(1073741823);
+            if (t.length < 1 || t.length > 1073741823) invalid_length(column);
+        } else if (word == "NVARCHAR") {
+            if (!peek().is_symbol("(")) fail("(");
+            t.kind = db2_kind::vargraphic;
+            t.length = length_in(0, 1, 16336);
+        } else {
+            t.kind = db2_kind::graphic;
+            t.length = length_in(1, 1, 127);
         }
     } else if (word == "GRAPHIC") {
         t.kind = db2_kind::graphic;
@@ -403,7 +457,7 @@ void parser::identity_options(std::int64_t& start, std::int64_t& increment, bool
     if (increment == 0) invalid_identity("INCREMENT");
 }
 
-column_spec parser::column(std::vector<key_spec>& keys) {
+column_spec parser::column(std::vector<key_spec>& keys, std::vector<check_spec>& checks) {
     column_spec c;
     c.name = name();
     c.type = type(c.name);
@@ -423,6 +477,12 @@ column_spec parser::column(std::vector<key_spec>& keys) {
             else if (accept("BY")) { expect("DEFAULT"); c.generated = 'D'; }
             else c.generated = 'A';
             expect("AS");
+            if (c.generated == 'A' && peek().is_symbol("(")) {
+                // A generated expression column: not an identity.
+                c.generated = 0;
+                c.expression = balanced_text();
+                continue;
+            }
             expect("IDENTITY");
             if (!c.type.is_integer() && !(c.type.kind == db2_kind::decimal && c.type.scale == 0)) {
                 invalid_identity(c.name);
@@ -453,12 +513,12 @@ column_spec parser::column(std::vector<key_spec>& keys) {
                 references(k);
                 keys.push_back(std::move(k));
             } else if (accept("CHECK")) {
-                skip_balanced();
+                checks.push_back({cname, balanced_text()});
             } else {
                 fail("PRIMARY UNIQUE REFERENCES CHECK");
             }
         } else if (accept("CHECK")) {
-            skip_balanced();
+            checks.push_back({"", balanced_text()});
         } else if (accept("INLINE")) {
             expect("LENGTH");
             integer();
@@ -479,6 +539,12 @@ statement_ast parser::create() {
         if (peek().kind != token::end) fail("END OF STATEMENT");
         return s;
     }
+    if (accept("OR")) {
+        expect("REPLACE");
+        expect("VIEW");
+        return create_view(true);
+    }
+    if (accept("VIEW")) return create_view(false);
     bool unique = accept("UNIQUE");
     if (accept("INDEX")) {
         create_index_stmt s;
@@ -506,18 +572,82 @@ statement_ast parser::create() {
     do {
         if (accept("CONSTRAINT")) {
             std::string cname = name();
-            if (accept("CHECK")) { skip_balanced(); continue; }
+            if (accept("CHECK")) { s.checks.push_back({cname, balanced_text()}); continue; }
             s.keys.push_back(key_after_keyword(cname));
         } else if (peek().is("PRIMARY") || peek().is("UNIQUE") || peek().is("FOREIGN")) {
             s.keys.push_back(key_after_keyword(""));
         } else if (accept("CHECK")) {
-            skip_balanced();
+            s.checks.push_back({"", balanced_text()});
         } else {
-            s.columns.push_back(column(s.keys));
+            s.columns.push_back(column(s.keys, s.checks));
         }
     } while (accept_symbol(","));
     expect_symbol(")");
     // Storage clauses (IN, INDEX IN, ORGANIZE BY, COMPRESS ...) are accepted and ignored.
+    return s;
+}
+
+statement_ast parser::create_view(bool or_replace) {
+    create_view_stmt s;
+    s.or_replace = or_replace;
+    s.text = std::string(sql_);
+    s.view = qualified();
+    if (peek().is_symbol("(")) s.columns = name_list();
+    expect("AS");
+    const std::size_t from = pos_;
+    if (!peek().is("SELECT") && !peek().is("WITH") && !peek().is("VALUES") && !peek().is_symbol("("))
+        fail("SELECT");
+    std::size_t end = t_.size() - 1;
+    // WITH [CASCADED | LOCAL] CHECK OPTION ends the query; it has no rows to check here.
+    for (std::size_t i = from; i + 2 < t_.size(); ++i) {
+        if (t_[i].is("WITH") && (t_[i + 1].is("CHECK") || t_[i + 2].is("CHECK"))) {
+            end = i;
+            break;
+        }
+    }
+    pos_ = end;
+    s.query = text_since(from);
+    if (peek().is("WITH")) {
+        take();
+        if (!accept("CASCADED")) accept("LOCAL");
+        expect("CHECK");
+        expect("OPTION");
+    }
+    if (peek().kind != token::end) fail("END OF STATEMENT");
+    return s;
+}
+
+statement_ast parser::update() {
+    update_stmt s;
+    const std::size_t from = pos_;
+    s.table = qualified();
+    if (!peek().is("SET")) {
+        accept("AS");
+        name();  // correlation name
+    }
+    s.table_text = text_since(from);
+    expect("SET");
+    s.param_count = count_params();
+    do {
+        s.columns.push_back(name());
+        expect_symbol("=");
+        const std::size_t start = pos_;
+        int depth = 0;
+        while (peek().kind != token::end && !(depth == 0 && (peek().is_symbol(",") || peek().is("WHERE")))) {
+            if (peek().is_symbol("(")) ++depth;
+            else if (peek().is_symbol(")")) --depth;
+            take();
+        }
+        if (pos_ == start) fail("<value>");
+        s.expressions.push_back(text_since(start));
+    } while (accept_symbol(","));
+    if (accept("WHERE")) {
+        const std::size_t start = pos_;
+        while (peek().kind != token::end) take();
+        s.where = text_since(start);
+        if (s.where.empty()) fail("<condition>");
+    }
+    if (peek().kind != token::end) fail("END OF STATEMENT");
     return s;
 }
 
@@ -529,12 +659,16 @@ statement_ast parser::alter() {
     for (;;) {
         if (accept("ADD")) {
             if (accept("CONSTRAINT")) {
-                s.add_keys.push_back(key_after_keyword(name()));
+                std::string cname = name();
+                if (accept("CHECK")) s.add_checks.push_back({cname, balanced_text()});
+                else s.add_keys.push_back(key_after_keyword(cname));
             } else if (peek().is("PRIMARY") || peek().is("UNIQUE") || peek().is("FOREIGN")) {
                 s.add_keys.push_back(key_after_keyword(""));
+            } else if (accept("CHECK")) {
+                s.add_checks.push_back({"", balanced_text()});
             } else {
                 accept("COLUMN");
-                s.add_columns.push_back(column(s.add_keys));
+                s.add_columns.push_back(column(s.add_keys, s.add_checks));
             }
         } else if (accept("ALTER")) {
             accept("COLUMN");
@@ -599,7 +733,7 @@ insert_expr parser::term() {
         std::int64_t i = 0;
         const auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), i);
         if (ec == std::errc() && p == s.data() + s.size()) e.v = value::make_int(i);
-        else if (s.find_first_of("eE") != std::string::npos) e.v = value::make_real(std::stod(s));
+        else if (s.find_first_of("eE") != std::string::npos) e.v = float_constant(s);
         else e.v = value::make_number(s);
         return e;
     }
@@ -640,6 +774,11 @@ insert_expr parser::term() {
         if (accept("CURRENT_DATE")) { e.kind = insert_expr::current_date; return e; }
         if (accept("CURRENT_TIME")) { e.kind = insert_expr::current_time; return e; }
         if (accept("CURRENT_TIMESTAMP")) { e.kind = insert_expr::current_timestamp; return e; }
+        if ((t.is("DATE") || t.is("TIME") || t.is("TIMESTAMP")) && peek(1).kind == token::string) {
+            take();  // a typed literal: the column's type checks it
+            e.v = value::make_text(take().text);
+            return e;
+        }
         if (t.is("CURRENT") && !peek(1).is_symbol("(")) {
             take();
             if (accept("DATE")) e.kind = insert_expr::current_date;
@@ -682,6 +821,37 @@ insert_expr parser::term() {
 }
 
 insert_expr parser::expression() {
+    const std::size_t from = pos_;
+    const int params_before = param_no_;
+    try {
+        insert_expr e = simple_expression();
+        const token& next = peek();
+        if (next.kind != token::end && !next.is_symbol(",") && !next.is_symbol(")")) fail("<value>");
+        return e;
+    } catch (const db2_error&) {
+        // Functions, arithmetic and the like: kept as SQL for the query engine to evaluate.
+        pos_ = from;
+        param_no_ = params_before;
+        int depth = 0;
+        for (;;) {
+            const token& t = peek();
+            if (t.kind == token::end || (depth == 0 && (t.is_symbol(",") || t.is_symbol(")")))) break;
+            if (t.is_symbol("(")) ++depth;
+            else if (t.is_symbol(")")) --depth;
+            else if (t.kind == token::param) ++param_no_;
+            take();
+        }
+        if (pos_ == from) throw;
+        insert_expr e;
+        e.kind = insert_expr::sql;
+        e.sql_text = std::string(sql_.substr(t_[from].begin, t_[pos_ - 1].finish - t_[from].begin));
+        e.param_index = params_before;
+        e.param_count = param_no_ - params_before;
+        return e;
+    }
+}
+
+insert_expr parser::simple_expression() {
     insert_expr first = term();
     if (!peek().is_symbol("||") && !peek().is("CONCAT")) return first;
     insert_expr cat;
@@ -775,6 +945,19 @@ statement_ast parser::statement() {
         return q;
     }
     if (accept("INSERT")) return insert();
+    if (accept("UPDATE")) return update();
+    if (accept("TRUNCATE")) {
+        // DB2 requires IMMEDIATE; storage and trigger clauses change nothing here.
+        truncate_stmt s;
+        accept("TABLE");
+        s.table = qualified();
+        if (accept("DROP") || accept("REUSE")) expect("STORAGE");
+        if (accept("IGNORE") || accept("RESTRICT")) { expect("WHEN"); expect("DELETE"); expect("TRIGGERS"); }
+        if (accept("CONTINUE")) expect("IDENTITY");
+        expect("IMMEDIATE");
+        if (peek().kind != token::end) fail("END OF STATEMENT");
+        return s;
+    }
     if (accept("CREATE")) return create();
     if (accept("ALTER")) return alter();
     if (accept("COMMENT")) return comment();
@@ -784,7 +967,8 @@ statement_ast parser::statement() {
         if (accept("TABLE")) d.what = drop_stmt::table;
         else if (accept("INDEX")) d.what = drop_stmt::index;
         else if (accept("SCHEMA")) d.what = drop_stmt::schema;
-        else fail("TABLE INDEX SCHEMA");
+        else if (accept("VIEW")) d.what = drop_stmt::view;
+        else fail("TABLE INDEX SCHEMA VIEW");
         if (d.what == drop_stmt::schema) d.name.name = name();
         else d.name = qualified();
         if (d.what == drop_stmt::schema) accept("RESTRICT");
@@ -812,6 +996,11 @@ insert_expr parser::default_expression() {
 statement_ast parse_statement(std::string_view sql) {
     parser p(sql);
     return p.statement();
+}
+
+db2_type parse_type(std::string_view text) {
+    parser p(text);
+    return p.whole_type();
 }
 
 insert_expr parse_default(std::string_view default_text) {

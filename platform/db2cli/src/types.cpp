@@ -3,10 +3,12 @@
 #include "diagnostics.hpp"
 #include "text.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <vector>
 
 namespace db2s {
 
@@ -316,14 +318,18 @@ bool parse_datetime(std::string_view s, db2_kind what, datetime_parts& p) {
         if (!expect(s, i, "- T") || !parse_time_part(s, i, p)) return false;
         if (i < s.size()) {
             if (!expect(s, i, ".,")) return false;
-            std::uint32_t ns = 0;
+            std::uint32_t ns = 0, ps = 0;
             int n = 0;
             for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i, ++n) {
-                if (n < 9) ns = ns * 10 + static_cast<std::uint32_t>(s[i] - '0');
+                const auto digit = static_cast<std::uint32_t>(s[i] - '0');
+                if (n < 9) ns = ns * 10 + digit;
+                else ps = ps * 10 + digit;
             }
             if (n == 0 || n > 12 || i != s.size()) return false;
             for (int k = n; k < 9; ++k) ns *= 10;
+            for (int k = std::max(n, 9); k < 12; ++k) ps *= 10;
             p.fraction = ns;
+            p.fraction2 = ps;
         }
     }
     return valid(p);
@@ -340,7 +346,7 @@ std::string format_datetime(const datetime_parts& p, db2_kind what, int fraction
                               p.day, p.hour, p.minute, p.second);
         if (fraction_digits > 0) {
             char frac[32];
-            std::snprintf(frac, sizeof frac, "%09u000", p.fraction);
+            std::snprintf(frac, sizeof frac, "%09u%03u", p.fraction % 1000000000u, p.fraction2 % 1000u);
             frac[fraction_digits] = 0;
             std::snprintf(buf + n, sizeof buf - static_cast<std::size_t>(n), ".%s", frac);
         }
@@ -387,6 +393,126 @@ namespace {
     throw_server(-413, "Overflow occurred during numeric data type conversion.", "22003");
 }
 
+// Rounds the coefficient `digits` (no leading zeros) half to even so that it loses `drop`
+// digits; `exponent` grows by what was dropped (and by one more when 99..9 carries over).
+void round_coefficient(std::string& digits, long& exponent, std::size_t drop) {
+    if (drop == 0) return;
+    exponent += static_cast<long>(drop);
+    if (drop > digits.size()) {
+        digits = "0";
+        return;
+    }
+    const std::string kept = digits.substr(0, digits.size() - drop);
+    const std::string gone = digits.substr(digits.size() - drop);
+    bool up = gone[0] > '5';
+    if (gone[0] == '5') {
+        const bool rest = gone.find_first_not_of('0', 1) != std::string::npos;
+        up = rest || (!kept.empty() && (kept.back() - '0') % 2 == 1);
+    }
+    digits = kept.empty() ? "0" : kept;
+    if (!up) return;
+    if (kept.empty()) {
+        digits = "1";
+        return;
+    }
+    int k = static_cast<int>(digits.size()) - 1;
+    while (k >= 0 && digits[static_cast<std::size_t>(k)] == '9') digits[static_cast<std::size_t>(k--)] = '0';
+    if (k < 0) {
+        digits.insert(digits.begin(), '1');
+    } else {
+        ++digits[static_cast<std::size_t>(k)];
+    }
+}
+
+// A DECFLOAT(16 or 34) value as DB2 keeps and returns it: the coefficient rounded half to even
+// to the precision, exponents held to the format's range (overflow is an error, tiny values
+// lose digits down to the smallest exponent), printed in the scientific-string form (plain
+// digits while the exponent is at most 0 and the adjusted exponent at least -6), NaN, sNaN and
+// Infinity with their signs. False for text that is no number.
+bool normalise_decfloat(std::string_view text, int precision, std::string& out) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    bool negative = false;
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+        negative = text[0] == '-';
+        text.remove_prefix(1);
+    }
+    const std::string sign = negative ? "-" : "";
+    std::string upper;
+    for (char c : text) upper.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+    if (upper == "NAN") return out = sign + "NaN", true;
+    if (upper == "SNAN") return out = sign + "sNaN", true;
+    if (upper == "INF" || upper == "INFINITY") return out = sign + "Infinity", true;
+    std::string digits;
+    long fraction = 0;
+    bool point = false, any = false;
+    std::size_t i = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            any = true;
+            if (!(digits.empty() && c == '0')) digits.push_back(c);
+            if (point) ++fraction;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (!any) return false;
+    long exponent = 0;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        bool minus = false;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) minus = text[i++] == '-';
+        if (i == text.size()) return false;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+            exponent = std::min(exponent * 10 + (text[i] - '0'), 100'000'000L);
+        if (minus) exponent = -exponent;
+    }
+    if (i != text.size()) return false;
+    exponent -= fraction;
+    const long emax = precision == 16 ? 384 : 6144;
+    const long etiny = (precision == 16 ? -383 : -6143) - (precision - 1);
+    const long top = emax - (precision - 1); // the largest exponent of a full coefficient
+    if (digits.empty()) {
+        digits = "0";
+        exponent = std::clamp(exponent, etiny, top);
+    } else {
+        if (digits.size() > static_cast<std::size_t>(precision))
+            round_coefficient(digits, exponent, digits.size() - static_cast<std::size_t>(precision));
+        if (digits.size() > static_cast<std::size_t>(precision)) round_coefficient(digits, exponent, 1);
+        if (exponent < etiny) round_coefficient(digits, exponent, static_cast<std::size_t>(etiny - exponent));
+        if (digits == "0") exponent = std::max(exponent, etiny);
+        if (digits != "0" && exponent + static_cast<long>(digits.size()) - 1 > emax) out_of_range();
+        if (exponent > top) {
+            // A short coefficient with a huge exponent is held as a full one with zeros.
+            if (digits != "0") digits.append(static_cast<std::size_t>(exponent - top), '0');
+            exponent = top;
+        }
+    }
+    const long length = static_cast<long>(digits.size());
+    const long adjusted = exponent + length - 1;
+    out = sign;
+    if (exponent <= 0 && adjusted >= -6) {
+        const long before = length + exponent; // digits before the point
+        if (exponent == 0) {
+            out += digits;
+        } else if (before > 0) {
+            out += digits.substr(0, static_cast<std::size_t>(before)) + "." +
+                   digits.substr(static_cast<std::size_t>(before));
+        } else {
+            out += "0." + std::string(static_cast<std::size_t>(-before), '0') + digits;
+        }
+        return true;
+    }
+    out += digits.substr(0, 1);
+    if (length > 1) out += "." + digits.substr(1);
+    out += adjusted < 0 ? "E-" : "E+";
+    out += std::to_string(adjusted < 0 ? -adjusted : adjusted);
+    return true;
+}
+
 std::string value_as_text(const value& v) {
     switch (v.kind) {
     case value::integer: return std::to_string(v.i);
@@ -421,6 +547,102 @@ std::int64_t to_integer(const value& v, std::int64_t lo, std::int64_t hi, std::s
     }
     if (result < lo || result > hi) out_of_range();
     return result;
+}
+
+bool xml_name_char(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == ':' || c == '-' || c == '.' || static_cast<unsigned char>(c) >= 0x80;
+}
+
+// A reference &name; or &#n; at `i`: one of the five predefined entities or a character.
+bool xml_reference(std::string_view s, std::size_t& i) {
+    const auto semi = s.find(';', i);
+    if (semi == std::string_view::npos) return false;
+    const std::string_view ref = s.substr(i + 1, semi - i - 1);
+    i = semi + 1;
+    if (ref == "amp" || ref == "lt" || ref == "gt" || ref == "quot" || ref == "apos") return true;
+    if (ref.size() < 2 || ref[0] != '#') return false;
+    const bool hex = ref[1] == 'x';
+    const std::string_view digits = ref.substr(hex ? 2 : 1);
+    return !digits.empty() && digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") ==
+                                  std::string_view::npos;
+}
+
+// Well-formedness as an XML parser checks it before storing a document: one root element,
+// matching tags, quoted attributes, known references.
+bool well_formed_xml(std::string_view s) {
+    std::vector<std::string_view> open;
+    bool root_seen = false;
+    std::size_t i = 0;
+    auto name_at = [&](std::size_t& k) {
+        const std::size_t start = k;
+        while (k < s.size() && xml_name_char(s[k])) ++k;
+        return s.substr(start, k - start);
+    };
+    auto skip_space = [&](std::size_t& k) {
+        while (k < s.size() && (s[k] == ' ' || s[k] == '\t' || s[k] == '\r' || s[k] == '\n')) ++k;
+    };
+    while (i < s.size()) {
+        if (s[i] != '<') {
+            if (open.empty() && !(s[i] == ' ' || s[i] == '\t' || s[i] == '\r' || s[i] == '\n')) return false;
+            if (s[i] == '&') {
+                if (!xml_reference(s, i)) return false;
+            } else {
+                ++i;
+            }
+            continue;
+        }
+        auto skip_to = [&](std::string_view end) {
+            const auto at = s.find(end, i);
+            if (at == std::string_view::npos) return false;
+            i = at + end.size();
+            return true;
+        };
+        if (s.substr(i, 4) == "<!--") { if (!skip_to("-->")) return false; continue; }
+        if (s.substr(i, 2) == "<?") { if (!skip_to("?>")) return false; continue; }
+        if (s.substr(i, 9) == "<![CDATA[") {
+            if (open.empty() || !skip_to("]]>")) return false;
+            continue;
+        }
+        if (s.substr(i, 9) == "<!DOCTYPE") { if (root_seen || !skip_to(">")) return false; continue; }
+        if (s.substr(i, 2) == "</") {
+            i += 2;
+            const std::string_view name = name_at(i);
+            skip_space(i);
+            if (open.empty() || open.back() != name || i >= s.size() || s[i] != '>') return false;
+            open.pop_back();
+            ++i;
+            continue;
+        }
+        ++i;
+        const std::string_view name = name_at(i);
+        if (name.empty() || (open.empty() && root_seen)) return false;
+        root_seen = true;
+        for (;;) {
+            skip_space(i);
+            if (i >= s.size()) return false;
+            if (s[i] == '>') { open.push_back(name); ++i; break; }
+            if (s.substr(i, 2) == "/>") { i += 2; break; }
+            if (name_at(i).empty()) return false;
+            skip_space(i);
+            if (i >= s.size() || s[i] != '=') return false;
+            ++i;
+            skip_space(i);
+            if (i >= s.size() || (s[i] != '"' && s[i] != '\'')) return false;
+            const char quote = s[i++];
+            while (i < s.size() && s[i] != quote) {
+                if (s[i] == '<') return false;
+                if (s[i] == '&') {
+                    if (!xml_reference(s, i)) return false;
+                } else {
+                    ++i;
+                }
+            }
+            if (i >= s.size()) return false;
+            ++i;
+        }
+    }
+    return root_seen && open.empty();
 }
 
 }  // namespace
@@ -462,15 +684,8 @@ value coerce(const value& v, const db2_type& t, std::string_view column) {
     }
     case db2_kind::decfloat: {
         if (v.kind == value::blob) incompatible(column);
-        std::string norm;
-        const std::string text = value_as_text(v);
-        if (!normalise_decimal(text, 200, 0, norm) && !normalise_decimal(text, 400, 100, norm))
-            incompatible(column);
-        // Keep the value as written (exact), only checked to be a number.
-        std::string kept = text;
-        while (!kept.empty() && kept.front() == ' ') kept.erase(kept.begin());
-        while (!kept.empty() && kept.back() == ' ') kept.pop_back();
-        if (!kept.empty() && kept.front() == '+') kept.erase(kept.begin());
+        std::string kept;
+        if (!normalise_decfloat(value_as_text(v), t.length == 16 ? 16 : 34, kept)) incompatible(column);
         return value::make_text(kept);
     }
     case db2_kind::real:
@@ -490,8 +705,10 @@ value coerce(const value& v, const db2_type& t, std::string_view column) {
             }
         }
         if (t.kind == db2_kind::real) {
-            if (std::isfinite(d) && std::fabs(d) > std::numeric_limits<float>::max()) out_of_range();
-            d = static_cast<double>(static_cast<float>(d));
+            // Values that round to the largest REAL (as -3.4028235E38 does) are kept.
+            const auto f = static_cast<float>(d);
+            if (std::isfinite(d) && !std::isfinite(f)) out_of_range();
+            d = static_cast<double>(f);
         }
         return value::make_real(d);
     }
@@ -537,6 +754,10 @@ value coerce(const value& v, const db2_type& t, std::string_view column) {
         const std::int64_t excess = length - limit;
         if (static_cast<std::int64_t>(text.size() - keep) < excess) too_long(text);
         text.resize(text.size() - static_cast<std::size_t>(excess));
+    }
+    if (t.kind == db2_kind::xml && !well_formed_xml(text)) {
+        throw_server(-16110,
+                     "XML syntax error. Parsing cannot continue. Reason code = \"1\".", "2200M");
     }
     if (t.kind == db2_kind::char_ || t.kind == db2_kind::graphic) {
         const std::int64_t now = t.is_graphic() ? static_cast<std::int64_t>(utf16_length(text))

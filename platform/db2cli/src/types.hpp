@@ -75,6 +75,7 @@ bool normalise_decimal(std::string_view text, int precision, int scale, std::str
 struct datetime_parts {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     std::uint32_t fraction = 0;
+    std::uint32_t fraction2 = 0;  // picoseconds beyond `fraction` (digits 10-12), 0-999
 };
 /// Accepts the ISO and DB2 forms; `what` is the kind of column (DATE, TIME or TIMESTAMP).
 bool parse_datetime(std::string_view text, db2_kind what, datetime_parts& out);

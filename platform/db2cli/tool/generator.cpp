@@ -45,7 +45,7 @@ int generate_table(const std::string& dsn, const std::string& qualified, long ro
         db = db2s::database::open(dsn);
     }
     db->exec("BEGIN");
-    auto insert = db->prepare("INSERT INTO " + db2s::quote_identifier(schema + "." + table) +
+    auto insert = db->prepare("INSERT INTO " + db2s::quote_stored(schema + "." + table) +
                               " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     sqlite3_stmt* s = insert.get();
     lcg rng{42};
