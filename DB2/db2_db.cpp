@@ -6,7 +6,8 @@
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
-db2_database::db2_database(const std::u16string& schema) : udb_database(schema, 1, true) {
+db2_database::db2_database(const std::u16string& schema)
+    : udb_database(schema, 1, true), dbc_(db2_engine::instance().connection()) {
     tk_wtrace(2, u"db2_database::ctor(%s)", schema.c_str());
     db2_engine& engine = db2_engine::instance();
     try {
@@ -16,11 +17,6 @@ db2_database::db2_database(const std::u16string& schema) : udb_database(schema, 
     }
     engine.get_tables(db2_exact_pattern(schema), u"%", tables_);
     engine.get_tables(db2_exact_pattern(schema), u"%", unconverted_views_, u"VIEW");
-}
-
-std::unique_ptr<udb_recordset> db2_database::create_table(const std::u16string&, const udb_schema&,
-                                                          const udb_indexes&) {
-    throw tk_mail_assertion("db2_db", __LINE__);
 }
 
 std::unique_ptr<udb_recordset> db2_database::get_table(const std::u16string& name, int kind) {
@@ -35,11 +31,3 @@ std::unique_ptr<udb_recordset> db2_database::get_query(const std::u16string& nam
     return std::make_unique<db2_recordset>(*this, name, query_text, relationships_, kind);
 }
 
-bool db2_database::query(const std::u16string& statement) {
-    try {
-        db2_engine::instance().execute(statement);
-        return true;
-    } catch (const db2_exception&) {
-        return false;
-    }
-}

@@ -119,15 +119,15 @@ std::vector<std::u16string> identity_columns(SQLHSTMT stmt, const std::u16string
 
 db2_recordset::db2_recordset(db2_database& db, const std::u16string& table,
                              udb_relationships& relationships, int kind)
-    : udb_recordset(table, true), relationships_(relationships) {
+    : udb_recordset(table, true), relationships_(relationships), dbc_(db.connection()),
+      quoted_table_(db.quoted_table(table)) {
     tk_wtrace(2, u"db2_recordset::db2_recordset(%s)", table.c_str());
     schema_name_ = db.name();
-    db2_engine& engine = db2_engine::instance();
-    statement_ = engine.alloc_statement();
+    statement_ = db.alloc_statement();
     init_schema();
     if (!schema_.empty()) {
         if (kind == 1) ora_table::init_indexes(statement_.get(), schema_name_, *this, relationships_);
-        record_count_ = engine.count_rows(db2_quote_name(schema_name_) + u"." + db2_quote_name(name_));
+        record_count_ = db.count_rows(quoted_table_);
         tk_trace(2, "Got %d records", int(record_count_));
     } else {
         tk_trace(2, "Empty table");
@@ -139,10 +139,10 @@ db2_recordset::db2_recordset(db2_database& db, const std::u16string& table,
 db2_recordset::db2_recordset(db2_database& db, const std::u16string& name,
                              const std::u16string& query_text, udb_relationships& relationships,
                              int /*kind*/)
-    : udb_recordset(name, query_text, true), relationships_(relationships) {
+    : udb_recordset(name, query_text, true), relationships_(relationships), dbc_(db.connection()) {
     tk_wtrace(2, u"db2_recordset::db2_recordset(%s)", name.c_str());
     schema_name_ = db.name();
-    statement_ = db2_engine::instance().alloc_statement();
+    statement_ = db.alloc_statement();
     const SQLHSTMT stmt = statement_.get();
     const SQLSMALLINT count = open_result(stmt, query_text_, rows_fetched_);
     for (SQLUSMALLINT i = 1; i <= SQLUSMALLINT(count); ++i) {
@@ -162,6 +162,13 @@ db2_recordset::~db2_recordset() {
         // Nothing more can be done for a cursor that will not close; the handle goes anyway.
     }
     statement_.reset();
+    // A copy that failed half-way still leaves its identity columns generating values.
+    insert_.reset();
+    try {
+        enable_all_identities();
+    } catch (const tk_exception& e) {
+        tk_trace(3, "Identity columns of the table stay off: %s", e.what());
+    }
 }
 
 void db2_recordset::init_schema() {
@@ -276,7 +283,6 @@ void db2_recordset::deinit_cursor() {
 // ---------------------------------------------------------------------------------------------
 // Rows
 
-void db2_recordset::append_record(const udb_record&) { throw tk_mail_assertion("db2_recs", __LINE__); }
 
 bool db2_recordset::is_eof() {
     tk_trace(1, "db2_recordset::is_eof(%d)", int(eof_));
@@ -288,6 +294,7 @@ void db2_recordset::reset() {
     if (eof_ || !cache_.empty()) return;
     tk_verify(bool(statement_), "db2_recs", __LINE__);
     cache_.allocate(schema_);
+    cache_.set_connection(dbc_);
     cache_.bind(statement_.get());
     next();
 }
