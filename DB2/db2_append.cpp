@@ -58,6 +58,18 @@ bool fits(std::int64_t v, std::size_t bytes) {
     return true;
 }
 
+// The value as a double; text counts when it reads as a number.
+bool number_of(const ole_variant& v, double& out) {
+    if (udb_is_numeric_type(v.vt())) {
+        out = v.to_double();
+        return true;
+    }
+    const ole_variant n = ole_variant::from_wstring(v.to_wstring(), VT_R8);
+    if (n.vt() != VT_R8) return false;
+    out = n.r8();
+    return true;
+}
+
 bool whole_number(const ole_variant& v, std::int64_t& out) {
     switch (v.vt()) {
     case VT_I8: out = v.i8(); return true;
@@ -70,7 +82,8 @@ bool whole_number(const ole_variant& v, std::int64_t& out) {
         out = v.to_long();
         return true;
     default: {
-        const double d = v.to_double();
+        double d = 0;
+        if (!number_of(v, d)) return false;
         if (!(d >= -9.2e18 && d <= 9.2e18) || d != static_cast<double>(static_cast<std::int64_t>(d))) return false;
         out = static_cast<std::int64_t>(d);
         return true;
@@ -233,14 +246,19 @@ bool db2_insert_cache::set_cell(column& c, std::size_t row, const ole_variant& g
         ind = SQLLEN(c.cell_bytes);
         return true;
     }
-    case SQL_C_FLOAT: {
-        const float f = float(v.to_double());
-        std::memcpy(cell, &f, 4);
-        ind = 4;
-        return true;
-    }
+    case SQL_C_FLOAT:
     case SQL_C_DOUBLE: {
-        const double d = v.to_double();
+        double d = 0;
+        if (!number_of(v, d)) {
+            why = "the value " + tk_to_utf8(v.to_wstring()) + " is no number";
+            return false;
+        }
+        if (c.c_type == SQL_C_FLOAT) {
+            const float f = float(d);
+            std::memcpy(cell, &f, 4);
+            ind = 4;
+            return true;
+        }
         std::memcpy(cell, &d, 8);
         ind = 8;
         return true;

@@ -481,6 +481,9 @@ std::u16string date_literal(std::u16string_view text, std::uint32_t kind) {
         }
     } else if (kind == 2) {
         printed = printed.substr(0, 10);
+    } else if (printed.size() == 10) {
+        // A date and time at midnight is read as a date; DB2 wants its time too.
+        printed += u" 00:00:00";
     }
     return u"'" + printed + u"'";
 }
@@ -555,7 +558,12 @@ std::u16string make_db2_def_val(const t_ftd& column) {
         return is_digits(digits, false) && (digits.size() == 1 || digits.front() != u'0') ? text : u"";
     }
     case VT_R4: case VT_R8: case VT_CY: case VT_DECIMAL: {
-        if (column.default_value.to_double() != 0) return text;
+        // The default may arrive as text: its value is what counts.
+        const ole_variant number = udb_is_numeric_type(column.default_value.vt())
+                                       ? column.default_value
+                                       : ole_variant::from_wstring(text, VT_R8);
+        if (!udb_is_numeric_type(number.vt())) return {};
+        if (number.to_double() != 0) return text;
         const bool zero = text.find_first_not_of(u"eE-+.,0") == std::u16string::npos;
         return zero ? text : u"";
     }
