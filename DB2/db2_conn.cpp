@@ -32,6 +32,15 @@ db2_connection::~db2_connection() {
     if (connected_) db2_cli().SQLDisconnect(dbc_.get());
 }
 
+std::u16string db2_string_literal(const std::u16string& text) {
+    std::u16string out = u"'";
+    for (char16_t c : text) {
+        if (c == u'\'') out += c;
+        out += c;
+    }
+    return out + u"'";
+}
+
 db2_handle db2_alloc_statement(SQLHDBC dbc) {
     SQLRETURN rc = 0;
     db2_handle stmt = db2_handle::allocate(SQL_HANDLE_STMT, dbc, rc);

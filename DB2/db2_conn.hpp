@@ -25,6 +25,8 @@ private:
     bool connected_ = false;
 };
 
+/// `text` as a DB2 string constant: between single quotes, each single quote inside doubled.
+std::u16string db2_string_literal(const std::u16string& text);
 /// A new statement on `dbc` (checked against the connection).
 db2_handle db2_alloc_statement(SQLHDBC dbc);
 /// Runs one statement that yields no rows on `dbc`; raises db2_exception.

@@ -14,15 +14,6 @@
 
 namespace {
 
-std::u16string string_literal(const std::u16string& text) {
-    std::u16string out = u"'";
-    for (char16_t c : text) {
-        if (c == u'\'') out += c;
-        out += c;
-    }
-    return out + u"'";
-}
-
 // A failure of one foreign key: reported, and the next key follows. Without an error handler
 // (a caller outside a run) there is nobody to tell, so it is raised.
 void report_key(const udb_foreign_key& key, const std::string& why) {
@@ -42,7 +33,7 @@ db2_database::db2_database(const std::u16string& schema, std::unique_ptr<db2_con
     // Unqualified names in statements a caller passes to query() land in this schema.
     db2_execute(dbc_, u"SET SCHEMA " + db2_quote_name(schema));
     tables_ = db2_query_column(dbc_, u"SELECT TABNAME FROM SYSCAT.TABLES WHERE TABSCHEMA = " +
-                                         string_literal(schema) + u" AND TYPE = 'T' ORDER BY TABNAME");
+                                         db2_string_literal(schema) + u" AND TYPE = 'T' ORDER BY TABNAME");
 }
 
 db2_database::~db2_database() = default;
@@ -69,7 +60,7 @@ std::unique_ptr<udb_recordset> db2_database::create_table(const std::u16string& 
     if (!indexes.empty()) {
         if (!index_names_read_) {
             for (const std::u16string& index : db2_query_column(
-                     dbc_, u"SELECT INDNAME FROM SYSCAT.INDEXES WHERE INDSCHEMA = " + string_literal(name_)))
+                     dbc_, u"SELECT INDNAME FROM SYSCAT.INDEXES WHERE INDSCHEMA = " + db2_string_literal(name_)))
                 index_names_.add_existing_name(index);
             index_names_read_ = true;
         }

@@ -1,6 +1,7 @@
 #include "db2_recs.hpp"
 #include "tk_utils.hpp"
 
+#include "db2_conn.hpp"
 #include "db2_db.hpp"
 #include "db2_engi.hpp"
 
@@ -78,16 +79,6 @@ std::u16string text_of(const name_buffer& buffer, SQLLEN ind) {
     return ind == SQL_NULL_DATA ? std::u16string() : std::u16string(buffer.data());
 }
 
-// `text` as a DB2 string literal.
-std::u16string string_literal(const std::u16string& text) {
-    std::u16string out = u"'";
-    for (char16_t c : text) {
-        if (c == u'\'') out += c;
-        out += c;
-    }
-    return out + u"'";
-}
-
 // The identity columns of a table as the catalogue lists them. The column attribute that
 // should tell the same is not reliably answered by DB2, so the catalogue decides. A catalogue
 // that cannot be read (no SELECT right on it) leaves the attribute as the only witness.
@@ -96,7 +87,7 @@ std::vector<std::u16string> identity_columns(SQLHSTMT stmt, const std::u16string
     std::vector<std::u16string> names;
     try {
         const std::u16string text = u"SELECT COLNAME FROM SYSCAT.COLUMNS WHERE TABSCHEMA = " +
-                                    string_literal(schema) + u" AND TABNAME = " + string_literal(table) +
+                                    db2_string_literal(schema) + u" AND TABNAME = " + db2_string_literal(table) +
                                     u" AND IDENTITY = 'Y'";
         check_stmt(db2_cli().SQLExecDirectW(stmt, wide(text), SQL_NTS), stmt);
         name_buffer name{};
