@@ -103,7 +103,8 @@ void db2_engine::initialize() {
 
 void db2_engine::connect(const std::u16string& dsn, const std::u16string& user,
                          const std::u16string& password) {
-    tk_wtrace(2, u"db2_engine::connect(%s,%s,%s)", dsn.c_str(), user.c_str(), password.c_str());
+    // The password stays out of the trace log, which users attach to problem reports.
+    tk_wtrace(2, u"db2_engine::connect(%s,%s,%s)", dsn.c_str(), user.c_str(), password.empty() ? u"" : u"*****");
     if (!initialized_) initialize();
     if (connected_) {
         tk_trace(2, "Connection was established already - disconnecting...");
@@ -187,7 +188,7 @@ std::unique_ptr<db2_database> db2_engine::open_db(const std::u16string& schema,
                                                   const std::u16string& user,
                                                   const std::u16string& password) {
     tk_wtrace(2, u"db2_engine::open_db( %s, %s, %s )", schema.c_str(), user.c_str(),
-              password.c_str());
+              password.empty() ? u"" : u"*****");
     return std::make_unique<db2_database>(schema);
 }
 

@@ -139,8 +139,10 @@ db2_recordset::db2_recordset(db2_database& db, const std::u16string& name,
     for (SQLUSMALLINT i = 1; i <= SQLUSMALLINT(count); ++i) {
         described_column c = describe_column(stmt, i);
         const std::uint16_t vartype = ora_type::get_vartype(c.type);
+        // A query's date columns are typed by their SQL type, as a table's are by the catalogue.
         const std::uint32_t reserved =
-            vartype == VT_DATE ? 0 : ora_type::get_reserved(c.type, std::uint32_t(c.size), std::uint16_t(c.digits));
+            vartype == VT_DATE ? ora_type::get_date_reserved(c.type, std::uint32_t(std::max<SQLSMALLINT>(c.digits, 0)))
+                               : ora_type::get_reserved(c.type, std::uint32_t(c.size), std::uint16_t(c.digits));
         schema_.add(std::make_unique<db2_ftd>(std::uint32_t(c.size), std::move(c.name), vartype,
                                               c.nullable != SQL_NULLABLE, false, ole_variant(), reserved, c.type));
     }
@@ -195,9 +197,13 @@ void db2_recordset::init_schema() {
             else if (datetime_sub == SQL_CODE_DATE) date_kind = 2;
             else if (datetime_sub == SQL_CODE_TIME) date_kind = 3;
         }
+        // A timestamp's fraction digits (its precision) ride with the date kind.
+        if (date_kind == 1 && digits_ind != SQL_NULL_DATA && digits > 0)
+            date_kind |= std::uint32_t(std::min<SQLSMALLINT>(digits, 255)) << 8;
         const SQLSMALLINT sql_type = type_ind == SQL_NULL_DATA ? SQL_UNKNOWN_TYPE : data_type;
         const std::uint16_t vartype = ora_type::get_vartype(sql_type);
         ole_variant def;
+        udb_default_register reg = udb_reg_none;
         if (def_ind != SQL_NULL_DATA) {
             std::u16string text(column_def.data());
             const bool quoted = text.size() > 1 && text.front() == u'\'' && text.back() == u'\'';
@@ -212,15 +218,20 @@ void db2_recordset::init_schema() {
             }
             tk_wtrace(2, u"Got string def.value: %s", text.c_str());
             // The keyword (not the quoted text 'NULL') means no default value at all; read as
-            // a value it would become 0 or the text NULL.
-            if (!quoted && text == u"NULL") def = ole_variant();
+            // a value it would become 0 or the text NULL. A special register is no value
+            // either: read as one it would become the text 'USER' or nothing at all.
+            if (!quoted) reg = db2_default_register(text);
+            if (reg != udb_reg_none) tk_wtrace(2, u"Default is the special register %s", text.c_str());
+            else if (!quoted && text == u"NULL") def = ole_variant();
             else if (vartype == VT_BOOL) def = ole_variant(tk_wstring::to_upper(text) == u"TRUE" || text == u"1");
             else def = ole_variant::from_wstring(text, vartype);
         }
         const bool not_null = nullable_ind == SQL_NULL_DATA || nullable != SQL_NULLABLE;
         const std::uint32_t size = length_ind == SQL_NULL_DATA ? 0 : std::uint32_t(buffer_length);
-        schema_.add(std::make_unique<db2_ftd>(size, text_of(column, name_ind), vartype, not_null, false, def,
-                                              date_kind, sql_type));
+        auto descriptor = std::make_unique<db2_ftd>(size, text_of(column, name_ind), vartype, not_null, false, def,
+                                                    date_kind, sql_type);
+        descriptor->default_register = reg;
+        schema_.add(std::move(descriptor));
     }
     tk_trace(2, "Got %d columns", int(schema_.size()));
     unbind_and_close(stmt);

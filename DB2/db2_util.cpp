@@ -2,6 +2,7 @@
 
 #include "db2_conn.hpp"
 #include "db2_engi.hpp"
+#include "ole_date.hpp"
 
 #include "ole_date.hpp"
 #include "tk_log.hpp"
@@ -15,8 +16,10 @@
 
 namespace {
 
-// DECFLOAT(34) in its longest text form ("-d.ddd...E-6143") and a terminator.
-constexpr std::uint32_t k_decfloat_chars = 43;
+// Characters of a DECFLOAT cell. DECFLOAT(34)'s longest forms take 42 ("-d.ddd...E-6143",
+// "-0.000000ddd..."); the room beyond them is for NaN payloads and whatever form a client may
+// choose, since a text cut by the cell would end the table with a truncation warning.
+constexpr std::uint32_t k_decfloat_chars = 63;
 
 bool is_wide_text(SQLSMALLINT t) {
     switch (t) {
@@ -105,6 +108,15 @@ bool ora_type::is_lob(SQLSMALLINT t) {
     return t == SQL_BLOB || t == SQL_CLOB || t == SQL_DBCLOB || t == SQL_XML;
 }
 
+std::uint32_t ora_type::get_date_reserved(SQLSMALLINT t, std::uint32_t fraction_digits) {
+    switch (t) {
+    case SQL_TYPE_TIMESTAMP: return 1u | (std::min(fraction_digits, 255u) << 8);
+    case SQL_TYPE_DATE: return 2u;
+    case SQL_TYPE_TIME: return 3u;
+    default: return 0u;
+    }
+}
+
 std::uint32_t ora_type::get_reserved(SQLSMALLINT t, std::uint32_t precision, std::uint32_t scale) {
     if (t == SQL_DECFLOAT) return 65u * 256u + 30u;
     return precision * 256u + scale;
@@ -147,6 +159,9 @@ ole_variant ora_field::get_variant(std::uint16_t vartype, std::uint32_t /*size*/
                 t.hour = std::uint16_t(h);
                 t.minute = std::uint16_t(mi);
                 t.second = std::uint16_t(s);
+                t.microseconds = f >= 0 && f <= 999'999 ? std::uint32_t(f) : 0;
+                t.milliseconds = std::uint16_t(t.microseconds / 1000);
+                ole_date::carry_hour_24(t);
                 return ole_variant(t);
             }
         }
@@ -209,11 +224,32 @@ ole_variant db2_decfloat_value(std::u16string_view text) {
             return ole_variant(d);
         }
     }
-    // Outside the exact payload (or NaN and infinities): the nearest double.
-    char* end = nullptr;
-    const double v = std::strtod(s.c_str(), &end);
-    if (s.empty() || end != s.c_str() + s.size()) return {};
-    return ole_variant(v);
+    // Outside the exact payload (NaN, the infinities, huge and tiny exponents): DB2's own
+    // text, never a nearest double. The destination keeps it or refuses its row.
+    if (s.empty()) return {};
+    return ole_variant(tk_from_utf8(s));
+}
+
+udb_default_register db2_default_register(std::u16string_view text) {
+    // Upper case, "_" as a blank, single blanks, no precision: "current_timestamp(6)" and
+    // "CURRENT  TIMESTAMP" are the same register.
+    std::string word;
+    for (char16_t c : text) {
+        if (c > 0x7F) return udb_reg_none;
+        char a = c == u'_' || c == u'\t' ? ' ' : char(c);
+        if (a >= 'a' && a <= 'z') a = char(a - 'a' + 'A');
+        if (a == ' ' && (word.empty() || word.back() == ' ')) continue;
+        word.push_back(a);
+    }
+    if (!word.empty() && word.back() == ' ') word.pop_back();
+    if (const std::size_t open = word.find('('); open != std::string::npos && word.back() == ')')
+        word.erase(word.find_last_not_of(' ', open - 1) + 1);
+    if (word == "CURRENT TIMESTAMP") return udb_reg_current_timestamp;
+    if (word == "CURRENT DATE") return udb_reg_current_date;
+    if (word == "CURRENT TIME") return udb_reg_current_time;
+    if (word == "USER" || word == "SESSION USER" || word == "SYSTEM USER" || word.rfind("CURRENT ", 0) == 0)
+        return udb_reg_other;
+    return udb_reg_none;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -240,6 +276,13 @@ db2_cache_column::db2_cache_column(db2_cache& cache, std::u16string name, SQLUSM
             tk_wtrace(2, u"Def.value=%s", shown.c_str());
         }
     }
+    if (sql_type == SQL_TYPE_TIME && !tk_log::skips(3))
+        tk_wtrace(3, u"TIME column '%s': times of day without the client's date (midnight is 00:00:00)",
+                  name_.c_str());
+    // DB2's precision of a timestamp is in the precision byte.
+    if (sql_type == SQL_TYPE_TIMESTAMP && precision > 6 && !tk_log::skips(3))
+        tk_wtrace(3, u"TIMESTAMP(%d) column '%s': digits of a second past the sixth are cut", int(precision),
+                  name_.c_str());
     if (ora_type::is_preset_text(sql_type)) {
         const SQLLEN preset = SQLLEN(buffer_size_) - 2;
         for (std::size_t r = 0; r < rows; ++r) std::memcpy(indicators() + r, &preset, sizeof preset);
@@ -353,12 +396,19 @@ ole_variant db2_cache_column::get_timestamp(std::size_t row) {
     TIMESTAMP_STRUCT ts;
     std::memcpy(&ts, cell(row), sizeof ts);
     ole_systemtime t;
-    t.year = std::uint16_t(ts.year);
-    t.month = ts.month;
-    t.day = ts.day;
     t.hour = ts.hour;
     t.minute = ts.minute;
     t.second = ts.second;
+    // A TIME arrives in a timestamp structure whose date the client fills in with today's:
+    // it is no part of the value. Hour 24 stays, as a TIME column holds it.
+    if (sql_type_ == SQL_TYPE_TIME) return ole_variant(t);
+    t.year = std::uint16_t(ts.year);
+    t.month = ts.month;
+    t.day = ts.day;
+    // Nanoseconds: the microseconds are kept and the rest cut, never rounded up.
+    t.microseconds = std::uint32_t(ts.fraction / 1000u) % 1'000'000u;
+    t.milliseconds = std::uint16_t(t.microseconds / 1000u);
+    if (t.hour == 24) ole_date::carry_hour_24(t);
     return ole_variant(t);
 }
 

@@ -37,6 +37,9 @@ struct ora_type {
     static bool is_lob(SQLSMALLINT sql_type);
     /// Text kinds whose indicator cells are preset before binding.
     static bool is_preset_text(SQLSMALLINT sql_type);
+    /// The descriptor word of a date column: the date kind of `sql_type` (1 TIMESTAMP, 2 DATE,
+    /// 3 TIME) and, for a timestamp, its fraction digits in bits 8-15.
+    static std::uint32_t get_date_reserved(SQLSMALLINT sql_type, std::uint32_t fraction_digits);
     /// The precision/scale word (precision * 256 + scale) of a non-date column. A DECFLOAT's
     /// exponent moves from value to value, so its own scale of 0 would round every fraction away
     /// in the destination: it gets the widest exact decimal MySQL offers, 65 digits with 30 after
@@ -48,13 +51,20 @@ struct ora_type {
 struct ora_field {
     /// A default or literal text as a value of tag `vartype`: quoted text and dates lose one
     /// pair of enclosing quotes and their doubled quotes; a 26-character DB2 timestamp becomes
-    /// calendar time without its fraction. A null text is an internal assertion.
+    /// calendar time with its microseconds (hour 24 as the next day's midnight). A null text is
+    /// an internal assertion.
     static ole_variant get_variant(std::uint16_t vartype, std::uint32_t size, const char16_t* text);
 };
 
 /// A DECFLOAT text as a value: exact (tag 14) when the digits and exponent fit the decimal
-/// payload, else the nearest double (tag 5; also for NaN and infinities). Empty on no number.
+/// payload, else the text as DB2 wrote it (tag 8: NaN, the infinities, extreme exponents), so
+/// that no value is ever changed on the way; the writer keeps or refuses it. Empty on an
+/// empty text.
 ole_variant db2_decfloat_value(std::u16string_view text);
+
+/// The special register an unquoted catalogue default names (CURRENT TIMESTAMP, CURRENT_DATE,
+/// USER, SESSION_USER, CURRENT SCHEMA...), or udb_reg_none for any other text.
+udb_default_register db2_default_register(std::u16string_view text);
 
 class db2_cache;
 

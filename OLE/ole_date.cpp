@@ -176,8 +176,8 @@ void ole_date::refine_type() {
              time_.second);
     if (time_.day == 0 && time_.month == 0 && time_.year == 0)
         kind_ = 3;
-    else if (time_.hour == 0 && time_.minute == 0 && time_.second == 0 && time_.day != 0 && time_.month != 0 &&
-             time_.year != 0)
+    else if (time_.hour == 0 && time_.minute == 0 && time_.second == 0 && time_.microseconds == 0 &&
+             time_.day != 0 && time_.month != 0 && time_.year != 0)
         kind_ = 2;
 }
 
@@ -279,7 +279,8 @@ bool ole_date::import_platform_form(std::string_view t) {
             !take(t, i, '/') || (year = read_number(t, i, 4, 4)) < 0)
             return false;
     }
-    int hour = 0, minute = 0, second = 0, millis = 0;
+    int hour = 0, minute = 0, second = 0;
+    std::uint32_t micro = 0;
     if (i < t.size()) {
         const char sep = db2_timestamp ? '.' : ':';
         if (!(t[i] == ' ' || (t[i] == 'T' && t[4] == '-') || db2_timestamp)) return false;
@@ -289,10 +290,12 @@ bool ole_date::import_platform_form(std::string_view t) {
         if (take(t, i, sep)) {
             if ((second = read_number(t, i, 2, 2)) < 0) return false;
             if (take(t, i, '.')) {
+                // Six digits are kept and the rest cut: a fraction never rounds into the
+                // next second.
                 std::size_t b = i;
-                int scale = 1000;
+                std::uint32_t scale = 1'000'000;
                 while (i < t.size() && is_digit(t[i])) {
-                    if (i - b < 3) millis += (t[i] - '0') * (scale /= 10);
+                    if (i - b < 6) micro += std::uint32_t(t[i] - '0') * (scale /= 10);
                     ++i;
                 }
                 if (i == b) return false;
@@ -302,24 +305,11 @@ bool ole_date::import_platform_form(std::string_view t) {
         }
         if (i != t.size()) return false;
     }
-    if (year < 100 || month < 1 || month > 12 || day < 1 || day > days_in_month(year, month) || hour > 23 ||
-        minute > 59 || second > 59)
+    // Hour 24 ends a day in DB2's timestamps; it is the next day's midnight.
+    const bool end_of_day = hour == 24 && minute == 0 && second == 0 && micro == 0;
+    if (year < 100 || month < 1 || month > 12 || day < 1 || day > days_in_month(year, month) ||
+        (hour > 23 && !end_of_day) || minute > 59 || second > 59)
         return false;
-    // Half a second or more rounds up, as the fixed patterns round; here a whole calendar
-    // exists, so the carry may reach the day, month and year.
-    if (millis > 499 && ++second == 60) {
-        second = 0;
-        if (++minute == 60) {
-            minute = 0;
-            if (++hour == 24) {
-                hour = 0;
-                if (++day > days_in_month(year, month)) {
-                    day = 1;
-                    if (++month == 13) { month = 1; ++year; }
-                }
-            }
-        }
-    }
     time_ = ole_systemtime{};
     time_.year = field(year);
     time_.month = field(month);
@@ -327,7 +317,9 @@ bool ole_date::import_platform_form(std::string_view t) {
     time_.hour = field(hour);
     time_.minute = field(minute);
     time_.second = field(second);
-    time_.milliseconds = field(millis);
+    time_.milliseconds = field(micro / 1000);
+    time_.microseconds = micro;
+    carry_hour_24(time_);
     return true;
 }
 
@@ -340,21 +332,49 @@ void ole_date::process_milliseconds(const char* seconds_text) {
     if (!(x >= 0.0)) x = 0.0;
     if (x > 65535.0) x = 65535.0;
     const int sec = int(x);
-    const int msec = int((x - sec) * 1000.0);
+    // The fraction is read from its digits, not from the double, which would turn .7 into
+    // .69999...: six digits are kept, the rest cut.
+    std::uint32_t micro = 0;
+    if (const char* point = std::strchr(seconds_text, '.'); point && x < 65535.0) {
+        int n = 0;
+        for (const char* d = point + 1; is_digit(*d); ++d)
+            if (n < 6) micro = micro * 10 + std::uint32_t(*d - '0'), ++n;
+        for (; n < 6; ++n) micro *= 10;
+    }
     tk_trace(1, "Got sec: %d", sec);
-    tk_trace(1, "Got msec: %d", msec);
-    time_.second = field(sec + (msec > 499 ? 1 : 0));
-    time_.milliseconds = field(msec);
+    tk_trace(1, "Got msec: %d", int(micro / 1000));
+    time_.second = field(sec);
+    time_.milliseconds = field(micro / 1000);
+    time_.microseconds = micro;
+    bool carried = false;
     if (time_.second > 59) {
         ++time_.minute;
         time_.second -= 60;
+        carried = true;
     }
     if (time_.minute > 59) {
         ++time_.hour;
         time_.minute -= 60;
+        carried = true;
     }
-    if (time_.hour > 23) time_.hour -= 24;
+    // 24:00:00 as written is the end of a day, which a TIME holds; any later hour, or one
+    // reached by a carry, wraps.
+    const bool end_of_day = time_.hour == 24 && !carried && !time_.minute && !time_.second && !micro;
+    if (time_.hour > 23 && !end_of_day) time_.hour -= 24;
     tk_trace(1, "After processing: %02d:%02d:%02d", time_.hour, time_.minute, time_.second);
+}
+
+bool ole_date::carry_hour_24(ole_systemtime& t) {
+    if (t.hour != 24 || t.month < 1 || t.month > 12 || t.day == 0) return false;
+    t.hour = 0;
+    if (++t.day > days_in_month(t.year, t.month)) {
+        t.day = 1;
+        if (++t.month == 13) {
+            t.month = 1;
+            ++t.year;
+        }
+    }
+    return true;
 }
 
 void ole_date::expand_short_year() {
@@ -392,7 +412,13 @@ char* put_time(char* out, const ole_systemtime& t) {
     *out++ = ':';
     out = put_padded(out, t.minute, 2);
     *out++ = ':';
-    return put_padded(out, t.second, 2);
+    out = put_padded(out, t.second, 2);
+    // Only a value with a fraction prints one: every other value prints as it always has.
+    if (t.microseconds == 0 || t.microseconds > 999'999) return out;
+    unsigned digits = t.microseconds, width = 6;
+    while (digits % 10 == 0) digits /= 10, --width;
+    *out++ = '.';
+    return put_padded(out, digits, int(width));
 }
 
 }  // namespace
@@ -412,7 +438,7 @@ void ole_date::append_to(std::string& out) {
     case 1:
         tk_trace(1, "printing datetime...");
         end = put_date(buf, t);
-        if (t.hour || t.minute || t.second || !drop_zero_time) {
+        if (t.hour || t.minute || t.second || t.microseconds || !drop_zero_time) {
             *end++ = ' ';
             end = put_time(end, t);
         }
@@ -429,6 +455,11 @@ void ole_date::append_to(std::string& out) {
     default: return;
     }
     out.append(buf, end);
+}
+
+void ole_date::append_time_to(std::string& out) const {
+    char buf[32];
+    out.append(buf, put_time(buf, time_));
 }
 
 std::string ole_date::to_string() {

@@ -25,14 +25,24 @@ public:
     /// Tries the fixed digit forms, a pure time, the common locale forms and the three
     /// separator patterns, in that order; kind 0 when none gives a valid value.
     void import_from_string(std::string_view trimmed);
-    /// Seconds text with an optional fraction: half a second or more rounds up, and the carry
-    /// stops at the hour (no day is carried). Null is an internal assertion.
+    /// Seconds text with an optional fraction: the fraction is kept to the microsecond and
+    /// further digits are cut, never rounded into the next second; seconds above 59 carry
+    /// into the minute and the carry stops at the hour (no day is carried); 24:00:00 as written
+    /// stays. Null is an internal assertion.
     void process_milliseconds(const char* seconds_text);
 
-    /// "%04d-%02d-%02d %02d:%02d:%02d", a date only, or "0000-00-00 hh:mm:ss" for a time.
+    /// "%04d-%02d-%02d %02d:%02d:%02d", a date only, or "0000-00-00 hh:mm:ss" for a time; a
+    /// fraction of the second follows the seconds as "." and its digits without trailing
+    /// zeros (a value without one prints as it always has).
     std::string to_string();
     /// to_string appended to `out` (nothing for kind 0), for writers that build a statement.
     void append_to(std::string& out);
+    /// The time of day alone, "hh:mm:ss" and any fraction, as a TIME column reads it: a TIME
+    /// has no date, and 24:00:00 is a valid one. Appended to `out`.
+    void append_time_to(std::string& out) const;
+    /// Hour 24 (the end of a day, which some databases allow) as 00:00 of the next day, the
+    /// same instant; true when `time` was changed. A time without a date is left alone.
+    static bool carry_hour_24(ole_systemtime& time);
     std::u16string to_wstring();
     /// Makes a year written with one or two digits whole (0-49 -> 2000-2049, 50-99 ->
     /// 1950-1999); any other year is left alone. to_string does this itself; callers that keep

@@ -37,10 +37,12 @@ enum ole_vt : std::uint16_t {
     VT_BYTES = VT_ARRAY | VT_UI1, ///< 8209: one-dimensional byte array
 };
 
-/// Calendar time in the platform's SYSTEMTIME field order.
+/// Calendar time in the platform's SYSTEMTIME field order, then the whole fraction of the
+/// second: SYSTEMTIME's milliseconds are too coarse for database timestamps.
 struct ole_systemtime {
     std::uint16_t year = 0, month = 0, day_of_week = 0, day = 0;
     std::uint16_t hour = 0, minute = 0, second = 0, milliseconds = 0;
+    std::uint32_t microseconds = 0; ///< 0-999999; milliseconds is its first three digits
     friend bool operator==(const ole_systemtime&, const ole_systemtime&) = default;
 };
 

@@ -68,25 +68,22 @@ sql_database::~sql_database() = default;
 
 void sql_database::make_rows_strict() {
     // Under STRICT_TRANS_TABLES a table without transactions refuses a bad value only in the
-    // first row of a multi-row INSERT and silently cuts or changes it in every later row, so a
-    // row would be stored altered or refused by its place in a batch. Strict for all tables,
-    // every such row is refused, and the table writer isolates and reports it. A session that
-    // is not strict at all is left as the server's administrator chose.
+    // first row of a multi-row INSERT and silently cuts or changes it in every later row, and
+    // without strict mode every row is stored altered. Strict for all tables, every such row
+    // is refused, and the table writer isolates and reports it; a dump sets the same mode for
+    // its statements, so that a value one mode refuses the other refuses as well.
     if (server_version() < sql_ver_strict_mode) return;
     if (!connection().query("SELECT @@SESSION.sql_mode")) return;
     sql_result result = connection().store_result();
     MYSQL_ROW row = result ? mysql_fetch_row(result.get()) : nullptr;
     if (!row || !row[0]) return;
     const std::string mode = row[0];
-    auto has = [&mode](std::string_view flag) {
-        for (std::size_t p = mode.find(flag); p != std::string::npos; p = mode.find(flag, p + 1)) {
-            const std::size_t end = p + flag.size();
-            if ((p == 0 || mode[p - 1] == ',') && (end == mode.size() || mode[end] == ',')) return true;
-        }
-        return false;
-    };
-    if (!has("STRICT_TRANS_TABLES") || has("STRICT_ALL_TABLES")) return;
-    const std::string statement = "SET SESSION sql_mode='" + mode + ",STRICT_ALL_TABLES'";
+    const std::string flag = "STRICT_ALL_TABLES";
+    for (std::size_t p = mode.find(flag); p != std::string::npos; p = mode.find(flag, p + 1)) {
+        const std::size_t end = p + flag.size();
+        if ((p == 0 || mode[p - 1] == ',') && (end == mode.size() || mode[end] == ',')) return;
+    }
+    const std::string statement = "SET SESSION sql_mode='" + mode + (mode.empty() ? "" : ",") + flag + "'";
     tk_trace(2, "%s", statement.c_str());
     if (!connection().query(statement)) tk_trace(2, "Cannot set SQL mode: %s", connection().error());
 }

@@ -44,7 +44,7 @@ class sql_database : public udb_database {
 public:
     /// Lists the tables and, unless `mode` has sql_db_skip_views, the views (a server without
     /// views support still opens). A failure to list the tables raises sql_exception. A session
-    /// strict for transactional tables is made strict for all tables (see make_rows_strict).
+    /// is made strict for all tables (see make_rows_strict), whatever mode the server gave it.
     sql_database(const std::u16string& name, sql_engine& engine, std::int32_t mode);
     ~sql_database() override;
 

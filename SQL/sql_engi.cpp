@@ -6,6 +6,7 @@
 #include "tk_utils.hpp"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -120,6 +121,8 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
         throw tk_mail_assertion("sql_engi", __LINE__);
     }
     server_version_ = version;
+    mariadb_ = std::strstr(version_text, "MariaDB") != nullptr;
+    dump_dialect_ = false;
     tk_trace(1, "Hex version: %08X", unsigned(server_version_));
     if (server_version_ >= sql_ver_innodb) innodb_ = true;
     if (server_version_ == sql_ver_no_auth && !password.empty()) throw sql_auth_not_supported_exception();

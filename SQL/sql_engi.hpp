@@ -3,6 +3,7 @@
 // dialect of the whole destination, database creation and removal, and the name validators.
 
 #include "sql_client.hpp"
+#include "sql_util.hpp"
 #include "tk_excp.hpp"
 #include "tk_singl.hpp"
 #include "udb_db.hpp"
@@ -85,6 +86,10 @@ public:
     std::uint32_t server_version() const noexcept { return server_version_; }
     /// The dump writer's dialect choice, for a session that has no server.
     void set_server_version(std::uint32_t version) noexcept { server_version_ = version; }
+    /// The dump writer's mark that statements go to a new-dialect dump file (cleared by connect).
+    void set_dump_dialect(bool on) noexcept { dump_dialect_ = on; }
+    /// The version and what it does not tell: the server's kind, or that a dump is written.
+    sql_dialect dialect() const noexcept { return {server_version_, mariadb_, dump_dialect_}; }
     bool is_innodb() const noexcept { return innodb_; }
     void set_innodb(bool on) noexcept { innodb_ = on; }
     bool is_connected() const noexcept { return connected_; }
@@ -113,4 +118,6 @@ private:
     std::uint32_t server_version_ = 0;
     sql_connection connection_;
     bool innodb_ = false;
+    bool mariadb_ = false;
+    bool dump_dialect_ = false;
 };

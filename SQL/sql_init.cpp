@@ -60,6 +60,7 @@ void sql_schema_initializer::get_init_chunks(sql_chunks& list) {
     tk_trace(2, "sql_schema_initializer::get_init_chunks(n_columns=%d)", int(schema_.size()));
     const sql_engine& engine = sql_engine::instance();
     const std::uint32_t version = engine.server_version();
+    const sql_dialect dialect = engine.dialect();
     auto_increment_name_.clear();
     for (std::size_t i = 0; i < schema_.size(); ++i) {
         const t_ftd& column = schema_[i];
@@ -68,7 +69,10 @@ void sql_schema_initializer::get_init_chunks(sql_chunks& list) {
         std::u16string text = engine.quote_name(column.name);
         text += u' ';
         if (udb_custom_conversion::is_acceptable1(column)) text += udb_custom_conversion::handle1(column);
-        else text += get_native_type(column.vartype, column.size, column.reserved, version);
+        else text += get_native_type(column.vartype, column.size, column.reserved, version, dialect.fractional_seconds());
+        if (column.vartype == VT_DATE && (column.reserved & 3) == 1 && ((column.reserved >> 8) & 0xFF) &&
+            !dialect.fractional_seconds())
+            wtrace(3, u"Fractions of seconds of column '%s' are cut: the server has no DATETIME(n)", column.name);
         if (column.vartype == VT_BSTR && version >= sql_ver_new) {
             text += u" CHARACTER SET ";
             text += tk_ascii_to_wide(sql_text_charset(version));
@@ -77,10 +81,16 @@ void sql_schema_initializer::get_init_chunks(sql_chunks& list) {
         if (column.b_not_null || column.b_auto_increment || indexes_.is_idx_field(source_name, true) ||
             (version < sql_ver_index_nullable && indexes_.is_idx_field(source_name, false)))
             text += u" NOT NULL";
-        if (can_have_def_value(column)) {
+        if (column.default_register != udb_reg_none) {
+            // Checked apart from can_have_def_value: a special register is no value, so it is
+            // written or dropped whatever the column.
+            if (!column.b_auto_increment) text += sql_register_default(column, dialect);
+        } else if (can_have_def_value(column)) {
             const std::u16string value = make_mysql_def_val(column);
             wtrace(1, u"got def value: %s", value);
             if (!value.empty()) text += u" DEFAULT " + value;
+            else if (!column.default_value.is_empty_or_null())
+                wtrace(3, u"Default of column '%s' dropped: no value of its type", column.name);
         }
         if (column.b_auto_increment && can_have_auto_num(column)) {
             tk_trace(1, "Setting auto-increment");

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <cmath>
 #include <cstring>
 #include <type_traits>
 
@@ -20,13 +21,18 @@ constexpr char empty_literal[] = "\"\"";
 
 bool is_binary_vt(std::uint16_t vt) noexcept { return vt == VT_BLOB || vt == udb_vt_blob_object || vt == VT_BYTES; }
 
-// Backslash escapes for text literals. NUL is escaped too: the stored bytes are the same, and
-// a raw NUL would end the statement for the command-line client that replays a dump file.
+// Backslash escapes for text literals. NUL, CR, LF and Ctrl-Z are escaped too: the stored
+// bytes are the same, and the command-line client that replays a dump file reads the file by
+// lines, drops a CR standing before a line break, stops a statement at a raw NUL and, on some
+// platforms, ends its input at Ctrl-Z.
 template <class Char> constexpr int escape_of(Char c) noexcept {
     switch (c) {
     case Char('\\'): return '\\';
     case Char('\''): return '\'';
     case Char(0): return '0';
+    case Char('\r'): return 'r';
+    case Char('\n'): return 'n';
+    case Char(0x1A): return 'Z';
     default: return -1;
     }
 }
@@ -253,6 +259,147 @@ void append_cell_literal(std::string& out, const udb_field& cell, std::uint16_t 
     append_text_literal(out, narrow_form(cell), vt);
 }
 
+// A TIME column's literal: the time of day alone. Written as a date and time, a TIME value
+// would carry whatever date its source filled in, and hour 24 would be no valid datetime.
+// False (nothing appended) for a value that is no date or time.
+bool append_time_literal(std::string& out, const udb_field& cell) {
+    ole_systemtime time;
+    if (cell.vt() == VT_DATE) {
+        time = cell.get_time();
+    } else if (cell.vt() == VT_BSTR && !cell.text().empty()) {
+        ole_date parsed(cell.text());
+        if (!parsed.is_valid()) return false;
+        time = parsed.time();
+    } else {
+        return false;
+    }
+    out += '\'';
+    ole_date(time).append_time_to(out);
+    out += '\'';
+    return true;
+}
+
+// Digits of a number as a DECIMAL column sees it: the integer digits and the fraction
+// digits that are not trailing zeros.
+struct decimal_extent {
+    int integer_digits = 0;
+    int fraction_digits = 0;
+};
+
+// 10^0 to 10^38, every power a 128-bit magnitude holds.
+constexpr std::array<unsigned __int128, 39> powers_of_ten = [] {
+    std::array<unsigned __int128, 39> t{};
+    t[0] = 1;
+    for (std::size_t i = 1; i < t.size(); ++i) t[i] = t[i - 1] * 10;
+    return t;
+}();
+
+int digit_count(unsigned __int128 v) noexcept {
+    int n = 0;
+    for (; v; v /= 10) ++n;
+    return n;
+}
+
+decimal_extent extent_of(const ole_decimal& d) noexcept {
+    unsigned __int128 m = d.magnitude;
+    int scale = d.scale;
+    while (scale > 0 && m % 10 == 0) m /= 10, --scale;
+    return {std::max(digit_count(m) - scale, 0), scale};
+}
+
+// The extent of a number literal's text ([sign] digits [. digits] [e [sign] digits]); false
+// for anything else.
+bool extent_of(std::string_view t, decimal_extent& e) {
+    if (!is_number_literal(t) || (t.size() > 1 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X'))) return false;
+    std::size_t i = t[0] == '+' || t[0] == '-';
+    // Significant digits and the power of ten of the last one.
+    long first = -1, last = -1, position = 0, point = -1;
+    for (; i < t.size() && (is_digit(char16_t(t[i])) || t[i] == '.'); ++i) {
+        if (t[i] == '.') {
+            point = position;
+            continue;
+        }
+        if (t[i] != '0') {
+            if (first < 0) first = position;
+            last = position;
+        }
+        ++position;
+    }
+    if (point < 0) point = position;
+    long exponent = 0;
+    if (i < t.size()) {
+        // e[sign]digits; a huge exponent saturates, which is out of range either way.
+        ++i;
+        const bool negative = t[i] == '-';
+        if (t[i] == '+' || t[i] == '-') ++i;
+        for (; i < t.size(); ++i) exponent = std::min(exponent * 10 + (t[i] - '0'), 1'000'000L);
+        if (negative) exponent = -exponent;
+    }
+    if (first < 0) {
+        e = {};
+        return true;
+    }
+    // Digit k stands for 10^(point - 1 - k + exponent).
+    const long high = point - 1 - first + exponent, low = point - 1 - last + exponent;
+    e.integer_digits = int(std::clamp(high + 1, 0L, 1'000'000L));
+    e.fraction_digits = int(std::clamp(-low, 0L, 1'000'000L));
+    return true;
+}
+
+[[noreturn]] void refuse_value(const char* what, std::string_view value, const t_ftd& column, unsigned error) {
+    std::string message = what;
+    if (!value.empty()) message += ": '" + std::string(value.substr(0, 64)) + "'";
+    message += " for column '" + tk_to_utf8(column.name) + "'";
+    throw sql_exception(message, error);
+}
+
+// A DECIMAL(p, s) column holds a value exactly or not at all: a server rounds extra fraction
+// digits without a word, and a dump would be stopped on load by a value out of range. Such a
+// value is refused here, the same in both modes, as the record's failure. NaN and the
+// infinities have no DECIMAL value.
+void check_decimal_fits(const udb_field& cell, const t_ftd& column) {
+    const int precision = int((column.reserved >> 8) & 0xFF), scale = int(column.reserved & 0xFF);
+    if (precision == 0) return; // DOUBLE
+    decimal_extent e;
+    switch (cell.vt()) {
+    case VT_DECIMAL: {
+        // The common case, a source DECIMAL of the column's own scale, takes one comparison.
+        const ole_decimal& d = cell.decimal();
+        const int room = precision - scale + d.scale; // the digits the magnitude may have
+        if (d.scale <= scale && room >= 0 && (room >= 39 || d.magnitude < powers_of_ten[std::size_t(room)])) return;
+        e = extent_of(d);
+        break;
+    }
+    case VT_R4:
+    case VT_R8: {
+        const double v = cell.to_double();
+        if (!std::isfinite(v)) refuse_value("Incorrect decimal value", cell.to_string(), column, 1366);
+        e.integer_digits = v == 0.0 ? 0 : std::max(int(std::floor(std::log10(std::fabs(v)))) + 1, 0);
+        break;
+    }
+    case VT_BSTR: {
+        const std::string text = tk_to_utf8(cell.text());
+        if (text.empty()) return;
+        if (!extent_of(text, e)) refuse_value("Incorrect decimal value", text, column, 1366);
+        break;
+    }
+    default: return; // integers: far inside DECIMAL(65); others are the server's to judge
+    }
+    if (e.integer_digits > precision - scale || e.fraction_digits > scale)
+        refuse_value("Out of range value", cell.vt() == VT_BSTR ? tk_to_utf8(cell.text()) : cell.to_string(), column,
+                     1264);
+}
+
+// MySQL's dates end with 9999-12-31 and its times at 838:59:59: a later value (DB2's
+// 9999-12-31-24.00.00 is the next day) would be refused by a strict server, or stop the load
+// of a dump, so its record is refused here.
+void check_date_fits(const udb_field& cell, const t_ftd& column) {
+    if (cell.vt() != VT_DATE) return;
+    const ole_systemtime t = cell.get_time();
+    const bool time_only = (column.reserved & 3) == 3 || (t.year == 0 && t.month == 0 && t.day == 0);
+    if (time_only ? t.hour > 838 : t.year > 9999) refuse_value("Incorrect datetime value", cell.to_string(), column, 1292);
+}
+
 std::u16string wide_ascii(const char* text) { return tk_ascii_to_wide(text); }
 
 std::u16string sized(const char* format, unsigned value) {
@@ -270,6 +417,53 @@ std::u16string blob_kind(std::uint32_t size) {
 }
 
 } // namespace
+
+bool sql_dialect::fractional_seconds() const noexcept {
+    return dump || version >= 0x050604 || (mariadb && version >= 0x050300);
+}
+
+std::u16string sql_register_default(const t_ftd& column, const sql_dialect& dialect) {
+    const unsigned date_kind = column.vartype == VT_DATE ? column.reserved & 3 : 0;
+    const char* value = nullptr;
+    // Server versions from which the clause is accepted: MySQL's and, where MariaDB's own
+    // numbering differs, MariaDB's; a dump's version comment can only name one.
+    std::uint32_t mysql_from = 0, mariadb_from = 0;
+    char timestamp[32] = "CURRENT_TIMESTAMP";
+    switch (column.default_register) {
+    case udb_reg_current_timestamp:
+        if (date_kind != 1) break;
+        // The precision must be the column's own, or the server refuses the default.
+        if (const unsigned n = std::min((column.reserved >> 8) & 0xFFu, 6u); n && dialect.fractional_seconds())
+            std::snprintf(timestamp, sizeof timestamp, "CURRENT_TIMESTAMP(%u)", n);
+        value = timestamp;
+        mysql_from = mariadb_from = 0x050605;
+        break;
+    case udb_reg_current_date:
+    case udb_reg_current_time:
+        if (date_kind != (column.default_register == udb_reg_current_date ? 2u : 3u)) break;
+        value = column.default_register == udb_reg_current_date ? "(CURRENT_DATE)" : "(CURRENT_TIME)";
+        mysql_from = 0x08000D;
+        mariadb_from = 0x0A0201;
+        break;
+    default: break;
+    }
+    std::string clause;
+    if (value && dialect.dump) {
+        // MySQL numbers stay below 10.0, so a comment for MariaDB's version is skipped by
+        // every MySQL, and one for MySQL 5.6.5 is read by every MariaDB from 10.0 on.
+        char guard[16];
+        std::snprintf(guard, sizeof guard, "%u%02u%02u", mariadb_from >> 16, (mariadb_from >> 8) & 0xFF,
+                      mariadb_from & 0xFF);
+        clause = std::string(" /*!") + guard + " DEFAULT " + value + " */";
+    } else if (value) {
+        // MariaDB 10.0 and 10.1 number above MySQL 8.0 yet lack expression defaults.
+        const std::uint32_t v = dialect.version;
+        if (v >= mariadb_from || (v >= mysql_from && v < 0x0A0000)) clause = std::string(" DEFAULT ") + value;
+    }
+    if (clause.empty() && !tk_log::skips(3))
+        tk_wtrace(3, u"Default of column '%s' dropped: the destination has no such default", column.name.c_str());
+    return tk_ascii_to_wide(clause);
+}
 
 const char* sql_text_charset(std::uint32_t server_version) noexcept {
     return server_version >= sql_ver_utf8mb4 ? "utf8mb4" : "utf8";
@@ -321,11 +515,12 @@ bool needs_quotes(std::uint16_t vt) noexcept { return vt == VT_DATE || vt == VT_
 
 std::u16string get_native_type(std::uint16_t vt, std::uint32_t size, std::uint32_t reserved) {
     const sql_engine* engine = sql_engine::pointer();
-    return get_native_type(vt, size, reserved, engine ? engine->server_version() : 0);
+    return engine ? get_native_type(vt, size, reserved, engine->server_version(), engine->dialect().fractional_seconds())
+                  : get_native_type(vt, size, reserved, 0);
 }
 
 std::u16string get_native_type(std::uint16_t vt, std::uint32_t size, std::uint32_t reserved,
-                               std::uint32_t server_version) {
+                               std::uint32_t server_version, bool fractional_seconds) {
     tk_trace(1, "get_native_type(%d,%d,%d)", int(vt), int(size), int(reserved));
     switch (vt) {
     case VT_I2: return u"SMALLINT";
@@ -336,7 +531,11 @@ std::u16string get_native_type(std::uint16_t vt, std::uint32_t size, std::uint32
     case VT_CY: return u"DECIMAL(19,4)";
     case VT_DATE:
         switch (reserved & 3) {
-        case 1: return u"DATETIME";
+        case 1:
+            // Fractions of seconds to the microsecond where the destination keeps them.
+            if (const unsigned digits = std::min((reserved >> 8) & 0xFFu, 6u); digits && fractional_seconds)
+                return sized("DATETIME(%u)", digits);
+            return u"DATETIME";
         case 2: return u"DATE";
         case 3: return u"TIME";
         default: return u"CHAR(19)";
@@ -528,6 +727,9 @@ void append_fld_str(std::string& out, const udb_field& cell, const t_ftd& column
             tk_trace(1, "Got BSTR value: %.*s", int(std::min<std::size_t>(out.size() - from, 200)), out.data() + from);
         return;
     }
+    if (column.vartype == VT_DATE) check_date_fits(cell, column);
+    if (column.vartype == VT_DATE && (column.reserved & 3) == 3 && append_time_literal(out, cell)) return;
+    if (column.vartype == VT_DECIMAL) check_decimal_fits(cell, column);
     append_cell_literal(out, cell, cell_vt);
     if (is_numeric_type(column.vartype) && !is_numeric_type(cell_vt)) {
         out.resize(from);
@@ -576,6 +778,12 @@ std::u16string make_mysql_def_val(const t_ftd& column) {
         tk_trace(1, "Got DATE def value");
         ole_date date(text);
         std::u16string printed = date.to_wstring();
+        if ((column.reserved & 3) == 3 && !printed.empty()) {
+            // A TIME column's default is a time of day, as its values are.
+            std::string time;
+            date.append_time_to(time);
+            printed = tk_ascii_to_wide(time);
+        }
         tk_wtrace(1, u"After canonization: %s", printed.c_str());
         if (printed.empty()) return {};
         return u"\"" + printed + u"\"";

@@ -20,6 +20,28 @@ inline constexpr std::uint32_t sql_ver_varbinary = 0x040102;      ///< 4.1.2: VA
 inline constexpr std::uint32_t sql_ver_full_tables = 0x050001;    ///< 5.0.1: SHOW FULL TABLES
 inline constexpr std::uint32_t sql_ver_utf8mb4 = 0x050503;        ///< 5.5.3: 4-byte UTF-8
 
+/// What a destination's statements may say beyond the dialect its version number gives:
+/// MariaDB numbers its versions apart from MySQL, and a dump file is loaded by a server that
+/// is not known when it is written, so newer forms go behind version comments there.
+struct sql_dialect {
+    std::uint32_t version = 0;
+    bool mariadb = false;
+    /// A new-dialect dump file.
+    bool dump = false;
+
+    /// DATETIME(n) keeps fractions of seconds: MySQL 5.6.4, MariaDB 5.3, new-dialect dumps.
+    bool fractional_seconds() const noexcept;
+};
+
+/// The " DEFAULT ..." clause of a column whose default is a special register of the source
+/// (`t_ftd::default_register`): CURRENT_TIMESTAMP(n) for a DATETIME(n) where the destination
+/// allows it for DATETIME (MySQL 5.6.5, MariaDB 10.0), (CURRENT_DATE) and (CURRENT_TIME) as
+/// expression defaults where it has them (MySQL 8.0.13, MariaDB 10.2.1); in a dump the clause
+/// stands in a version comment, so that an older server skips it. Empty where none can be
+/// written (user registers never are: whoever loads the data is not whoever wrote it); each
+/// such drop is traced with the column's name.
+std::u16string sql_register_default(const t_ftd& column, const sql_dialect& dialect);
+
 /// The character set of the connection and of text columns for a server: "utf8mb4" where it
 /// exists, since "utf8" is a 3-byte form that refuses characters outside the Basic
 /// Multilingual Plane; "utf8" on older servers.
@@ -42,8 +64,10 @@ bool needs_quotes(std::uint16_t vt) noexcept;
 /// assertion (sql_util). This form reads the version of the session, or takes the oldest
 /// dialect when there is none.
 std::u16string get_native_type(std::uint16_t vt, std::uint32_t size, std::uint32_t reserved);
+/// A date-and-time column whose `reserved` holds fraction digits in bits 8-15 becomes
+/// DATETIME(n), n at most 6, when `fractional_seconds` (the destination keeps them).
 std::u16string get_native_type(std::uint16_t vt, std::uint32_t size, std::uint32_t reserved,
-                               std::uint32_t server_version);
+                               std::uint32_t server_version, bool fractional_seconds = false);
 
 /// The type code of a fetched column from its client-library field type and flags.
 std::uint16_t get_mysql_vartype(int field_type, unsigned flags) noexcept;
@@ -67,7 +91,11 @@ std::u16string to_mysql_wstr(std::u16string_view text, std::uint16_t vt);
 /// The literal of a cell by its own type; byte arrays are written byte by byte.
 std::string to_mysql_str(const udb_field& cell);
 
-/// The UTF-8 literal of one cell for a column, as INSERT and UPDATE statements write it.
+/// The UTF-8 literal of one cell for a column, as INSERT and UPDATE statements write it. A
+/// TIME column gets the time of day alone; a value that a DECIMAL(p, s) column cannot hold
+/// exactly (too many digits, NaN, an infinity, text that is no number), or a date after
+/// 9999-12-31 (a time past 838:59:59), raises sql_exception (the server's errors 1264, 1366 and
+/// 1292), the failure of its record in either mode.
 std::string get_fld_append_str(const udb_field& cell, const t_ftd& column);
 /// The same, appended to `out`: the per-cell path of the writers, which allocates nothing
 /// beyond the growth of `out` for text and byte-array cells.

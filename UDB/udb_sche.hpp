@@ -28,6 +28,16 @@ bool udb_is_binary_type(std::uint16_t vt) noexcept;
 
 /// Column descriptor: a copyable plain record. Sources may derive to add fields of their own;
 /// the destructor is virtual so that an owning schema can hold such extensions safely.
+/// A default that is a special register of the source, evaluated as each row is inserted:
+/// it has no value to write, only a meaning the destination may or may not have.
+enum udb_default_register : std::uint8_t {
+    udb_reg_none,
+    udb_reg_current_timestamp,
+    udb_reg_current_date,
+    udb_reg_current_time,
+    udb_reg_other, ///< the user, the schema, the server: no destination default means the same
+};
+
 struct t_ftd {
     /// Text size meaning "unbounded source text".
     static constexpr std::uint32_t unbounded = 0xFFFFFFFFu;
@@ -40,6 +50,8 @@ struct t_ftd {
     ole_variant default_value;     ///< empty variant: no default
     std::uint32_t reserved = 0;    ///< decimal: precision << 8 | scale; date: kind in bits 0-1
     std::u16string comment;        ///< column remark, set after construction
+    /// Set instead of default_value when the default is a special register.
+    udb_default_register default_register = udb_reg_none;
 
     t_ftd(std::uint32_t size, std::u16string name, std::uint16_t vartype, bool b_not_null = false,
           bool b_auto_increment = false, const ole_variant& default_value = ole_variant(),

@@ -84,8 +84,9 @@ mysql_converter_impl::~mysql_converter_impl() { tk_trace(2, "mysql_converter_imp
 
 void mysql_converter_impl::store_mysql_settings(std::string_view host, std::string_view user,
                                                 std::string_view password, std::string_view port) {
-    tk_trace(1, "mysql_converter_impl::store_mysql_settings(%.*s,%.*s,%.*s,%.*s)", int(host.size()), host.data(),
-             int(user.size()), user.data(), int(password.size()), password.data(), int(port.size()), port.data());
+    // The password stays out of the trace log, which users attach to problem reports.
+    tk_trace(1, "mysql_converter_impl::store_mysql_settings(%.*s,%.*s,%s,%.*s)", int(host.size()), host.data(),
+             int(user.size()), user.data(), password.empty() ? "" : "*****", int(port.size()), port.data());
     host_ = tk_trim(host);
     user_ = tk_trim(user);
     password_ = tk_trim(password);

@@ -193,6 +193,7 @@ dmp_database::dmp_database(const std::u16string& path, const dmp_options& option
     // A new file has no lock open, whatever an earlier dump left in the session.
     engine().set_tables_locked(false);
     engine().set_server_version(options_.b_new_version ? new_dialect_version : old_dialect_version);
+    engine().set_dump_dialect(options_.b_new_version);
     tk_trace(2, "b_new_ver=%d", int(options_.b_new_version));
     if (options_.b_comments) write_header();
     if (options_.b_new_version) write_session_settings();
@@ -263,13 +264,15 @@ void dmp_database::write_header() {
 void dmp_database::write_session_settings() {
     // The client reads the file in its own default character set unless told otherwise, and
     // would cut every character beyond three UTF-8 bytes. A zero in an identity column must
-    // stay zero, and literals use backslash escapes and single quotes only; strict mode stays
-    // as the server has it. Versioned comments let servers without a feature skip the line.
+    // stay zero, and literals use backslash escapes and single quotes only. Strict for all
+    // tables, as direct mode makes its session: a value the server cannot hold is refused
+    // instead of stored altered. Versioned comments let servers without a feature skip the line.
     write_line("/*!40101 SET NAMES utf8 */;");
     write_line("/*!50503 SET NAMES utf8mb4 */;");
     write_line("/*!40101 SET @OLD_SQL_MODE=@@SQL_MODE, SQL_MODE=CONCAT_WS(',', NULLIF(TRIM(BOTH ',' FROM "
                "REPLACE(REPLACE(CONCAT(',', @@SQL_MODE, ','), ',NO_BACKSLASH_ESCAPES,', ','), ',ANSI_QUOTES,', "
                "',')), ''), 'NO_AUTO_VALUE_ON_ZERO') */;");
+    write_line("/*!50002 SET SQL_MODE=CONCAT(@@SQL_MODE, ',STRICT_ALL_TABLES') */;");
 }
 
 void dmp_database::write_database_block() {

@@ -129,6 +129,11 @@ std::unique_ptr<udb_database> korvane_convertor::get_dest_base() {
     return engine.create_dump(destination_, mysql_.dump_options());
 }
 
+std::vector<std::u16string> korvane_convertor::get_db2_schemas() {
+    tk_trace(2, "korvane_convertor::get_db2_schemas");
+    return db2_.engine().get_contents();
+}
+
 std::vector<std::u16string> korvane_convertor::get_all_tables() {
     tk_trace(2, "korvane_convertor::get_all_tables");
     std::unique_ptr<udb_database> source = db2_.open_db(db2_.schema());

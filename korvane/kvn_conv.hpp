@@ -52,6 +52,9 @@ public:
     /// The destination database of a run, owned by the caller: the server database (opened,
     /// or created when missing) or a new dump file.
     std::unique_ptr<udb_database> get_dest_base();
+    /// Every schema of the connected DB2 database (the wizard's schema list). Raises the
+    /// session's exceptions, "Not connected to DB2 server" before a connect.
+    std::vector<std::u16string> get_db2_schemas();
     /// Every table of the chosen schema (the wizard's table page).
     std::vector<std::u16string> get_all_tables();
     /// Whether the source accepts the SELECT text; never raises.

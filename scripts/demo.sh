@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # One conversion from start to finish on a fresh Debian machine:
 #   1. installs the packages the build and the demo need (apt-get, as root or through sudo);
-#   2. builds VORDAXEN and the DB2 stand-in (build-demo/);
+#   2. builds VORDAXEN, the wizard korvane and the DB2 stand-in (build-demo/);
 #   3. creates the stand-in's SHOP sample database;
 #   4. converts it with VORDAXEN into a MySQL dump file;
 #   5. starts a private MariaDB server, converts SHOP straight into it, shows the row counts,
@@ -21,7 +21,7 @@ as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
 step "install packages"
 packages=(build-essential cmake ninja-build pkg-config libicu-dev libsqlite3-dev
-          mariadb-server mariadb-client libmariadb-dev)
+          mariadb-server mariadb-client libmariadb-dev qt6-base-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -36,7 +36,7 @@ fi
 step "build"
 # The compiler's output goes to a log, shown only when the build fails.
 if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDUNMERE_TESTS=OFF &&
-       cmake --build "$build" -j "$(nproc)" --target VORDAXEN db2standin db2standin_tool; } \
+       cmake --build "$build" -j "$(nproc)" --target VORDAXEN korvane db2standin db2standin_tool; } \
      > "$build.log" 2>&1; then
   tail -n 40 "$build.log"
   echo "build failed; the whole log is $build.log" >&2
@@ -97,4 +97,6 @@ The server's database, as dumped:     $out/shop-from-server.sql
 The private server's files (stopped): $out/mariadb
 Load the dump file into any MySQL or MariaDB server with:
   mariadb --user=... --password <database> < $out/shop-dump.sql
+The same conversion in the wizard (database SHOPDB, schema SHOP):
+  DB2_CLI_LIBRARY=$DB2_CLI_LIBRARY DB2STANDIN_HOME=$DB2STANDIN_HOME $build/korvane/korvane
 EOF

@@ -106,7 +106,7 @@ TEST_F(reader, EveryTypeGetsItsTagSizeReservedDefaultAndNullFlag) {
         {u"DF34", VT_DECIMAL, 16, 65 * 256 + 30, false},
         {u"DT", VT_DATE, 6, 2, false},
         {u"TM", VT_DATE, 6, 3, false},
-        {u"TS", VT_DATE, 16, 1, false},
+        {u"TS", VT_DATE, 16, 1 + 6 * 256, false}, // date kind 1, six fraction digits
         {u"CL", VT_BSTR, 2097152, 2097152u * 256, false},
         {u"DCL", VT_BSTR, 2097152, 1048576u * 256, false},
         {u"BL", VT_BLOB, 2097152, 2097152u * 256, false},
@@ -172,10 +172,9 @@ TEST_F(reader, EveryTypeArrivesAsItsValue) {
     EXPECT_EQ(f(u"DF34").decimal().to_string(), "1234567890123456789012345678.901234");
     EXPECT_EQ(f(u"DT").vt(), VT_DATE);
     EXPECT_EQ(f(u"DT").get_time(), (ole_systemtime{2021, 3, 0, 4, 0, 0, 0, 0}));
-    EXPECT_EQ(f(u"TM").get_time().hour, 5);
-    EXPECT_EQ(f(u"TM").get_time().second, 7);
-    // The fraction is dropped.
-    EXPECT_EQ(f(u"TS").get_time(), (ole_systemtime{2021, 3, 0, 4, 5, 6, 7, 0}));
+    // Without the date the client fills into a TIME.
+    EXPECT_EQ(f(u"TM").get_time(), (ole_systemtime{0, 0, 0, 0, 5, 6, 7, 0}));
+    EXPECT_EQ(f(u"TS").get_time(), (ole_systemtime{2021, 3, 0, 4, 5, 6, 7, 123, 123456}));
     EXPECT_EQ(f(u"CL").text(), u"clob text");
     EXPECT_EQ(f(u"DCL").text(), u"dbclob text");
     EXPECT_EQ(f(u"BL").vt(), VT_BYTES);
@@ -236,4 +235,17 @@ TEST_F(reader, DefaultNullIsNoDefault) {
     EXPECT_EQ(column(*rs, u"D").default_value.vt(), VT_BSTR);
     EXPECT_EQ(column(*rs, u"D").default_value.text(), u"");
     EXPECT_EQ(column(*rs, u"E").default_value.vt(), VT_DATE);
+}
+
+// A query's date columns are typed like a table's: a TIME stays a TIME (not text holding the
+// client's date), a timestamp keeps its precision, and a TIME value carries no date.
+TEST_F(reader, QueryDateColumnsKeepTheirKindAndPrecision) {
+    auto rs = db->get_query(u"Q", u"SELECT DT, TM, TS FROM TEST.ALLTYPES WHERE ID = 1", 1);
+    ASSERT_EQ(rs->schema().size(), 3u);
+    EXPECT_EQ(rs->schema()[0].reserved, 2u);
+    EXPECT_EQ(rs->schema()[1].reserved, 3u);
+    EXPECT_EQ(rs->schema()[2].reserved, 1u + 6u * 256u);
+    rs->reset();
+    ASSERT_FALSE(rs->is_eof());
+    EXPECT_EQ((*rs->get_item())[1].get_time(), (ole_systemtime{0, 0, 0, 0, 5, 6, 7, 0}));
 }

@@ -26,17 +26,23 @@ TEST(OleDateText, FixedDigitForms) {
     EXPECT_DATE("20010203", 2, "2001-02-03");
     EXPECT_DATE("20011303", 0, "invalid"); // month 13 in the 8-digit form, and nothing else reads it
     EXPECT_DATE("2001-02-03 04:05:06", 1, "2001-02-03 04:05:06");
-    EXPECT_DATE("2001/02/03 04:05:06.7", 1, "2001-02-03 04:05:07");
+    EXPECT_DATE("2001/02/03 04:05:06.7", 1, "2001-02-03 04:05:06.7");
     EXPECT_DATE("2001.02.03", 2, "2001-02-03");
     EXPECT_DATE("31-12-2001", 2, "2001-12-31");
     EXPECT_DATE("31.12.2001 10:00:00", 1, "2001-12-31 10:00:00");
 }
 
-TEST(OleDateText, PureTimesRoundWithoutCarryingADay) {
-    EXPECT_DATE("13:45:30.6", 3, "0000-00-00 13:45:31");
-    EXPECT_DATE("23:59:59.7", 3, "0000-00-00 00:00:00");
-    EXPECT_DATE("10:59:59.5", 3, "0000-00-00 11:00:00");
+// Fractions are kept to the microsecond and cut after it: a value never moves to the next
+// second (or, at 23:59:59, to the next day).
+TEST(OleDateText, FractionsAreKeptAndCutNeverRounded) {
+    EXPECT_DATE("13:45:30.6", 3, "0000-00-00 13:45:30.6");
+    EXPECT_DATE("23:59:59.9999999", 3, "0000-00-00 23:59:59.999999");
+    EXPECT_DATE("10:59:59.500", 3, "0000-00-00 10:59:59.5");
+    EXPECT_DATE("2001-02-03 00:00:00.000001", 1, "2001-02-03 00:00:00.000001");
+    EXPECT_DATE("2001-02-03-03.04.05.678901234", 1, "2001-02-03 03:04:05.678901");
     EXPECT_DATE("10:61:00", 0, "invalid");
+    EXPECT_DATE("24:00:00", 3, "0000-00-00 24:00:00"); // DB2's end of day, a valid TIME
+    EXPECT_DATE("23:59:60", 3, "0000-00-00 00:00:00");
     EXPECT_DATE("10:30:1e9", 3, "invalid"); // absurd seconds stay defined and are refused
 }
 
@@ -63,13 +69,15 @@ TEST(OleDateText, CommonLocaleForms) {
     EXPECT_DATE("12/31/2001", 2, "2001-12-31");
     EXPECT_DATE("1/2/2001 13:14", 1, "2001-01-02 13:14:00");
     EXPECT_DATE("2001-02-03T04:05:06", 1, "2001-02-03 04:05:06");
-    EXPECT_DATE("2001-02-03-04.05.06.789000", 1, "2001-02-03 04:05:07");
+    EXPECT_DATE("2001-02-03-04.05.06.789000", 1, "2001-02-03 04:05:06.789");
     EXPECT_DATE("2001-02-03-00.00.00.000000", 2, "2001-02-03");
-    EXPECT_DATE("2001-12-31-23.59.59.999999", 2, "2002-01-01");
-    EXPECT_DATE("2000-02-28 23:59:59.5", 2, "2000-02-29");
+    EXPECT_DATE("2001-12-31-23.59.59.999999", 1, "2001-12-31 23:59:59.999999");
+    EXPECT_DATE("2000-02-28-24.00.00", 2, "2000-02-29"); // DB2's end of day: the same instant
+    EXPECT_DATE("9999-12-31-24.00.01", 0, "invalid");
     EXPECT_DATE("9999-12-31 23:59:59", 1, "9999-12-31 23:59:59");
-    ole_date d("2001-02-03-04.05.06.789000");
+    ole_date d("2001-02-03-04.05.06.789012");
     EXPECT_EQ(d.time().milliseconds, 789);
+    EXPECT_EQ(d.time().microseconds, 789012u);
 }
 
 TEST(OleDateText, MidnightPrintsAsADateUnlessAskedForTheTime) {

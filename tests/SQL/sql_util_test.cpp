@@ -1,5 +1,7 @@
 #include "sql_util.hpp"
 
+#include "sql_engi.hpp"
+
 #include "ole_date.hpp"
 #include "tk_excp.hpp"
 #include "tk_utils.hpp"
@@ -208,6 +210,9 @@ TEST(Literal, EscapesAnywhereInLongValues) {
             case u'\'': want_text += "\\'"; break;
             case u'\\': want_text += "\\\\"; break;
             case u'\0': want_text += "\\0"; break;
+            case u'\r': want_text += "\\r"; break;
+            case u'\n': want_text += "\\n"; break;
+            case u'\x1A': want_text += "\\Z"; break;
             default: tk_append_utf8(want_text, std::u16string_view(&c, 1));
             }
         }
@@ -369,4 +374,85 @@ TEST(Quoting, BackquotesAreDoubled) {
     EXPECT_EQ(out, "x `\xC3\xA9``\xF0\x9F\x98\x80`");
     EXPECT_STREQ(sql_text_charset(0x050502), "utf8");
     EXPECT_STREQ(sql_text_charset(0x050503), "utf8mb4");
+}
+
+// Fractions of seconds and special-register defaults as each destination can say them: the
+// version alone does not tell (MariaDB numbers apart from MySQL), and a dump guards each form
+// with the version comment of the servers that have it.
+TEST(Dialect, FractionalSecondsAndRegisterDefaultsFollowTheDestination) {
+    const sql_dialect mysql55{0x050528}, mariadb55{0x050528, true}, mysql565{0x050605}, mariadb101{0x0A0100, true},
+        mariadb1021{0x0A0201, true}, mysql8013{0x08000D}, mysql8012{0x08000C}, dump{0x040100, false, true};
+    EXPECT_FALSE(mysql55.fractional_seconds());
+    EXPECT_TRUE(mariadb55.fractional_seconds());
+    EXPECT_TRUE(dump.fractional_seconds());
+    const std::uint32_t ts6 = 1 + 12 * 256; // TIMESTAMP(12): six digits kept
+    EXPECT_EQ(narrow(get_native_type(VT_DATE, 0, ts6, v1011, true)), "DATETIME(6)");
+    EXPECT_EQ(narrow(get_native_type(VT_DATE, 0, ts6, v1011, false)), "DATETIME");
+    EXPECT_EQ(narrow(get_native_type(VT_DATE, 0, 1 + 3 * 256, v1011, true)), "DATETIME(3)");
+    EXPECT_EQ(narrow(get_native_type(VT_DATE, 0, 1, v1011, true)), "DATETIME");
+    EXPECT_EQ(narrow(get_native_type(VT_DATE, 0, 3, v1011, true)), "TIME");
+
+    struct row {
+        sql_dialect dialect;
+        udb_default_register reg;
+        std::uint32_t reserved;
+        const char* clause;
+    };
+    const row rows[] = {
+        {mysql55, udb_reg_current_timestamp, 1, ""},
+        {mariadb55, udb_reg_current_timestamp, ts6, ""},
+        {mysql565, udb_reg_current_timestamp, ts6, " DEFAULT CURRENT_TIMESTAMP(6)"},
+        {mysql565, udb_reg_current_timestamp, 1, " DEFAULT CURRENT_TIMESTAMP"},
+        {mysql565, udb_reg_current_date, 2, ""},
+        {mariadb101, udb_reg_current_timestamp, 1 + 3 * 256, " DEFAULT CURRENT_TIMESTAMP(3)"},
+        {mariadb101, udb_reg_current_date, 2, ""},
+        {mariadb1021, udb_reg_current_date, 2, " DEFAULT (CURRENT_DATE)"},
+        {mysql8012, udb_reg_current_time, 3, ""},
+        {mysql8013, udb_reg_current_time, 3, " DEFAULT (CURRENT_TIME)"},
+        {mariadb1021, udb_reg_current_date, 1, ""}, // CURRENT DATE into a timestamp: no such default
+        {mariadb1021, udb_reg_other, 0, ""},
+        {dump, udb_reg_current_timestamp, ts6, " /*!50605 DEFAULT CURRENT_TIMESTAMP(6) */"},
+        {dump, udb_reg_current_time, 3, " /*!100201 DEFAULT (CURRENT_TIME) */"},
+        {dump, udb_reg_other, 0, ""},
+    };
+    for (const row& r : rows) {
+        t_ftd c(0, u"c", r.reg == udb_reg_other ? std::uint16_t(VT_BSTR) : std::uint16_t(VT_DATE));
+        c.reserved = r.reserved;
+        c.default_register = r.reg;
+        EXPECT_EQ(narrow(sql_register_default(c, r.dialect)), r.clause)
+            << std::hex << r.dialect.version << " " << int(r.reg) << " " << r.reserved;
+    }
+}
+
+// A DECIMAL(p, s) column takes a value exactly or refuses its record: no rounding of extra
+// fraction digits, no clipping of a value out of range, no NaN.
+TEST(Literal, DecimalColumnsHoldValuesExactlyOrRefuseTheRecord) {
+    const struct {
+        std::uint32_t reserved;
+        ole_variant value;
+        const char* literal; // null: refused
+    } rows[] = {
+        {5 * 256 + 2, ole_variant::from_string("999.99", VT_DECIMAL), "999.99"},
+        {5 * 256 + 2, ole_variant::from_string("-999.99", VT_DECIMAL), "-999.99"},
+        {5 * 256 + 2, ole_variant::from_string("1000.00", VT_DECIMAL), nullptr},
+        {5 * 256 + 2, ole_variant::from_string("0.001", VT_DECIMAL), nullptr},
+        {5 * 256 + 2, ole_variant::from_string("1.2300", VT_DECIMAL), "1.2300"}, // trailing zeros fit
+        {65 * 256 + 30, ole_variant(u"1E+34"), "1E+34"},
+        {65 * 256 + 30, ole_variant(u"1E+35"), nullptr},
+        {65 * 256 + 30, ole_variant(u"-1.5E-30"), nullptr},
+        {65 * 256 + 30, ole_variant(u"NaN"), nullptr},
+        {65 * 256 + 30, ole_variant(std::numeric_limits<double>::infinity()), nullptr},
+        {65 * 256 + 30, ole_variant(1e40), nullptr},
+        {0, ole_variant(u"NaN"), "'NaN'"}, // DOUBLE: the server's to judge
+    };
+    for (const auto& r : rows) {
+        t_ftd c = column(VT_DECIMAL);
+        c.reserved = r.reserved;
+        if (r.literal) {
+            EXPECT_EQ(get_fld_append_str(cell(r.value), c), r.literal) << r.value.to_string();
+        } else {
+            // The failure of one record, as the server's own refusal is.
+            EXPECT_THROW(get_fld_append_str(cell(r.value), c), sql_exception) << r.value.to_string();
+        }
+    }
 }

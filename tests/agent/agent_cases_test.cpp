@@ -91,7 +91,7 @@ TEST_F(AgentCases, DumpKeepsBothNamesOfEachPairAndTheQueriesRows) {
           "`a` VARCHAR(10)", "`A00000` VARCHAR(10)",
           "INSERT INTO `Orders00000`(`ID`, `Placed`, `placed00000`) VALUES(1, '2024-03-01', '2024-03-01 08:30:00'), (2, NULL, NULL);",
           "VALUES(1, 'lower', 'UPPER', 'é  ', 3, 1.50, 4.50, 'first'), (2, 'x', 'X', 'ab ', 0, 99.99, 0.00, NULL);",
-          "'2024-02-29 13:14:15', 'leap day'), (2, '2024-01-31',"}) {
+          "'2024-02-29 13:14:15.123456', 'leap day'), (2, '2024-01-31',"}) {
         EXPECT_NE(dump.find(expected), std::string::npos) << expected;
     }
     for (const auto& q : queries) {
@@ -117,7 +117,7 @@ TEST_F(AgentCases, DirectModeKeepsBothNamesOfEachPairAndTheQueriesRows) {
               (std::vector<std::string>{"1|2024-02-29|leap day", "2|2024-01-31|month end\nsecond line",
                                         "3|1999-12-31|ababab"}));
     EXPECT_EQ(column_of(c, "SELECT ID, Placed, placed00000 FROM `Orders00000` ORDER BY ID"),
-              (std::vector<std::string>{"1|2024-03-01|2024-03-01 08:30:00", "2|<null>|<null>"}));
+              (std::vector<std::string>{"1|2024-03-01|2024-03-01 08:30:00.000000", "2|<null>|<null>"}));
     EXPECT_EQ(column_of(c, "SELECT `a`, `A00000`, TOTAL FROM PAIRS ORDER BY ID"),
               (std::vector<std::string>{"lower|UPPER|4.50", "x|X|0.00"}));
     EXPECT_EQ(column_of(c, "SELECT ID FROM BY_DATE"), (std::vector<std::string>{"1", "2"}));

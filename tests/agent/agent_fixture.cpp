@@ -168,6 +168,22 @@ std::string scalar(sql_connection& c, const std::string& statement) {
     return row && row[0] ? row[0] : "<null>";
 }
 
+int load_dump(const sql_test_server& server, const std::string& database, const std::string& path,
+              std::string& printed) {
+    {
+        sql_connection c;
+        if (!connect(c, server)) return -1;
+        EXPECT_TRUE(c.query("CREATE DATABASE `" + database + "`")) << c.error();
+    }
+    const std::string client = "MYSQL_PWD='" + server.password + "' mariadb --no-defaults --host=" + server.host +
+                               " --port=" + std::to_string(server.port) + " --user=" + server.user + " " + database;
+    scratch_dir dir;
+    const std::string log = dir.file("client.log");
+    const int status = std::system((client + " < '" + path + "' > '" + log + "' 2>&1").c_str());
+    printed = read_file(log);
+    return status;
+}
+
 drop_database::~drop_database() {
     sql_connection c;
     if (c.connect(server.host, server.user, server.password, unsigned(server.port)))

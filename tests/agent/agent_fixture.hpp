@@ -75,6 +75,12 @@ bool connect(sql_connection& c, const sql_test_server& server);
 /// "<null>" for NULL); a refused statement is a failed expectation.
 std::string scalar(sql_connection& c, const std::string& statement);
 
+/// Creates `database` on the server and runs the dump file at `path` in it with the stock
+/// `mariadb` client, as a user loads a dump; the client's exit status, what it printed in
+/// `printed`.
+int load_dump(const sql_test_server& server, const std::string& database, const std::string& path,
+              std::string& printed);
+
 /// Drops the database when the scope ends.
 struct drop_database {
     const sql_test_server& server;

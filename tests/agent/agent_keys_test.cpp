@@ -108,12 +108,8 @@ TEST_F(AgentKeys, BothModesWriteEveryKeyWithItsRuleBetweenRenamedTables) {
         if (dump) {
             const std::string file = dir.file("keys.sql");
             r = run({"--dump"}, file);
-            ASSERT_TRUE(c.query("CREATE DATABASE `" + database + "`")) << c.error();
-            const std::string client = "MYSQL_PWD='" + server.password + "' mariadb --no-defaults --host=" +
-                                       server.host + " --port=" + std::to_string(server.port) +
-                                       " --user=" + server.user + " " + database;
-            const std::string log = dir.file("client.log");
-            ASSERT_EQ(std::system((client + " < '" + file + "' > '" + log + "' 2>&1").c_str()), 0) << read_file(log);
+            std::string printed;
+            ASSERT_EQ(load_dump(server, database, file, printed), 0) << printed;
         } else {
             auto args = server_options(server);
             args.push_back("--mode=0");

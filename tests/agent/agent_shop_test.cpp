@@ -58,16 +58,8 @@ TEST_F(AgentShop, DumpModeWritesEveryTableAndLoadsBackToTheSourceValues) {
     SQL_REQUIRE_SERVER(server);
     const std::string database = database_name("dump");
     drop_database dropper{server, database};
-    {
-        sql_connection c;
-        ASSERT_TRUE(connect(c, server));
-        ASSERT_TRUE(c.query("CREATE DATABASE `" + database + "`")) << c.error();
-    }
-    const std::string client = "MYSQL_PWD='" + server.password + "' mariadb --no-defaults --host=" + server.host +
-                               " --port=" + std::to_string(server.port) + " --user=" + server.user + " " + database;
-    const std::string client_log = dir.file("client.log");
-    ASSERT_EQ(std::system((client + " < '" + dest + "' > '" + client_log + "' 2>&1").c_str()), 0)
-        << read_file(client_log);
+    std::string printed;
+    ASSERT_EQ(load_dump(server, database, dest, printed), 0) << printed;
     expect_shop_equal(server, database);
 }
 

@@ -139,7 +139,7 @@ TEST_F(ShopDump, LoadedByThePlainClientGivesBackEveryRowAndCharacter) {
     EXPECT_TRUE(beyond_bmp) << "the sample should hold characters beyond three UTF-8 bytes";
 }
 
-TEST_F(ShopDump, LoadingKeepsZerosInIdentityColumnsAndTheServersStrictness) {
+TEST_F(ShopDump, LoadingKeepsZerosInIdentityColumnsAndIsStrictForAllTables) {
     SQL_REQUIRE_SERVER(server);
     const std::string database = "dmp_zero_" + std::to_string(getpid());
     const std::u16string path = dir.file((database + ".sql").c_str());
@@ -183,11 +183,13 @@ TEST_F(ShopDump, LoadingKeepsZerosInIdentityColumnsAndTheServersStrictness) {
     EXPECT_EQ(std::string(values[0]), "0:zero,5:five \xf0\x9f\x98\x80");
 
     // Every flag of the server's own mode stays on while loading, except the two that change
-    // how literals read.
+    // how literals read, and strictness is added.
     const std::size_t from = printed.rfind("mode="); // after the column heading
     ASSERT_NE(from, std::string::npos) << printed;
     const std::string mode = "," + printed.substr(from + 5, printed.find('|', from) - from - 5) + ",";
     EXPECT_NE(mode.find(",NO_AUTO_VALUE_ON_ZERO,"), std::string::npos) << mode;
+    // Strict for all tables, as direct mode is: what the server cannot hold is refused.
+    EXPECT_NE(mode.find(",STRICT_ALL_TABLES,"), std::string::npos) << mode;
     std::stringstream global(values[1]);
     for (std::string flag; std::getline(global, flag, ',');) {
         if (flag == "NO_BACKSLASH_ESCAPES" || flag == "ANSI_QUOTES") continue;

@@ -52,8 +52,9 @@ std::string canonical(const t_ftd& column, const ole_variant& v) {
         case 2: std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", t.year, t.month, t.day); break;
         case 3: std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", t.hour, t.minute, t.second); break;
         default:
-            std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                          t.minute, t.second);
+            // The fraction too: timestamps keep their microseconds.
+            std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d.%06u", t.year, t.month, t.day, t.hour,
+                          t.minute, t.second, unsigned(t.microseconds));
         }
         return buffer;
     }

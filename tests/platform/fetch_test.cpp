@@ -207,5 +207,33 @@ TEST_F(fetch_test, DecfloatArrivesAsDecimal64AndRowWiseBindingWorks) {
     EXPECT_EQ(digits, "1234567890123456789012345678901234");
 }
 
+// DECFLOAT values as DB2 keeps them: rounded half to even to 16 or 34 digits, exponents held
+// to the format (a short coefficient at the top is padded, tiny values lose digits), printed
+// in DB2's form; NaN, sNaN and the infinities accepted; exponent constants beyond DOUBLE's
+// range or digits read as DECFLOAT constants, not through a double.
+TEST_F(fetch_test, DecfloatValuesAreRoundedAndPrintedAsDb2ReturnsThem) {
+    must("CREATE TABLE F (ID INTEGER, V DECFLOAT(16), W DECFLOAT(34))");
+    must("INSERT INTO F VALUES (1, 9.999999999999999E384, 9.999999999999999999999999999999999E6144),"
+         " (2, 1E-398, 1E-6176), (3, 1E384, 1E400), (4, 4.9E-324, 1234567890123456789012345678901234567),"
+         " (5, 'NaN', '-Infinity'), (6, 'snan', 'inf'), (7, 123.4500, 0.000001234567890123456789012345678901234),"
+         " (8, 12345678901234565, 12345678901234575), (9, 1E-399, -1E-7), (10, '+1.5', -0.0)");
+    EXPECT_EQ(rows("SELECT V, W FROM F ORDER BY ID"),
+              (std::vector<std::vector<std::string>>{
+                  {"9.999999999999999E+384", "9.999999999999999999999999999999999E+6144"},
+                  {"1E-398", "1E-6176"},
+                  {"1.000000000000000E+384", "1E+400"},
+                  {"4.9E-324", "1.234567890123456789012345678901235E+36"},
+                  {"NaN", "-Infinity"},
+                  {"sNaN", "Infinity"},
+                  {"123.4500", "0.000001234567890123456789012345678901234"},
+                  {"1.234567890123456E+16", "12345678901234575"},
+                  {"0E-398", "-1E-7"},
+                  {"1.5", "-0.0"}}));
+    SQLHSTMT st = new_statement();
+    std::u16string overflow = u"INSERT INTO F (V) VALUES (1E385)";
+    EXPECT_EQ(SQLExecDirectW(st, overflow.data(), SQL_NTS), SQL_ERROR);
+    EXPECT_EQ(diagnostics(SQL_HANDLE_STMT, st).at(0).native, -413);
+}
+
 }  // namespace
 }  // namespace standin_test

@@ -3,12 +3,32 @@
 #include "diagnostics.hpp"
 #include "text.hpp"
 
+#include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <limits>
 
 namespace db2s {
 
 namespace {
+
+// A constant with an exponent is a DOUBLE unless a DOUBLE cannot hold it (beyond its range or
+// its 17 significant digits): then, as in DB2, it is a DECFLOAT constant, kept as its text.
+value float_constant(const std::string& s) {
+    std::size_t digits = 0;
+    bool leading = true;
+    for (char c : s) {
+        if (c == 'e' || c == 'E') break;
+        if (c < '0' || c > '9') continue;
+        if (leading && c == '0') continue;
+        leading = false;
+        ++digits;
+    }
+    errno = 0;
+    const double d = std::strtod(s.c_str(), nullptr);
+    if (errno == ERANGE || digits > 17) return value::make_number(s);
+    return value::make_real(d);
+}
 
 [[noreturn]] void invalid_length(std::string_view column) {
     throw_server(-604,
@@ -713,7 +733,7 @@ insert_expr parser::term() {
         std::int64_t i = 0;
         const auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), i);
         if (ec == std::errc() && p == s.data() + s.size()) e.v = value::make_int(i);
-        else if (s.find_first_of("eE") != std::string::npos) e.v = value::make_real(std::stod(s));
+        else if (s.find_first_of("eE") != std::string::npos) e.v = float_constant(s);
         else e.v = value::make_number(s);
         return e;
     }

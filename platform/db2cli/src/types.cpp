@@ -393,6 +393,126 @@ namespace {
     throw_server(-413, "Overflow occurred during numeric data type conversion.", "22003");
 }
 
+// Rounds the coefficient `digits` (no leading zeros) half to even so that it loses `drop`
+// digits; `exponent` grows by what was dropped (and by one more when 99..9 carries over).
+void round_coefficient(std::string& digits, long& exponent, std::size_t drop) {
+    if (drop == 0) return;
+    exponent += static_cast<long>(drop);
+    if (drop > digits.size()) {
+        digits = "0";
+        return;
+    }
+    const std::string kept = digits.substr(0, digits.size() - drop);
+    const std::string gone = digits.substr(digits.size() - drop);
+    bool up = gone[0] > '5';
+    if (gone[0] == '5') {
+        const bool rest = gone.find_first_not_of('0', 1) != std::string::npos;
+        up = rest || (!kept.empty() && (kept.back() - '0') % 2 == 1);
+    }
+    digits = kept.empty() ? "0" : kept;
+    if (!up) return;
+    if (kept.empty()) {
+        digits = "1";
+        return;
+    }
+    int k = static_cast<int>(digits.size()) - 1;
+    while (k >= 0 && digits[static_cast<std::size_t>(k)] == '9') digits[static_cast<std::size_t>(k--)] = '0';
+    if (k < 0) {
+        digits.insert(digits.begin(), '1');
+    } else {
+        ++digits[static_cast<std::size_t>(k)];
+    }
+}
+
+// A DECFLOAT(16 or 34) value as DB2 keeps and returns it: the coefficient rounded half to even
+// to the precision, exponents held to the format's range (overflow is an error, tiny values
+// lose digits down to the smallest exponent), printed in the scientific-string form (plain
+// digits while the exponent is at most 0 and the adjusted exponent at least -6), NaN, sNaN and
+// Infinity with their signs. False for text that is no number.
+bool normalise_decfloat(std::string_view text, int precision, std::string& out) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    bool negative = false;
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+        negative = text[0] == '-';
+        text.remove_prefix(1);
+    }
+    const std::string sign = negative ? "-" : "";
+    std::string upper;
+    for (char c : text) upper.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+    if (upper == "NAN") return out = sign + "NaN", true;
+    if (upper == "SNAN") return out = sign + "sNaN", true;
+    if (upper == "INF" || upper == "INFINITY") return out = sign + "Infinity", true;
+    std::string digits;
+    long fraction = 0;
+    bool point = false, any = false;
+    std::size_t i = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            any = true;
+            if (!(digits.empty() && c == '0')) digits.push_back(c);
+            if (point) ++fraction;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (!any) return false;
+    long exponent = 0;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        bool minus = false;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) minus = text[i++] == '-';
+        if (i == text.size()) return false;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+            exponent = std::min(exponent * 10 + (text[i] - '0'), 100'000'000L);
+        if (minus) exponent = -exponent;
+    }
+    if (i != text.size()) return false;
+    exponent -= fraction;
+    const long emax = precision == 16 ? 384 : 6144;
+    const long etiny = (precision == 16 ? -383 : -6143) - (precision - 1);
+    const long top = emax - (precision - 1); // the largest exponent of a full coefficient
+    if (digits.empty()) {
+        digits = "0";
+        exponent = std::clamp(exponent, etiny, top);
+    } else {
+        if (digits.size() > static_cast<std::size_t>(precision))
+            round_coefficient(digits, exponent, digits.size() - static_cast<std::size_t>(precision));
+        if (digits.size() > static_cast<std::size_t>(precision)) round_coefficient(digits, exponent, 1);
+        if (exponent < etiny) round_coefficient(digits, exponent, static_cast<std::size_t>(etiny - exponent));
+        if (digits == "0") exponent = std::max(exponent, etiny);
+        if (digits != "0" && exponent + static_cast<long>(digits.size()) - 1 > emax) out_of_range();
+        if (exponent > top) {
+            // A short coefficient with a huge exponent is held as a full one with zeros.
+            if (digits != "0") digits.append(static_cast<std::size_t>(exponent - top), '0');
+            exponent = top;
+        }
+    }
+    const long length = static_cast<long>(digits.size());
+    const long adjusted = exponent + length - 1;
+    out = sign;
+    if (exponent <= 0 && adjusted >= -6) {
+        const long before = length + exponent; // digits before the point
+        if (exponent == 0) {
+            out += digits;
+        } else if (before > 0) {
+            out += digits.substr(0, static_cast<std::size_t>(before)) + "." +
+                   digits.substr(static_cast<std::size_t>(before));
+        } else {
+            out += "0." + std::string(static_cast<std::size_t>(-before), '0') + digits;
+        }
+        return true;
+    }
+    out += digits.substr(0, 1);
+    if (length > 1) out += "." + digits.substr(1);
+    out += adjusted < 0 ? "E-" : "E+";
+    out += std::to_string(adjusted < 0 ? -adjusted : adjusted);
+    return true;
+}
+
 std::string value_as_text(const value& v) {
     switch (v.kind) {
     case value::integer: return std::to_string(v.i);
@@ -564,15 +684,8 @@ value coerce(const value& v, const db2_type& t, std::string_view column) {
     }
     case db2_kind::decfloat: {
         if (v.kind == value::blob) incompatible(column);
-        std::string norm;
-        const std::string text = value_as_text(v);
-        if (!normalise_decimal(text, 200, 0, norm) && !normalise_decimal(text, 400, 100, norm))
-            incompatible(column);
-        // Keep the value as written (exact), only checked to be a number.
-        std::string kept = text;
-        while (!kept.empty() && kept.front() == ' ') kept.erase(kept.begin());
-        while (!kept.empty() && kept.back() == ' ') kept.pop_back();
-        if (!kept.empty() && kept.front() == '+') kept.erase(kept.begin());
+        std::string kept;
+        if (!normalise_decfloat(value_as_text(v), t.length == 16 ? 16 : 34, kept)) incompatible(column);
         return value::make_text(kept);
     }
     case db2_kind::real:
