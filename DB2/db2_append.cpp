@@ -284,7 +284,7 @@ bool db2_insert_cache::set_cell(column& c, std::size_t row, const ole_variant& g
             ts.hour = t.hour;
             ts.minute = t.minute;
             ts.second = t.second;
-            ts.fraction = SQLUINTEGER(t.milliseconds) * 1000000u;
+            ts.fraction = SQLUINTEGER(t.microseconds) * 1000u;
         }
         std::memcpy(cell, &ts, sizeof ts);
         ind = sizeof ts;

@@ -26,9 +26,10 @@ db2_schema_initializer::db2_schema_initializer(std::u16string table, const udb_s
         // One identity per DB2 table: a second identity column of the source stays plain.
         const bool identity = column->b_auto_increment && identity_.empty();
         if (identity) identity_ = name;
-        schema_.add(std::make_unique<t_ftd>(column->size, name, column->vartype, not_null, identity,
-                                            identity ? ole_variant() : column->default_value,
-                                            column->reserved));
+        t_ftd& added = schema_.add(std::make_unique<t_ftd>(column->size, name, column->vartype, not_null, identity,
+                                                           identity ? ole_variant() : column->default_value,
+                                                           column->reserved));
+        if (!identity) added.default_register = column->default_register;
     }
 }
 

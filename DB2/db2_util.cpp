@@ -574,7 +574,12 @@ std::u16string get_db2_type(const t_ftd& column) {
         return tk_from_utf8(buffer);
     case VT_DATE: {
         const std::uint32_t kind = column.reserved & 3;
-        return kind == 2 ? u"DATE" : kind == 3 ? u"TIME" : u"TIMESTAMP";
+        if (kind == 2) return u"DATE";
+        if (kind == 3) return u"TIME";
+        // A timestamp read from the catalogue knows its fraction digits (DB2 takes 0 to 12).
+        if (kind != 1) return u"TIMESTAMP";
+        std::snprintf(buffer, sizeof buffer, "TIMESTAMP(%u)", std::min((column.reserved >> 8) & 0xff, 12u));
+        return tk_from_utf8(buffer);
     }
     case VT_BOOL: case VT_I1: return u"CHAR(1)";
     case VT_BSTR: case 30: case 31: // and the two plain-text pointer tags
@@ -594,6 +599,14 @@ std::u16string get_db2_type(const t_ftd& column) {
 }
 
 std::u16string make_db2_def_val(const t_ftd& column) {
+    if (column.default_register != udb_reg_none) {
+        // The source's special register where DB2 has the same one for the column's kind.
+        const std::uint32_t kind = column.vartype == VT_DATE ? column.reserved & 3 : 0;
+        if (column.default_register == udb_reg_current_timestamp && kind == 1) return u"CURRENT TIMESTAMP";
+        if (column.default_register == udb_reg_current_date && kind == 2) return u"CURRENT DATE";
+        if (column.default_register == udb_reg_current_time && kind == 3) return u"CURRENT TIME";
+        return {};
+    }
     const std::u16string text = column.default_value.to_wstring();
     tk_wtrace(1, u"make_db2_def_val(%s)", text.c_str());
     if (column.default_value.is_empty_or_null() || text.empty()) {

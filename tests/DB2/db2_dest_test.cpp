@@ -79,8 +79,8 @@ std::string column_text(const t_ftd& c) {
     const std::uint16_t type = c.vartype == VT_BOOL ? std::uint16_t(VT_BSTR) : c.is_binary() ? std::uint16_t(VT_BLOB) : c.vartype;
     std::ostringstream out;
     out << tk_to_utf8(c.name) << ' ' << type << ' '
-        << (c.vartype == VT_DATE ? c.reserved & 3 : c.vartype == VT_DECIMAL ? c.reserved : 0) << ' '
-        << c.b_not_null << ' ' << c.b_auto_increment << ' ' << cell_text(c.default_value);
+        << (c.vartype == VT_DATE || c.vartype == VT_DECIMAL ? c.reserved : 0) << ' ' << c.b_not_null << ' '
+        << c.b_auto_increment << ' ' << cell_text(c.default_value) << ' ' << int(c.default_register);
     return out.str();
 }
 

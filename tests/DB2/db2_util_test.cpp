@@ -93,7 +93,8 @@ TEST(db2_destination, ColumnTypesAndDefaultsOfEachFamily) {
         {VT_DECIMAL, 0, 65 * 256 + 30, ole_variant(), u"DECFLOAT(34)", u""},
         {VT_DATE, 16, 2, ole_variant(u"2024-02-29"), u"DATE", u"'2024-02-29'"},
         {VT_DATE, 16, 3, ole_variant(u"00:00:00"), u"TIME", u"'00:00:00'"},
-        {VT_DATE, 16, 1, ole_variant(u"2024-01-01 00:00:00"), u"TIMESTAMP", u"'2024-01-01 00:00:00'"},
+        {VT_DATE, 16, 1 | 12 << 8, ole_variant(u"2024-01-01 00:00:00"), u"TIMESTAMP(12)", u"'2024-01-01 00:00:00'"},
+        {VT_DATE, 16, 0, ole_variant(), u"TIMESTAMP", u""},
         {VT_BOOL, 1, 0, ole_variant(true), u"CHAR(1)", u"'1'"},
         {VT_BSTR, 5, 0, ole_variant(u"it's long"), u"VARGRAPHIC(5) ", u"'it''s '"},
         {VT_BSTR, 16336, 0, ole_variant(u"x"), u"VARGRAPHIC(16336) ", u"'x'"},
@@ -109,6 +110,12 @@ TEST(db2_destination, ColumnTypesAndDefaultsOfEachFamily) {
         EXPECT_EQ(get_db2_type(column), r.type);
         EXPECT_EQ(make_db2_def_val(column), r.literal);
     }
+    // A special register default is kept where DB2 has it for the column's kind.
+    t_ftd stamped(16, u"C", VT_DATE, false, false, ole_variant(), 1);
+    stamped.default_register = udb_reg_current_timestamp;
+    EXPECT_EQ(make_db2_def_val(stamped), u"CURRENT TIMESTAMP");
+    stamped.default_register = udb_reg_current_date;
+    EXPECT_EQ(make_db2_def_val(stamped), u"");
     EXPECT_THROW(get_db2_type(t_ftd(0, u"C", VT_ERROR, false, false, ole_variant(), 0)), tk_exception);
     EXPECT_EQ(to_db2_str(u"0x0aFF", VT_BYTES, 0), u"'0aFF'");
     EXPECT_EQ(to_db2_str(u"zz", VT_BYTES, 0), u"''");
