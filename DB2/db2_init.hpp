@@ -21,6 +21,7 @@ public:
     /// The CREATE TABLE statement; `qualified_table` is the table's quoted SQL name.
     std::u16string get_init_str(const std::u16string& qualified_table) const;
 
+    const std::u16string& table() const noexcept { return table_; }
     const udb_schema& schema() const noexcept { return schema_; }
     /// Source column -> generated column, for the renamed columns only.
     const t_names_map& mapped_pairs() const noexcept { return validator_.mapped_pairs(); }
@@ -48,6 +49,7 @@ public:
     void build_indexes(SQLHDBC dbc, const std::u16string& qualified_table, const std::u16string& schema,
                        db2_validator& registry) const;
 
+    const std::u16string& table() const noexcept { return table_; }
     /// Whether a column may be a key column (large objects may not).
     bool can_be_part_of_index(const std::u16string& column) const;
 
