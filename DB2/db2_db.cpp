@@ -7,7 +7,8 @@
 #include "tk_utils.hpp"
 #include "udb_errh.hpp"
 
-db2_database::db2_database(const std::u16string& schema) : udb_database(schema, 1, true) {
+db2_database::db2_database(const std::u16string& schema)
+    : udb_database(schema, 1, true), dbc_(db2_engine::instance().connection()) {
     tk_wtrace(2, u"db2_database::ctor(%s)", schema.c_str());
     db2_engine& engine = db2_engine::instance();
     try {
@@ -33,11 +34,6 @@ db2_database::db2_database(const std::u16string& schema) : udb_database(schema, 
     throw db2_exception(-1, text, tk_level_run);
 }
 
-std::unique_ptr<udb_recordset> db2_database::create_table(const std::u16string&, const udb_schema&,
-                                                          const udb_indexes&) {
-    throw tk_mail_assertion("db2_db", __LINE__);
-}
-
 std::unique_ptr<udb_recordset> db2_database::get_table(const std::u16string& name, int kind) {
     tk_wtrace(2, u"db2_database::get_table(%s)", name.c_str());
     tk_verify(find_table(name) >= 0, "db2_db", __LINE__);
@@ -50,11 +46,3 @@ std::unique_ptr<udb_recordset> db2_database::get_query(const std::u16string& nam
     return std::make_unique<db2_recordset>(*this, name, query_text, relationships_, kind);
 }
 
-bool db2_database::query(const std::u16string& statement) {
-    try {
-        db2_engine::instance().execute(statement);
-        return true;
-    } catch (const db2_exception&) {
-        return false;
-    }
-}

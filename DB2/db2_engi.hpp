@@ -60,6 +60,8 @@ public:
 
     /// The connection handle, for statements of the readers.
     SQLHDBC connection() const noexcept { return dbc_.get(); }
+    /// The environment handle, for further connections (a destination in another database).
+    SQLHENV environment() const noexcept { return env_.get(); }
     /// A new statement on the connection (checked against the connection).
     db2_handle alloc_statement();
 
