@@ -75,3 +75,6 @@ private:
     MYSQL* handle_ = nullptr;
     bool open_ = false;
 };
+
+/// The client library's own version text (for a program's --version).
+inline std::string sql_client_library_version() { return mysql_get_client_info(); }

@@ -329,7 +329,7 @@ void sql_database::create_relationships(const udb_relationships& relationships) 
     std::unique_ptr<udb_validator> validator = engine_.create_in_validator(udb_indexes());
     const std::vector<sql_fk_definition> keys = sql_plan_foreign_keys(
         relationships, names_map_, [this](const std::u16string& table) { return table_state(table); }, *validator,
-        other_constraint_names());
+        other_constraint_names(), &foreign_key_counts_.failed);
     if (keys.empty()) return;
     try {
         query_rows(u"SET FOREIGN_KEY_CHECKS = 0");
@@ -340,7 +340,9 @@ void sql_database::create_relationships(const udb_relationships& relationships) 
         wtrace_text(3, u"Processing '%s'", key.source->name);
         try {
             create_relationship(key);
+            ++foreign_key_counts_.created;
         } catch (const tk_exception& e) {
+            ++foreign_key_counts_.failed;
             tk_trace(2, "Error while creating FK:\n%s\n", e.what());
             error_handler& handler = error_handler::instance();
             if (!key.source->name.empty()) {
@@ -414,7 +416,9 @@ void sql_database::create_views(const udb_query_map& queries) {
                 validator->add_existing_name(dest);
             }
             query_rows(u"CREATE OR REPLACE VIEW " + engine_.quote_name(dest) + u" AS " + refine_view_in(text));
+            ++view_counts_.created;
         } catch (const tk_exception& e) {
+            ++view_counts_.failed;
             tk_trace(2, "Error while creating view:\n%s\n", e.what());
             error_handler& handler = error_handler::instance();
             handler.set_context(u"View '" + view + u"'");

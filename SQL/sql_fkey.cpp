@@ -38,7 +38,7 @@ udb_names mapped_fields(const udb_names_map& names, const std::u16string& table,
 std::vector<sql_fk_definition> sql_plan_foreign_keys(const udb_relationships& keys, const udb_names_map& names,
                                                      const std::function<sql_fk_table(const std::u16string&)>& state,
                                                      udb_validator& validator,
-                                                     const std::vector<std::u16string>& taken) {
+                                                     const std::vector<std::u16string>& taken, int* skipped) {
     tk_trace(2, "sql_plan_foreign_keys");
     // Names the database already uses are refused outright; the names of this run's keys are
     // known up front, so that a generated name never takes the name of a key still to come.
@@ -60,6 +60,7 @@ std::vector<sql_fk_definition> sql_plan_foreign_keys(const udb_relationships& ke
             missing_table(key, child_state, key.parent_schema.empty() ? state(parent) : sql_fk_table::absent);
         if (!missing.empty()) {
             report_skipped(key, missing);
+            if (skipped) ++*skipped;
             continue;
         }
         sql_fk_definition& d = planned.emplace_back();

@@ -38,11 +38,13 @@ enum class sql_fk_table {
 /// session's index-name rules); `taken` are constraint names the database already uses for
 /// tables this run did not create. A key whose child table was kept is left alone (traced: it
 /// was written by the run that created the table); any other key that cannot be written is
-/// reported once through the error handler, as a failure of that key (level 0).
+/// reported once through the error handler, as a failure of that key (level 0), and counted
+/// in `*skipped` when it is given.
 std::vector<sql_fk_definition> sql_plan_foreign_keys(const udb_relationships& keys, const udb_names_map& names,
                                                      const std::function<sql_fk_table(const std::u16string&)>& state,
                                                      udb_validator& validator,
-                                                     const std::vector<std::u16string>& taken);
+                                                     const std::vector<std::u16string>& taken,
+                                                     int* skipped = nullptr);
 
 /// "ALTER TABLE child ADD CONSTRAINT name FOREIGN KEY(columns) REFERENCES parent(columns)"
 /// with the rule clause after it, every name quoted for `engine`'s server; no terminator.

@@ -80,6 +80,12 @@ void udb_converter::run(udb_run_sides& sides) {
 }
 
 void udb_converter::run_items(udb_run_sides& sides) {
+    records_copied_.store(0, std::memory_order_relaxed);
+    records_refused_.store(0, std::memory_order_relaxed);
+    items_failed_.store(0, std::memory_order_relaxed);
+    item_reports_.clear();
+    foreign_keys_ = {};
+    views_ = {};
     check_stop(nullptr);
     std::unique_ptr<udb_database> source = sides.open_source();
     tk_verify(source != nullptr, "udb_conv", __LINE__);
@@ -119,18 +125,31 @@ void udb_converter::run_items(udb_run_sides& sides) {
     error_handler& handler = error_handler::instance();
     for (const auto& [name, query] : selected_items_) {
         check_stop(nullptr);
+        const auto started = std::chrono::steady_clock::now();
+        const int copied_before = records_copied();
+        const int refused_before = records_refused();
+        item_reports_.push_back(udb_item_report{name, {}, 0, 0, 0, {}, udb_item_report::outcome::skipped});
         try {
             convert_item(name, query, *source, *destination, *validator);
         } catch (const tk_exception& e) {
             // The item's recordsets are gone by now: they were released while unwinding.
+            items_failed_.fetch_add(1, std::memory_order_relaxed);
+            item_reports_.back().result = udb_item_report::outcome::failed;
             handler.set_context(name);
             handler.handle(e, 0);
         }
+        udb_item_report& report = item_reports_.back();
+        report.records_read = records_done();
+        report.records_copied = records_copied() - copied_before;
+        report.records_refused = records_refused() - refused_before;
+        report.time = std::chrono::steady_clock::now() - started;
         item_index_.fetch_add(1, std::memory_order_relaxed);
     }
 
     check_stop(nullptr);
     create_foreign_keys_and_views(*source, *destination);
+    foreign_keys_ = destination->foreign_key_counts();
+    views_ = destination->view_counts();
 
     handler.clear_context();
     validator.reset();
@@ -144,6 +163,8 @@ void udb_converter::convert_item(const std::u16string& name, const std::u16strin
     tk_wtrace(2, u"Processing table %s", name.c_str());
     records_in_item_.store(0, std::memory_order_relaxed);
     records_done_.store(0, std::memory_order_relaxed);
+    // Stays "skipped" when the item returns before its destination table is made.
+    udb_item_report& report = item_reports_.back();
 
     if (query.empty() && !source.is_table_exist(name)) {
         if (!silent_) *err_ << "Table " << udb_console_text(name) << " not exists\n" << std::flush;
@@ -169,6 +190,8 @@ void udb_converter::convert_item(const std::u16string& name, const std::u16strin
     const udb_indexes& indexes = skip_indexes_ ? no_indexes : reader->indexes();
     std::unique_ptr<udb_recordset> writer = destination.create_table(dest_name, reader->schema(), indexes);
     tk_verify(writer != nullptr, "udb_conv", __LINE__);
+    report.destination = dest_name;
+    report.result = udb_item_report::outcome::copied;
 
     if (mode_ == udb_mode_merge && !reader->schema().conform_to(writer->schema())) {
         throw tk_exception("The structure of data source does not conform to the destination table.",
@@ -202,8 +225,10 @@ void udb_converter::convert_item(const std::u16string& name, const std::u16strin
             const udb_record* record = reader->get_item();
             tk_verify(record != nullptr, "udb_conv", __LINE__);
             writer->append_record(*record);
+            records_copied_.fetch_add(1, std::memory_order_relaxed);
         } catch (const tk_exception& e) {
             if (!is_record_rejection(e)) throw;
+            records_refused_.fetch_add(1, std::memory_order_relaxed);
             tk_trace(2, "mode=%d, error=%d", mode_, e.code());
             handler.set_context(name, position);
             handler.handle(e, 0);

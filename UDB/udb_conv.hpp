@@ -6,6 +6,7 @@
 #include "udb_db.hpp"
 
 #include <atomic>
+#include <chrono>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -34,6 +35,18 @@ public:
                                                             const udb_database& destination) = 0;
     /// Called once before the first item (the MySQL side raises its packet limit). Default: nothing.
     virtual void prepare_destination(udb_database& destination);
+};
+
+/// What became of one item (table or query) of a run, for the end-of-run summary.
+struct udb_item_report {
+    enum class outcome { copied, failed, skipped };
+    std::u16string name;        ///< the source's name of the table or query
+    std::u16string destination; ///< the destination table's name; empty when none was made
+    int records_read = 0;       ///< records taken from the source
+    int records_copied = 0;     ///< records the destination took
+    int records_refused = 0;    ///< records the destination refused
+    std::chrono::steady_clock::duration time{};
+    outcome result = outcome::copied;
 };
 
 /// Existing-data modes: what the run does when a destination table already exists.
@@ -107,6 +120,15 @@ public:
     int item_index() const noexcept { return item_index_.load(std::memory_order_relaxed); }
     int records_in_item() const noexcept { return records_in_item_.load(std::memory_order_relaxed); }
     int records_done() const noexcept { return records_done_.load(std::memory_order_relaxed); }
+    /// Records of this run the destination took, records it refused, and items that failed.
+    int records_copied() const noexcept { return records_copied_.load(std::memory_order_relaxed); }
+    int records_refused() const noexcept { return records_refused_.load(std::memory_order_relaxed); }
+    int items_failed() const noexcept { return items_failed_.load(std::memory_order_relaxed); }
+    /// One report per item of the last run, in the order converted; read it once run() returned.
+    const std::vector<udb_item_report>& item_reports() const noexcept { return item_reports_; }
+    /// The last run's foreign keys and views as the destination counted them (udb_database).
+    udb_object_counts foreign_keys() const noexcept { return foreign_keys_; }
+    udb_object_counts views() const noexcept { return views_; }
     /// Name of the item being converted; for the running thread only (it is not atomic).
     const std::u16string& current_item_name() const noexcept { return current_item_name_; }
 
@@ -125,6 +147,12 @@ private:
     std::atomic<int> records_done_ = 0;
     std::atomic<int> table_total_ = 0;
     std::atomic<int> item_index_ = 0;
+    std::atomic<int> records_copied_ = 0;
+    std::atomic<int> records_refused_ = 0;
+    std::atomic<int> items_failed_ = 0;
+    std::vector<udb_item_report> item_reports_;
+    udb_object_counts foreign_keys_;
+    udb_object_counts views_;
     std::vector<std::u16string> table_list_;
     udb_query_map selected_items_;
     udb_query_map available_queries_;

@@ -80,6 +80,12 @@ protected:
     std::int32_t primary_key_index_ = -1;
 };
 
+/// How many objects of one kind (foreign keys, views) a destination created and failed to create.
+struct udb_object_counts {
+    int created = 0;
+    int failed = 0;
+};
+
 /// One database, as a source or a destination. Factories return recordsets owned by the
 /// caller; a database outlives every recordset it made.
 class udb_database {
@@ -119,6 +125,13 @@ public:
     /// Whether tables() holds the name (exactly when case-sensitive, else ignoring case).
     virtual bool is_table_exist(const std::u16string& name) const;
 
+    /// The foreign keys and views this destination created and failed to create so far; a
+    /// destination that does not count them reports zeros.
+    udb_object_counts& foreign_key_counts() noexcept { return foreign_key_counts_; }
+    const udb_object_counts& foreign_key_counts() const noexcept { return foreign_key_counts_; }
+    udb_object_counts& view_counts() noexcept { return view_counts_; }
+    const udb_object_counts& view_counts() const noexcept { return view_counts_; }
+
     /// Settings given at construction.
     std::int32_t mode() const noexcept { return mode_; }
     const std::u16string& name() const noexcept { return name_; }
@@ -152,4 +165,6 @@ protected:
     udb_names_map names_map_;
     udb_relationships relationships_;
     std::vector<std::u16string> unconverted_views_;
+    udb_object_counts foreign_key_counts_;
+    udb_object_counts view_counts_;
 };

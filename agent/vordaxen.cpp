@@ -1,12 +1,16 @@
 #include "vordaxen.hpp"
 
 #include "kvn_conv.hpp"
+#include "sql_client.hpp"
 #include "tk_cmdli.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 #include "udb_errh.hpp"
 #include "udb_prof.hpp"
+#include "vordaxen_report.hpp"
 
+#include <algorithm>
+#include <chrono>
 #include <climits>
 #include <clocale>
 #include <csignal>
@@ -47,6 +51,8 @@ enum option_id : int {
     opt_db2pswd_prompt = 18,
     opt_mysqlp_prompt = 19,
     opt_read_timeout = 20,
+    opt_strict = 21,
+    opt_version = 22,
 };
 
 // Searched in this order, first match wins; an option without "=" must match the whole
@@ -58,7 +64,7 @@ const tk_cmd_option option_table[] = {
     {opt_mysqlh, "--mysqlh="},   {opt_mysqlu, "--mysqlu="},         {opt_mysqlp, "--mysqlp="},
     {opt_mysqlp_prompt, "--mysqlp"}, {opt_port, "--port="},         {opt_profile, "--profile="},
     {opt_read_timeout, "--read_timeout="}, {opt_silent, "--silent"}, {opt_skip_idx, "--skip_idx"},
-    {opt_src, "--src="},         {opt_tab_def, "--tab_def"},        {opt_tab_file, "--tab_file="},
+    {opt_src, "--src="},         {opt_strict, "--strict"},          {opt_version, "--version"},         {opt_tab_def, "--tab_def"},        {opt_tab_file, "--tab_file="},
     {-1, ""},
 };
 
@@ -80,6 +86,50 @@ constexpr std::size_t max_tab_line = 254;
 // after the converter is gone.
 bool output_silenced = false;
 
+// --strict: a run that refused a record or failed a table, key or view ends with status 1.
+bool strict_status = false;
+
+// What parse_cmd_line found wrong with the options it did not know, shown before the usage text.
+std::string unknown_options_text;
+
+// Edit distance of two short texts: how far a misspelt option is from a known one.
+std::size_t distance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// "Unknown option '--dmp' (did you mean '--dump'?)": the known option closest to the argument's
+// name (the part before "="), when at most two edits away or a prefix of it.
+std::string unknown_option_line(const std::string& argument) {
+    const std::string_view name = std::string_view(argument).substr(0, argument.find('='));
+    std::string_view best;
+    std::size_t best_distance = 3;
+    for (const tk_cmd_option& option : option_table) {
+        std::string_view known = option.prefix;
+        if (known.empty()) break;
+        if (known.back() == '=') known.remove_suffix(1);
+        // A known option with letters added ("--mysqlhost", "--dumpster") is one slip away.
+        const std::size_t d = name.starts_with(known) ? 1 : distance(name, known);
+        if (d < best_distance) {
+            best_distance = d;
+            best = option.prefix;
+        }
+    }
+    std::string line = "Unknown option '" + tk_printable(argument) + "'";
+    if (!best.empty()) line += " (did you mean '" + std::string(best) + "'?)";
+    return line + '\n';
+}
+
 } // namespace
 
 std::string vordaxen_usage() {
@@ -87,7 +137,7 @@ std::string vordaxen_usage() {
     std::snprintf(first, sizeof first, "VORDAXEN v%d.%d ", major_version, minor_version);
     return std::string(first) + vendor_notice +
            "\n"
-           "Usage: VORDAXEN.EXE OPTIONS\n"
+           "Usage: VORDAXEN OPTIONS\n"
            "\n"
            "   --db2pswd=...   DB2 user password (--db2pswd alone asks for it)\n"
            "   --db2schema=... DB2 schema name\n"
@@ -109,9 +159,12 @@ std::string vordaxen_usage() {
            "   --silent        disable program output\n"
            "   --skip_idx      skip converting indexes\n"
            "   --src=...       DB2 database name\n"
+           "   --strict        end with status 1 when a record was refused or a table,\n"
+           "                   foreign key or view failed (0 only for a clean run)\n"
            "   --tab_def       convert table definitions only\n"
            "   --tab_file=...  file containing the list of tables to convert\n"
            "                   (one table name per line)\n"
+           "   --version       print the version and the libraries used, and exit\n"
            "\n"
            "NOTES:\n"
            "   1) If you specified a profile, there is no need to specify any other\n"
@@ -128,7 +181,19 @@ std::string vordaxen_usage() {
            "      quotes (for example --dest=\"my database\")\n"
            "   8) Passwords not given as options are read from the environment\n"
            "      variables DUNMERE_DB2_PASSWORD and DUNMERE_MYSQL_PASSWORD; a password\n"
-           "      given as an option is hidden from the process list once read";
+           "      given as an option is hidden from the process list once read\n"
+           "   9) Exit status: 0 when the run went through, 255 when it failed or\n"
+           "      converted nothing; with --strict, 1 when it went through with refused\n"
+           "      records or failed tables, keys or views. On a terminal a progress line\n"
+           "      is shown; every run ends with a summary of what was converted";
+}
+
+std::string vordaxen_version() {
+    return "VORDAXEN " + std::to_string(major_version) + "." + std::to_string(minor_version) + " " + vendor_notice +
+           "\n"
+           "MySQL client library " + sql_client_library_version() + "\n"
+           "DB2 CLI library loaded at run time (DB2_CLI_LIBRARY, else libdb2.so.1)\n"
+           "Compiler " __VERSION__ "\n";
 }
 
 void vordaxen_fatal(const std::string& text) {
@@ -275,7 +340,7 @@ bool parse_cmd_line(int argc, const char* const* argv) {
         std::u16string w;
         int id = scanner.id();
         // Options without "=" take no value: "--dumpster" is not "--dump".
-        const bool flag = id == opt_dump || id == opt_help || id == opt_silent || id == opt_skip_idx ||
+        const bool flag = id == opt_dump || id == opt_help || id == opt_strict || id == opt_version || id == opt_silent || id == opt_skip_idx ||
                           id == opt_tab_def || id == opt_db2pswd_prompt || id == opt_mysqlp_prompt;
         if (flag && !value.empty()) {
             stray.push_back(scanner.argument());
@@ -309,6 +374,10 @@ bool parse_cmd_line(int argc, const char* const* argv) {
             tk_trace(2, "\tconvert into dump files");
             converter.set_direct_mode(false);
             break;
+        case opt_strict: strict_status = true; break;
+        case opt_version:
+            std::cout << vordaxen_version() << std::flush;
+            std::exit(0);
         case opt_help:
             // Asked for, the usage text is the answer, not a failure.
             std::cout << vordaxen_usage() << '\n' << std::flush;
@@ -385,7 +454,11 @@ bool parse_cmd_line(int argc, const char* const* argv) {
         default: break; // collected by the scanner
         }
     }
-    if (!scanner.unrecognised().empty() || !stray.empty()) return false;
+    if (!scanner.unrecognised().empty() || !stray.empty()) {
+        for (const std::string& argument : scanner.unrecognised()) unknown_options_text += unknown_option_line(argument);
+        for (const std::string& argument : stray) unknown_options_text += unknown_option_line(argument);
+        return false;
+    }
 
     // Passwords not given on the command line may come from the environment, which other
     // users cannot read.
@@ -455,6 +528,7 @@ void install_stop_handlers() {
 } // namespace
 
 int vordaxen_main(int argc, char** argv) {
+    const auto started = std::chrono::steady_clock::now();
     std::setlocale(LC_ALL, "");
     install_stop_handlers();
     // No file until --logfile= or a profile names one.
@@ -465,11 +539,25 @@ int vordaxen_main(int argc, char** argv) {
         converter.mysql().engine().set_read_timeout(default_read_timeout);
         const bool complete = argc > 1 && parse_cmd_line(argc, argv);
         hide_passwords(argc, argv);
-        if (!complete) vordaxen_fatal(vordaxen_usage());
+        if (!complete) vordaxen_fatal(unknown_options_text + vordaxen_usage());
         converter.db2().connect_db2_server(converter.source_name());
         if (converter.direct_mode()) converter.mysql().connect_mysql_server();
         converter.check_dest();
-        converter();
+        {
+            // Only a person at a terminal sees it: a file or a pipe gets the plain lines.
+            std::unique_ptr<vordaxen_progress> progress;
+            if (!output_silenced && ::isatty(STDERR_FILENO))
+                progress = std::make_unique<vordaxen_progress>(converter, STDERR_FILENO);
+            converter();
+        }
+        if (!converter.item_reports().empty()) {
+            const std::string summary = vordaxen_summary(
+                converter, converter.direct_mode() ? std::string() : udb_console_text(converter.destination()),
+                std::chrono::steady_clock::now() - started);
+            tk_trace(3, "%s", summary.c_str());
+            if (!output_silenced) std::cout << summary << std::flush;
+        }
+        if (strict_status && vordaxen_run_had_failures(converter)) return vordaxen_strict_failure;
     } catch (const tk_exception& e) {
         handler.handle(e, 0);
         // The run reports its own table and record failures; a failure that gets here, even of

@@ -6,6 +6,10 @@
 /// Exit status of every failed run: -1, which the shell sees as 255.
 inline constexpr int vordaxen_failure = -1;
 
+/// Exit status under --strict of a run that went through with refused records or failed
+/// tables, foreign keys or views.
+inline constexpr int vordaxen_strict_failure = 1;
+
 /// Fills the converter from the command line. True when the settings are complete, false when
 /// the usage text must be shown. Ends the program itself (vordaxen_fatal) for a bad mode, a
 /// missing destination, source or schema, a bad number or path, and a bad table-list file;
@@ -16,6 +20,9 @@ bool parse_cmd_line(int argc, const char* const* argv);
 /// (an optional UTF-8 byte-order mark makes the file UTF-8, else the console's code page).
 /// A missing file, a line longer than 254 bytes or an undecodable line ends the program.
 void process_tab_file(const std::string& path);
+
+/// The --version text: the program, its version and the libraries it was built with.
+std::string vordaxen_version();
 
 /// The usage text, without a final line feed.
 std::string vordaxen_usage();

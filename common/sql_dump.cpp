@@ -507,6 +507,7 @@ void dmp_database::create_views(const udb_query_map& queries) {
         tk_append_utf8(statement, refine_view_in(text));
         statement += ';';
         write_line(statement);
+        ++view_counts_.created;
     }
     output_->flush();
 }
@@ -529,7 +530,7 @@ void dmp_database::create_relationships(const udb_relationships& relationships) 
         [this](const std::u16string& table) {
             return is_table_exist(table) ? sql_fk_table::created : sql_fk_table::absent;
         },
-        *validator, {});
+        *validator, {}, &foreign_key_counts_.failed);
     std::string statement;
     for (const sql_fk_definition& key : keys) {
         tk_wtrace(2, u"Processing FK '%s'", key.child.c_str());
@@ -558,6 +559,7 @@ void dmp_database::create_relationships(const udb_relationships& relationships) 
         statement = tk_to_utf8(sql_fk_statement(key, session));
         statement += ';';
         write_line(statement);
+        ++foreign_key_counts_.created;
     }
     write_line("SET FOREIGN_KEY_CHECKS = 1;");
     output_->flush();

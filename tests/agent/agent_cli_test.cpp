@@ -31,25 +31,52 @@ bool starts_with(const std::string& text, const std::string& head) { return text
 } // namespace
 
 TEST_F(AgentCli, UsageForNoOptionsHelpUnknownAndTwentyUnknownArguments) {
-    // Asked for, the usage text is no failure.
+    // Asked for, the usage text and the version are no failure.
     const run_result help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(starts_with(help.out, "VORDAXEN v2.1 (c) Velquor")) << help.out;
     EXPECT_EQ(help.err, "");
-    // Options match whole: "--dumpster" is not "--dump", "--helpme" not "--help".
-    std::vector<std::vector<std::string>> cases = {{}, {"--modeX"}, {"--dest=x", "--src=y", "stray"},
-                                                   {"--dest=x", "--src=y", "--db2schema=S", "--dumpster"},
-                                                   {"--helpme"}};
+    const run_result version = run({"--dest=x", "--version", "--bogus"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_TRUE(starts_with(version.out, "VORDAXEN 2.1 (c) Velquor")) << version.out;
+    EXPECT_NE(version.out.find("\nMySQL client library "), std::string::npos) << version.out;
+    EXPECT_EQ(version.err, "");
+
+    // Each unknown argument is named before the usage text, with the nearest option when one
+    // is at most two edits away. Options match whole: "--dumpster" is not "--dump".
+    struct unknown_case {
+        std::vector<std::string> args;
+        std::string before_usage;
+    };
     std::vector<std::string> twenty;
-    for (int i = 0; i < 20; ++i) twenty.push_back("x" + std::to_string(i));
-    cases.push_back(twenty);
-    for (const auto& args : cases) {
-        const run_result r = run(args);
+    std::string twenty_lines;
+    for (int i = 0; i < 20; ++i) {
+        twenty.push_back("x" + std::to_string(i));
+        twenty_lines += "Unknown option 'x" + std::to_string(i) + "'\n";
+    }
+    const std::vector<unknown_case> cases = {
+        {{}, ""},
+        {{"--dmp"}, "Unknown option '--dmp' (did you mean '--dump'?)\n"},
+        {{"--bogus"}, "Unknown option '--bogus'\n"},
+        {{"--modeX"}, "Unknown option '--modeX' (did you mean '--mode='?)\n"},
+        {{"--mysqlhost=h", "--strict=1"},
+         "Unknown option '--mysqlhost=h' (did you mean '--mysqlh='?)\nUnknown option '--strict=1' (did you mean "
+         "'--strict'?)\n"},
+        {{"--dest=x", "--src=y", "stray"}, "Unknown option 'stray'\n"},
+        {{"--dest=x", "--src=y", "--db2schema=S", "--dumpster"}, "Unknown option '--dumpster' (did you mean '--dump'?)\n"},
+        {{"--helpme"}, "Unknown option '--helpme' (did you mean '--help'?)\n"},
+        {{"--\x1b[2Jx"}, "Unknown option '--\\x1B[2Jx'\n"},
+        {twenty, twenty_lines},
+    };
+    for (const auto& c : cases) {
+        const run_result r = run(c.args);
         EXPECT_EQ(r.status, failure);
-        EXPECT_TRUE(starts_with(r.err, "VORDAXEN v2.1 (c) Velquor")) << r.err;
-        EXPECT_NE(r.err.find("Usage: VORDAXEN.EXE OPTIONS\n"), std::string::npos);
+        EXPECT_EQ(r.err.substr(0, c.before_usage.size()), c.before_usage);
+        EXPECT_TRUE(starts_with(r.err.substr(std::min(c.before_usage.size(), r.err.size())), "VORDAXEN v2.1 (c) Velquor"))
+            << r.err;
+        EXPECT_NE(r.err.find("\nUsage: VORDAXEN OPTIONS\n"), std::string::npos);
         // The text ends without a line feed of its own; the fatal message adds one.
-        EXPECT_TRUE(r.err.size() > 10 && r.err.substr(r.err.size() - 10) == "once read\n") << r.err.substr(r.err.size() - 10);
+        EXPECT_TRUE(r.err.size() > 10 && r.err.substr(r.err.size() - 10) == "converted\n") << r.err.substr(r.err.size() - 10);
         EXPECT_EQ(r.out, "");
     }
 }

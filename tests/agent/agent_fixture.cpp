@@ -11,7 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cerrno>
 #include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -25,6 +28,16 @@ namespace {
 const char* agent_path() {
     const char* path = std::getenv("VORDAXEN");
     return path && *path ? path : nullptr;
+}
+
+// In the forked child, before exec: the settings folder and the environment of one run.
+void child_environment(const std::string& config_home, const std::vector<std::pair<std::string, std::string>>& env) {
+    setenv("XDG_CONFIG_HOME", config_home.c_str(), 1);
+    // The test server's password is in this process's environment under the name the
+    // agent reads: a run gets a password only from what its test passes.
+    unsetenv("DUNMERE_MYSQL_PASSWORD");
+    unsetenv("DUNMERE_DB2_PASSWORD");
+    for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
 }
 
 } // namespace
@@ -78,12 +91,7 @@ run_result run_agent(const std::vector<std::string>& args, const std::string& co
 
     const pid_t pid = fork();
     if (pid == 0) {
-        setenv("XDG_CONFIG_HOME", config_home.c_str(), 1);
-        // The test server's password is in this process's environment under the name the
-        // agent reads: a run gets a password only from what its test passes.
-        unsetenv("DUNMERE_MYSQL_PASSWORD");
-        unsetenv("DUNMERE_DB2_PASSWORD");
-        for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+        child_environment(config_home, env);
         const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int in = ::open("/dev/null", O_RDONLY);
@@ -103,6 +111,64 @@ run_result run_agent(const std::vector<std::string>& args, const std::string& co
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.out = read_file(out_path);
     result.err = read_file(err_path);
+    return result;
+}
+
+run_result run_agent_on_terminal(const std::vector<std::string>& args, const std::string& config_home,
+                                 const std::vector<std::pair<std::string, std::string>>& env,
+                                 const std::string& out_file) {
+    run_result result;
+    const char* agent = agent_path();
+    if (!agent) {
+        ADD_FAILURE() << "VORDAXEN is not set: run the tests through ctest";
+        return result;
+    }
+    std::vector<std::string> argv_text{agent};
+    argv_text.insert(argv_text.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argv_text) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    // Raw: the terminal passes the bytes as written, without turning "\n" into "\r\n".
+    termios mode{};
+    cfmakeraw(&mode);
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = 80;
+    int master = -1, slave = -1;
+    if (openpty(&master, &slave, nullptr, &mode, &size) != 0) {
+        ADD_FAILURE() << "no pseudo terminal";
+        return result;
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        child_environment(config_home, env);
+        ::close(master);
+        setsid();
+        const int out = out_file.empty() ? slave : ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int in = ::open("/dev/null", O_RDONLY);
+        if (out < 0 || in < 0) _exit(127);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(slave, 2);
+        execv(agent, argv.data());
+        _exit(127);
+    }
+    ::close(slave);
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n > 0) result.out.append(buffer, std::size_t(n));
+        else if (n < 0 && errno == EINTR) continue;
+        else break; // EIO once the last writer closed the terminal
+    }
+    ::close(master);
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) {
+        ADD_FAILURE() << "cannot run " << agent;
+        return result;
+    }
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
 }
 

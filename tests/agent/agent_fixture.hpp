@@ -50,6 +50,13 @@ run_result run_agent(const std::vector<std::string>& args, const std::string& co
                      const std::vector<std::pair<std::string, std::string>>& env,
                      const std::function<void(pid_t, const std::string&)>& meanwhile);
 
+/// Runs VORDAXEN with standard error on a pseudo terminal (standard output too, unless
+/// `out_file` names the file it goes to instead); `out` of the result is everything the
+/// terminal received, byte for byte.
+run_result run_agent_on_terminal(const std::vector<std::string>& args, const std::string& config_home,
+                                 const std::vector<std::pair<std::string, std::string>>& env,
+                                 const std::string& out_file = {});
+
 /// Creates the stand-in database `name` from the file `sample` of the samples folder and returns
 /// the name. Also points this process's DB2 reader at the stand-in.
 std::string sample_database(const std::string& name, const std::string& sample);
