@@ -111,6 +111,11 @@ run_result run_agent(const std::vector<std::string>& args, const std::string& co
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.out = read_file(out_path);
     result.err = read_file(err_path);
+    const std::size_t summary = result.out.rfind("Summary:\n");
+    if (summary != std::string::npos && (summary == 0 || result.out[summary - 1] == '\n')) {
+        result.summary = result.out.substr(summary);
+        result.out.erase(summary);
+    }
     return result;
 }
 

@@ -18,11 +18,13 @@
 
 namespace agent_test {
 
-/// What one run printed and how it ended (the shell's view: -1 is 255).
+/// What one run printed and how it ended (the shell's view: -1 is 255). The end-of-run
+/// summary, from its "Summary:" line on, is kept apart from the lines before it.
 struct run_result {
     int status = -1;
     std::string out;
     std::string err;
+    std::string summary;
 };
 
 /// A private folder for one test, removed at its end.

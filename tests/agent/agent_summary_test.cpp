@@ -95,7 +95,7 @@ TEST_F(AgentSummary, FiguresAndStrictStatusForRefusedRowsAFailedTableAndAFailedK
         args.insert(args.end(), rc.extra.begin(), rc.extra.end());
         const run_result r = run_agent(args, dir.file("config"));
         EXPECT_EQ(r.status, rc.status) << r.out << r.err;
-        EXPECT_EQ(summary_figures(r.out), expected) << r.out;
+        EXPECT_EQ(summary_figures(r.summary), expected) << r.out << r.summary;
         EXPECT_EQ(summary_figures(read_file(dir.file("trace.log"))), expected);
         EXPECT_EQ(scalar(c, "SELECT GROUP_CONCAT(K ORDER BY K) FROM `" + database + "`.R"), "a,d");
     }
@@ -108,16 +108,18 @@ TEST_F(AgentSummary, FiguresAndStrictStatusForRefusedRowsAFailedTableAndAFailedK
     write_file(dir.file("tables.txt"), "P\nK\n");
     const run_result r = run_agent(clean, dir.file("config"));
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_EQ(summary_figures(r.out), "K 2 2 0\nP 3 3 0\nTotal 5 5 0\nTables failed: 0\n"
+    EXPECT_EQ(summary_figures(r.summary), "K 2 2 0\nP 3 3 0\nTotal 5 5 0\nTables failed: 0\n"
                                       "Foreign keys: 1 created, 0 failed\nViews: 0 created, 0 failed\n")
-        << r.out;
+        << r.summary;
     struct stat info {};
     ASSERT_EQ(stat(dump.c_str(), &info), 0);
-    EXPECT_NE(r.out.find("  Dump file: " + dump + " (" + std::to_string(info.st_size) + " bytes)\n"), std::string::npos)
-        << r.out;
+    EXPECT_NE(r.summary.find("  Dump file: " + dump + " (" + std::to_string(info.st_size) + " bytes)\n"),
+              std::string::npos)
+        << r.summary;
     std::vector<std::string> silent = clean;
     silent.push_back("--silent");
-    EXPECT_EQ(run_agent(silent, dir.file("config")).out, "");
+    const run_result quiet = run_agent(silent, dir.file("config"));
+    EXPECT_EQ(quiet.out + quiet.summary, "");
 }
 
 TEST_F(AgentSummary, ProgressIsDrawnOnATerminalAndNeverReachesAFileOrAPipe) {
@@ -130,7 +132,8 @@ TEST_F(AgentSummary, ProgressIsDrawnOnATerminalAndNeverReachesAFileOrAPipe) {
 
     const run_result piped = run_agent(args, dir.file("config"), slow);
     ASSERT_EQ(piped.status, 0) << piped.out << piped.err;
-    EXPECT_EQ(piped.out.find_first_of("\r\x1b"), std::string::npos) << piped.out;
+    EXPECT_EQ((piped.out + piped.summary).find_first_of("\r\x1b"), std::string::npos) << piped.out;
+    EXPECT_NE(piped.summary, "");
     EXPECT_EQ(piped.err, "");
     EXPECT_NE(piped.out.find("Converting table "), std::string::npos);
 
