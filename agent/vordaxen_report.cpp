@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,20 +48,32 @@ std::string pad_right(const std::string& text, std::size_t width) {
 
 } // namespace
 
+// The line being drawn, for the exit path: a run that ends the program from inside (a stop
+// signal, a lost server) leaves no stale line behind its last message.
+std::atomic<vordaxen_progress*> active_progress{nullptr};
+
 vordaxen_progress::vordaxen_progress(const udb_converter& converter, int fd)
     : converter_(converter), fd_(fd), out_gate_(*this, std::cout.rdbuf()), err_gate_(*this, std::cerr.rdbuf()) {
     std::cout.flush();
     std::cout.rdbuf(&out_gate_);
     std::cerr.rdbuf(&err_gate_);
+    static const bool registered = std::atexit([] {
+        if (vordaxen_progress* progress = active_progress.load()) progress->halt();
+    }) == 0;
+    (void)registered;
+    active_progress.store(this);
     thread_ = std::thread([this] { loop(); });
 }
 
+void vordaxen_progress::halt() {
+    std::lock_guard<std::mutex> guard(lock_);
+    stopping_ = true;
+    erase_locked();
+}
+
 vordaxen_progress::~vordaxen_progress() {
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        stopping_ = true;
-        erase_locked();
-    }
+    active_progress.store(nullptr);
+    halt();
     wake_.notify_all();
     thread_.join();
     std::cout.flush();
@@ -89,7 +102,7 @@ void vordaxen_progress::loop() {
     const clock::time_point started = clock::now();
     std::unique_lock<std::mutex> guard(lock_);
     while (!wake_.wait_for(guard, redraw_interval, [this] { return stopping_; })) {
-        if (mid_line_) continue;
+        if (mid_line_ || stopping_) continue;
         const int total = converter_.records_in_item();
         const int done = converter_.records_done();
         if (total <= 0 || done >= total) {

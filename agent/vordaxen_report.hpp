@@ -28,6 +28,9 @@ public:
     vordaxen_progress(const vordaxen_progress&) = delete;
     vordaxen_progress& operator=(const vordaxen_progress&) = delete;
 
+    /// Erases the line and draws no more (also called when the program exits mid-run).
+    void halt();
+
     /// The line for `done` of `total` records at `rate` records per second, e.g.
     /// "  1500 of 6000 records, 25%, 300 records/s, 0:00:15 left".
     static std::string format(int done, int total, double rate);
