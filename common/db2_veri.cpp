@@ -154,6 +154,16 @@ struct bucket {
     bool operator==(const bucket&) const = default;
 };
 
+// Rows of a table without a key held to be paired as changed rows: pairing is quadratic, and a
+// report has use for few.
+constexpr std::size_t pair_limit = 1000;
+
+// What a pass that names differences does with a bucket's rows.
+constexpr std::uint8_t not_in_round = 0;
+constexpr std::uint8_t compared = 1;    // held and matched with the other side's
+constexpr std::uint8_t all_missing = 2; // the destination has none of the bucket's rows
+constexpr std::uint8_t all_extra = 3;   // the source has none of them
+
 // Everything the passes over one table share.
 struct table_plan {
     udb_schema columns{true};              // the MySQL table's, as its writer sees them
@@ -232,20 +242,32 @@ public:
         for (std::size_t i = 0; i < source_buckets.size(); ++i)
             if (!(source_buckets[i] == destination_buckets[i])) differing.push_back(i);
         tk_trace(2, "db2_verifier: %d bucket(s) differ", int(differing.size()));
-        // Rounds of buckets whose rows fit the budget; a bucket larger than it goes alone.
+        // A bucket that one side lacks entirely needs no rows held: its rows are all missing (or
+        // all extra), counted on the way. The other buckets go in rounds whose rows fit the
+        // budget; a bucket larger than it goes alone. The first round takes the one-sided ones.
+        std::vector<std::uint8_t> round(source_buckets.size(), not_in_round);
         std::size_t next = 0;
-        while (next < differing.size()) {
-            std::vector<bool> in_round(source_buckets.size(), false);
+        bool first = true;
+        while (next < differing.size() || first) {
+            std::fill(round.begin(), round.end(), not_in_round);
+            if (first) {
+                for (std::size_t b : differing) {
+                    if (destination_buckets[b].rows == 0) round[b] = all_missing;
+                    else if (source_buckets[b].rows == 0) round[b] = all_extra;
+                }
+                first = false;
+            }
             std::size_t held = 0;
-            while (next < differing.size()) {
+            for (; next < differing.size(); ++next) {
                 const std::size_t b = differing[next];
+                if (round[b] != not_in_round) continue;
+                if (source_buckets[b].rows == 0 || destination_buckets[b].rows == 0) continue;
                 const std::size_t rows = std::max(source_buckets[b].rows, destination_buckets[b].rows);
                 if (held > 0 && held + rows > round_rows_) break;
                 held += rows;
-                in_round[b] = true;
-                ++next;
+                round[b] = compared;
             }
-            name_differences(in_round);
+            name_differences(round);
         }
     }
 
@@ -382,36 +404,53 @@ private:
         if (connection.error_number() != 0) throw sql_exception(connection);
     }
 
-    // Reads both sides again for the rows of the buckets in `in_round` and names what differs.
-    void name_differences(const std::vector<bool>& in_round) {
-        if (plan_.key_columns.empty()) return name_unkeyed_differences(in_round);
-        std::unordered_map<std::string, std::string> source_rows;
-        {
+    // Reads both sides again for the rows of the buckets in `round` and names what differs.
+    void name_differences(const std::vector<std::uint8_t>& round) {
+        const auto has = [&](std::uint8_t what) { return std::find(round.begin(), round.end(), what) != round.end(); };
+        const bool any_compared = has(compared);
+        if (!any_compared && !has(all_missing) && !has(all_extra)) return;
+        std::unordered_map<std::string, std::string> keyed_rows;
+        std::unordered_map<std::string, std::int64_t> unkeyed_rows;
+        std::vector<std::string> unkeyed_missing;
+        const bool keyed = !plan_.key_columns.empty();
+        if (any_compared || has(all_missing)) {
             std::unique_ptr<udb_recordset> reader = open_source();
             read_source(*reader, [&](const row_form& r) {
-                if (!in_round[plan_.bucket_of(r)]) return;
-                if (!source_rows.emplace(r.key, r.row).second) {
+                const std::uint8_t what = round[plan_.bucket_of(r)];
+                if (what == all_missing && !keyed && unkeyed_missing.size() < pair_limit) {
+                    // Kept to be paired with a row of MySQL: a changed row moves to another bucket.
+                    unkeyed_missing.push_back(r.row);
+                } else if (what == all_missing) {
+                    ++v_.missing;
+                    add_example(v_, "missing row " + plan_.identify(r.row));
+                } else if (what == compared && !keyed) {
+                    ++unkeyed_rows[r.row];
+                } else if (what == compared && !keyed_rows.emplace(r.key, r.row).second) {
                     ++v_.missing;
                     add_example(v_, "duplicate key in DB2 " + plan_.identify(r.row));
                 }
             });
         }
-        read_destination([&](const row_form& r) {
-            if (!in_round[plan_.bucket_of(r)]) return;
-            const auto found = source_rows.find(r.key);
-            if (found == source_rows.end()) {
-                ++v_.extra;
-                add_example(v_, "extra row " + plan_.identify(r.row));
-                return;
-            }
-            if (found->second != r.row) {
-                ++v_.different;
-                add_example(v_, "different row " + plan_.identify(r.row) + ": " +
-                                    plan_.first_difference(found->second, r.row, nullptr));
-            }
-            source_rows.erase(found);
-        });
-        for (const auto& [key, row] : source_rows) {
+        if (!keyed) return name_unkeyed_differences(round, unkeyed_rows, std::move(unkeyed_missing));
+        if (any_compared || has(all_extra)) {
+            read_destination([&](const row_form& r) {
+                const std::uint8_t what = round[plan_.bucket_of(r)];
+                if (what != compared && what != all_extra) return;
+                const auto found = what == compared ? keyed_rows.find(r.key) : keyed_rows.end();
+                if (found == keyed_rows.end()) {
+                    ++v_.extra;
+                    add_example(v_, "extra row " + plan_.identify(r.row));
+                    return;
+                }
+                if (found->second != r.row) {
+                    ++v_.different;
+                    add_example(v_, "different row " + plan_.identify(r.row) + ": " +
+                                        plan_.first_difference(found->second, r.row, nullptr));
+                }
+                keyed_rows.erase(found);
+            });
+        }
+        for (const auto& [key, row] : keyed_rows) {
             ++v_.missing;
             add_example(v_, "missing row " + plan_.identify(row));
         }
@@ -419,26 +458,28 @@ private:
 
     // Without a key a changed row is a row of DB2 that MySQL lacks and one that DB2 lacks;
     // such pairs that share some columns are reported as one different row.
-    void name_unkeyed_differences(const std::vector<bool>& in_round) {
-        std::unordered_map<std::string, std::int64_t> source_rows;
-        {
-            std::unique_ptr<udb_recordset> reader = open_source();
-            read_source(*reader, [&](const row_form& r) {
-                if (in_round[plan_.bucket_of(r)]) ++source_rows[r.row];
-            });
-        }
+    void name_unkeyed_differences(const std::vector<std::uint8_t>& round,
+                                  std::unordered_map<std::string, std::int64_t>& source_rows,
+                                  std::vector<std::string> missing) {
         std::vector<std::string> extra;
+        std::size_t one_sided_extra = 0;
         read_destination([&](const row_form& r) {
-            if (!in_round[plan_.bucket_of(r)]) return;
+            const std::uint8_t what = round[plan_.bucket_of(r)];
+            if (what == all_extra && one_sided_extra < pair_limit) {
+                ++one_sided_extra;
+                extra.push_back(r.row);
+            } else if (what == all_extra) {
+                ++v_.extra;
+                add_example(v_, "extra row " + plan_.identify(r.row));
+                return;
+            }
+            if (what != compared) return;
             const auto found = source_rows.find(r.row);
             if (found != source_rows.end() && found->second > 0) --found->second;
             else extra.push_back(r.row);
         });
-        std::vector<std::string> missing;
         for (const auto& [row, count] : source_rows)
             for (std::int64_t k = 0; k < count; ++k) missing.push_back(row);
-        // Pairing is quadratic: only as many rows as a report can use are paired.
-        constexpr std::size_t pair_limit = 1000;
         std::vector<bool> extra_paired(extra.size(), false);
         const std::size_t columns = plan_.columns.size();
         for (std::size_t m = 0; m < missing.size(); ++m) {
