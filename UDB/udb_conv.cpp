@@ -1,5 +1,6 @@
 #include "udb_conv.hpp"
 
+#include <atomic>
 #include <optional>
 
 #include "tk_excp.hpp"
@@ -15,9 +16,28 @@ namespace {
 constexpr int mysql_code_base = 0x400000;
 constexpr int mysql_code_end = 0x410000;
 
+// Lock-free, so that a signal handler may set it.
+std::atomic<bool> stop_flag{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
 }  // namespace
 
 void udb_run_sides::prepare_destination(udb_database&) {}
+
+void udb_converter::request_stop() noexcept { stop_flag.store(true, std::memory_order_relaxed); }
+
+bool udb_converter::stop_requested() noexcept { return stop_flag.load(std::memory_order_relaxed); }
+
+void udb_converter::check_stop(const std::u16string* item) const {
+    if (!stop_requested()) return;
+    std::string text = "Stopped";
+    if (item) {
+        error_handler::instance().set_context(*item);
+        text += " after " + std::to_string(records_done()) + " of " + std::to_string(records_in_item()) + " records";
+    }
+    tk_trace(3, "%s", text.c_str());
+    throw tk_exception(text, tk_level_run);
+}
 
 udb_converter::udb_converter() : out_(&std::cout), err_(&std::cerr) {
     tk_trace(2, "udb_converter::ctor");
@@ -70,7 +90,15 @@ void udb_converter::run(udb_run_sides& sides) {
     } catch (const tk_final_exception&) {
         // The user chose to stop after an error: a quiet end.
     } catch (const tk_exception& e) {
-        handler.handle(e, 1);
+        if (e.level() != tk_level_item) {
+            handler.handle(e, 1);
+        } else {
+            // Out here even a failure of one operation (the source's table list, the
+            // destination's creation) means the run did not happen: it is not a success.
+            tk_exception run_failure(e.message(), tk_level_run);
+            run_failure.set_code(e.code());
+            handler.handle(run_failure, 1);
+        }
     } catch (const std::exception& e) {
         tk_trace(3, "ERROR:\n%s", e.what());
         if (!silent_) *err_ << e.what() << '\n' << std::flush;
@@ -78,18 +106,32 @@ void udb_converter::run(udb_run_sides& sides) {
 }
 
 void udb_converter::run_items(udb_run_sides& sides) {
+    check_stop(nullptr);
     std::unique_ptr<udb_database> source = sides.open_source();
     tk_verify(source != nullptr, "udb_conv", __LINE__);
-    std::unique_ptr<udb_database> destination = sides.open_destination();
-    tk_verify(destination != nullptr, "udb_conv", __LINE__);
 
     default_to_all_tables(*source);
+    // The destination is touched (a database dropped, a dump file begun) only once the source
+    // is known to hold something of what was asked for.
+    if (!table_list_.empty() || !selected_items_.empty()) {
+        bool any = false;
+        for (const auto& table : table_list_) any = any || source->is_table_exist(table);
+        for (const auto& [name, query] : selected_items_) any = any || !query.empty() || source->is_table_exist(name);
+        if (!any) {
+            throw tk_exception("None of the tables to convert exists in schema '" + udb_console_text(source->name()) +
+                                   "' of the source database '" + udb_console_text(source_) + "'.",
+                               tk_level_run);
+        }
+    }
     table_total_.store(static_cast<int>(table_list_.size()), std::memory_order_relaxed);
     tk_trace(2, "Source database has %d table(s)", table_total());
     if (!silent_) {
         *out_ << "Converting database " << udb_console_text(source_) << '(' << table_total() << " tables)\n"
               << std::flush;
     }
+
+    std::unique_ptr<udb_database> destination = sides.open_destination();
+    tk_verify(destination != nullptr, "udb_conv", __LINE__);
 
     std::unique_ptr<udb_validator> validator = sides.create_validator(table_list_, *destination);
     tk_verify(validator != nullptr, "udb_conv", __LINE__);
@@ -99,6 +141,7 @@ void udb_converter::run_items(udb_run_sides& sides) {
 
     error_handler& handler = error_handler::instance();
     for (const auto& [name, query] : selected_items_) {
+        check_stop(nullptr);
         try {
             convert_item(name, query, *source, *destination, *validator);
         } catch (const tk_exception& e) {
@@ -109,6 +152,7 @@ void udb_converter::run_items(udb_run_sides& sides) {
         item_index_.fetch_add(1, std::memory_order_relaxed);
     }
 
+    check_stop(nullptr);
     create_foreign_keys_and_views(*source, *destination);
 
     handler.clear_context();
@@ -184,6 +228,11 @@ void udb_converter::convert_item(const std::u16string& name, const std::u16strin
         }
         reader->next();
         records_done_.fetch_add(1, std::memory_order_relaxed);
+        if (stop_requested()) {
+            // What was handed over reaches the destination before the table is reported.
+            writer->finish();
+            check_stop(&name);
+        }
     }
     // Inside the item's scope: a failure of the last buffered write is reported for the table.
     writer->finish();

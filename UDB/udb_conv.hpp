@@ -84,6 +84,12 @@ public:
     /// the end of every run that the error handler did not end.
     void run(udb_run_sides& sides);
 
+    /// Asks every run of this process to stop cooperatively: the statement under way finishes,
+    /// the current table is reported as stopped with its count of records, and the run ends
+    /// at level 1 ("Stopped"). Safe to call from a signal handler or another thread.
+    static void request_stop() noexcept;
+    static bool stop_requested() noexcept;
+
     /// Whether `e`, raised while a destination appended one record, is that destination
     /// rejecting the record (a MySQL error: code 0x400000 plus the error number) rather than
     /// a failure of the whole table.
@@ -122,6 +128,8 @@ private:
     void convert_item(const std::u16string& name, const std::u16string& query, udb_database& source,
                       udb_database& destination, udb_validator& validator);
     void create_foreign_keys_and_views(udb_database& source, udb_database& destination);
+    /// Raises the level-1 "Stopped" failure when a stop was requested.
+    void check_stop(const std::u16string* item) const;
 
     int mode_ = 0;
     std::u16string current_item_name_;

@@ -105,22 +105,17 @@ bool korvane_convertor::store_profile(udb_profile& profile) const {
 
 void korvane_convertor::check_dest() {
     tk_trace(1, "korvane_convertor::check_dest()");
-    if (direct_mode_) {
-        if (mysql_.is_mysql_base_exist(destination_) && mode() == udb_mode_overwrite_database)
-            mysql_.del_mysql_base(destination_);
-        return;
-    }
-    common_check_dest(destination_);
-    if (tk_is_file_exist(destination_, 0x4000)) {
-        const std::string path = tk_to_ansi(destination_);
-        if (::unlink(path.c_str()) != 0) throw tk_exception_ex(tk_level_run);
-    }
+    // Only checks: nothing is dropped or replaced before the run has read its source (see
+    // get_dest_base), so a wrong schema or an unreadable catalogue destroys nothing.
+    if (!direct_mode_) common_check_dest(destination_);
 }
 
 std::unique_ptr<udb_database> korvane_convertor::get_dest_base() {
     tk_trace(2, "korvane_convertor::get_dest_base");
     sql_engine& engine = mysql_.engine();
     if (direct_mode_) {
+        if (mysql_.is_mysql_base_exist(destination_) && mode() == udb_mode_overwrite_database)
+            mysql_.del_mysql_base(destination_);
         if (mysql_.is_mysql_base_exist(destination_)) {
             const std::int32_t flags = mode() == udb_mode_overwrite_database ? sql_db_overwrite : sql_db_keep_tables;
             return sql_open_database(engine, destination_, flags);
@@ -148,6 +143,8 @@ bool korvane_convertor::verify(std::ostream& out) {
     db2_verifier verifier(*source, *destination);
     int tables = 0, identical = 0;
     for (const auto& [name, query] : selected_items()) {
+        // A stop asked for by a signal ends the verification between tables, as it ends a run.
+        if (stop_requested()) throw tk_exception("Stopped", tk_level_run);
         ++tables;
         db2_verdict verdict;
         if (query.empty() && !source->is_table_exist(name)) {
