@@ -47,6 +47,8 @@ enum option_id : int {
     opt_db2pswd_prompt = 18,
     opt_mysqlp_prompt = 19,
     opt_read_timeout = 20,
+    opt_verify = 21,
+    opt_verify_only = 22,
 };
 
 // Searched in this order, first match wins; an option without "=" must match the whole
@@ -59,6 +61,8 @@ const tk_cmd_option option_table[] = {
     {opt_mysqlp_prompt, "--mysqlp"}, {opt_port, "--port="},         {opt_profile, "--profile="},
     {opt_read_timeout, "--read_timeout="}, {opt_silent, "--silent"}, {opt_skip_idx, "--skip_idx"},
     {opt_src, "--src="},         {opt_tab_def, "--tab_def"},        {opt_tab_file, "--tab_file="},
+    // "--verify_only" first: the table is searched by prefix.
+    {opt_verify_only, "--verify_only"}, {opt_verify, "--verify"},
     {-1, ""},
 };
 
@@ -79,6 +83,10 @@ constexpr std::size_t max_tab_line = 254;
 // Console output is switched off from --silent on; kept here because a fatal message may come
 // after the converter is gone.
 bool output_silenced = false;
+
+// What the run proves afterwards: nothing, the copy it made, or only an existing destination.
+enum class verify_step { none, after_run, only };
+verify_step verification = verify_step::none;
 
 } // namespace
 
@@ -112,6 +120,9 @@ std::string vordaxen_usage() {
            "   --tab_def       convert table definitions only\n"
            "   --tab_file=...  file containing the list of tables to convert\n"
            "                   (one table name per line)\n"
+           "   --verify        after converting, compare the MySQL database with DB2\n"
+           "                   value by value\n"
+           "   --verify_only   convert nothing, only compare the MySQL database with DB2\n"
            "\n"
            "NOTES:\n"
            "   1) If you specified a profile, there is no need to specify any other\n"
@@ -276,7 +287,8 @@ bool parse_cmd_line(int argc, const char* const* argv) {
         int id = scanner.id();
         // Options without "=" take no value: "--dumpster" is not "--dump".
         const bool flag = id == opt_dump || id == opt_help || id == opt_silent || id == opt_skip_idx ||
-                          id == opt_tab_def || id == opt_db2pswd_prompt || id == opt_mysqlp_prompt;
+                          id == opt_tab_def || id == opt_db2pswd_prompt || id == opt_mysqlp_prompt ||
+                          id == opt_verify || id == opt_verify_only;
         if (flag && !value.empty()) {
             stray.push_back(scanner.argument());
             continue;
@@ -382,6 +394,14 @@ bool parse_cmd_line(int argc, const char* const* argv) {
             check_path_value("--tab_file=", value);
             process_tab_file(value);
             break;
+        case opt_verify:
+            tk_trace(2, "\tverify after converting");
+            if (verification == verify_step::none) verification = verify_step::after_run;
+            break;
+        case opt_verify_only:
+            tk_trace(2, "\tverify only");
+            verification = verify_step::only;
+            break;
         default: break; // collected by the scanner
         }
     }
@@ -405,6 +425,8 @@ bool parse_cmd_line(int argc, const char* const* argv) {
 
     if (converter.destination().empty()) vordaxen_fatal("You should enter MySQL database name");
     if (converter.source_name().empty()) vordaxen_fatal("You should enter DB2 database name");
+    if (verification == verify_step::after_run && !converter.direct_mode())
+        vordaxen_fatal("--verify compares a MySQL server's database: load the dump, then use --verify_only");
     if (!profile_loaded) {
         if (db2_schema.empty()) vordaxen_fatal("You should enter DB2 schema name");
         converter.db2().set_connection_settings(source, db2_user, db2_password);
@@ -467,9 +489,14 @@ int vordaxen_main(int argc, char** argv) {
         hide_passwords(argc, argv);
         if (!complete) vordaxen_fatal(vordaxen_usage());
         converter.db2().connect_db2_server(converter.source_name());
+        // Verifying reads the server's database whatever the run would have written.
+        if (verification == verify_step::only) converter.set_direct_mode(true);
         if (converter.direct_mode()) converter.mysql().connect_mysql_server();
-        converter.check_dest();
-        converter();
+        if (verification != verify_step::only) {
+            converter.check_dest();
+            converter();
+        }
+        if (verification != verify_step::none && !converter.verify(std::cout)) return vordaxen_differences;
     } catch (const tk_exception& e) {
         handler.handle(e, 0);
         // The run reports its own table and record failures; a failure that gets here, even of

@@ -5,6 +5,8 @@
 
 /// Exit status of every failed run: -1, which the shell sees as 255.
 inline constexpr int vordaxen_failure = -1;
+/// Exit status of a verification that found a table not identical to its source.
+inline constexpr int vordaxen_differences = 1;
 
 /// Fills the converter from the command line. True when the settings are complete, false when
 /// the usage text must be shown. Ends the program itself (vordaxen_fatal) for a bad mode, a
