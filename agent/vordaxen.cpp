@@ -51,8 +51,10 @@ enum option_id : int {
     opt_db2pswd_prompt = 18,
     opt_mysqlp_prompt = 19,
     opt_read_timeout = 20,
-    opt_strict = 21,
-    opt_version = 22,
+    opt_verify = 21,
+    opt_verify_only = 22,
+    opt_strict = 23,
+    opt_version = 24,
 };
 
 // Searched in this order, first match wins; an option without "=" must match the whole
@@ -64,7 +66,10 @@ const tk_cmd_option option_table[] = {
     {opt_mysqlh, "--mysqlh="},   {opt_mysqlu, "--mysqlu="},         {opt_mysqlp, "--mysqlp="},
     {opt_mysqlp_prompt, "--mysqlp"}, {opt_port, "--port="},         {opt_profile, "--profile="},
     {opt_read_timeout, "--read_timeout="}, {opt_silent, "--silent"}, {opt_skip_idx, "--skip_idx"},
-    {opt_src, "--src="},         {opt_strict, "--strict"},          {opt_version, "--version"},         {opt_tab_def, "--tab_def"},        {opt_tab_file, "--tab_file="},
+    {opt_src, "--src="},         {opt_strict, "--strict"},          {opt_tab_def, "--tab_def"},
+    {opt_tab_file, "--tab_file="},
+    // "--verify_only" first: the table is searched by prefix.
+    {opt_verify_only, "--verify_only"}, {opt_verify, "--verify"}, {opt_version, "--version"},
     {-1, ""},
 };
 
@@ -130,6 +135,10 @@ std::string unknown_option_line(const std::string& argument) {
     return line + '\n';
 }
 
+// What the run proves afterwards: nothing, the copy it made, or only an existing destination.
+enum class verify_step { none, after_run, only };
+verify_step verification = verify_step::none;
+
 } // namespace
 
 std::string vordaxen_usage() {
@@ -164,6 +173,9 @@ std::string vordaxen_usage() {
            "   --tab_def       convert table definitions only\n"
            "   --tab_file=...  file containing the list of tables to convert\n"
            "                   (one table name per line)\n"
+           "   --verify        after converting, compare the MySQL database with DB2\n"
+           "                   value by value\n"
+           "   --verify_only   convert nothing, only compare the MySQL database with DB2\n"
            "   --version       print the version and the libraries used, and exit\n"
            "\n"
            "NOTES:\n"
@@ -183,9 +195,10 @@ std::string vordaxen_usage() {
            "      variables DUNMERE_DB2_PASSWORD and DUNMERE_MYSQL_PASSWORD; a password\n"
            "      given as an option is hidden from the process list once read\n"
            "   9) Exit status: 0 when the run went through, 255 when it failed or\n"
-           "      converted nothing; with --strict, 1 when it went through with refused\n"
-           "      records or failed tables, keys or views. On a terminal a progress line\n"
-           "      is shown; every run ends with a summary of what was converted";
+           "      converted nothing, 1 when --verify found a difference or, with\n"
+           "      --strict, when records were refused or tables, keys or views failed.\n"
+           "      On a terminal a progress line is shown; every run ends with a summary\n"
+           "      of what was converted";
 }
 
 std::string vordaxen_version() {
@@ -340,8 +353,9 @@ bool parse_cmd_line(int argc, const char* const* argv) {
         std::u16string w;
         int id = scanner.id();
         // Options without "=" take no value: "--dumpster" is not "--dump".
-        const bool flag = id == opt_dump || id == opt_help || id == opt_strict || id == opt_version || id == opt_silent || id == opt_skip_idx ||
-                          id == opt_tab_def || id == opt_db2pswd_prompt || id == opt_mysqlp_prompt;
+        const bool flag = id == opt_dump || id == opt_help || id == opt_silent || id == opt_skip_idx ||
+                          id == opt_tab_def || id == opt_db2pswd_prompt || id == opt_mysqlp_prompt ||
+                          id == opt_verify || id == opt_verify_only || id == opt_strict || id == opt_version;
         if (flag && !value.empty()) {
             stray.push_back(scanner.argument());
             continue;
@@ -451,6 +465,14 @@ bool parse_cmd_line(int argc, const char* const* argv) {
             check_path_value("--tab_file=", value);
             process_tab_file(value);
             break;
+        case opt_verify:
+            tk_trace(2, "\tverify after converting");
+            if (verification == verify_step::none) verification = verify_step::after_run;
+            break;
+        case opt_verify_only:
+            tk_trace(2, "\tverify only");
+            verification = verify_step::only;
+            break;
         default: break; // collected by the scanner
         }
     }
@@ -478,6 +500,8 @@ bool parse_cmd_line(int argc, const char* const* argv) {
 
     if (converter.destination().empty()) vordaxen_fatal("You should enter MySQL database name");
     if (converter.source_name().empty()) vordaxen_fatal("You should enter DB2 database name");
+    if (verification == verify_step::after_run && !converter.direct_mode())
+        vordaxen_fatal("--verify compares a MySQL server's database: load the dump, then use --verify_only");
     if (!profile_loaded) {
         if (db2_schema.empty()) vordaxen_fatal("You should enter DB2 schema name");
         converter.db2().set_connection_settings(source, db2_user, db2_password);
@@ -541,23 +565,29 @@ int vordaxen_main(int argc, char** argv) {
         hide_passwords(argc, argv);
         if (!complete) vordaxen_fatal(unknown_options_text + vordaxen_usage());
         converter.db2().connect_db2_server(converter.source_name());
+        // Verifying reads the server's database whatever the run would have written.
+        if (verification == verify_step::only) converter.set_direct_mode(true);
         if (converter.direct_mode()) converter.mysql().connect_mysql_server();
-        converter.check_dest();
-        {
-            // Only a person at a terminal sees it: a file or a pipe gets the plain lines.
-            std::unique_ptr<vordaxen_progress> progress;
-            if (!output_silenced && ::isatty(STDERR_FILENO))
-                progress = std::make_unique<vordaxen_progress>(converter, STDERR_FILENO);
-            converter();
+        if (verification != verify_step::only) {
+            converter.check_dest();
+            {
+                // Only a person at a terminal sees it: a file or a pipe gets the plain lines.
+                std::unique_ptr<vordaxen_progress> progress;
+                if (!output_silenced && ::isatty(STDERR_FILENO))
+                    progress = std::make_unique<vordaxen_progress>(converter, STDERR_FILENO);
+                converter();
+            }
+            if (!converter.item_reports().empty()) {
+                const std::string summary = vordaxen_summary(
+                    converter, converter.direct_mode() ? std::string() : udb_console_text(converter.destination()),
+                    std::chrono::steady_clock::now() - started);
+                tk_trace(3, "%s", summary.c_str());
+                if (!output_silenced) std::cout << summary << std::flush;
+            }
         }
-        if (!converter.item_reports().empty()) {
-            const std::string summary = vordaxen_summary(
-                converter, converter.direct_mode() ? std::string() : udb_console_text(converter.destination()),
-                std::chrono::steady_clock::now() - started);
-            tk_trace(3, "%s", summary.c_str());
-            if (!output_silenced) std::cout << summary << std::flush;
-        }
-        if (strict_status && vordaxen_run_had_failures(converter)) return vordaxen_strict_failure;
+        if (verification != verify_step::none && !converter.verify(std::cout)) return vordaxen_differences;
+        if (strict_status && verification != verify_step::only && vordaxen_run_had_failures(converter))
+            return vordaxen_strict_failure;
     } catch (const tk_exception& e) {
         handler.handle(e, 0);
         // The run reports its own table and record failures; a failure that gets here, even of

@@ -5,6 +5,8 @@
 
 /// Exit status of every failed run: -1, which the shell sees as 255.
 inline constexpr int vordaxen_failure = -1;
+/// Exit status of a verification that found a table not identical to its source.
+inline constexpr int vordaxen_differences = 1;
 
 /// Exit status under --strict of a run that went through with refused records or failed
 /// tables, foreign keys or views.

@@ -8,6 +8,7 @@
 #include "tk_singl.hpp"
 #include "udb_conv.hpp"
 
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,6 +53,12 @@ public:
     /// first in mode 0, opened, or created when missing) or a new dump file, which replaces an
     /// old one only when the run completes. The run asks for it once its source is known.
     std::unique_ptr<udb_database> get_dest_base();
+    /// Compares every selected table and query of the DB2 schema with the tables of the
+    /// destination database that a run names for them, value by value (db2_verifier), and
+    /// prints per table "identical" or what differs, then a summary line, on `out` unless
+    /// silent. True only when every table is identical. Needs both connections; a destination
+    /// database that does not exist raises tk_exception (level 1).
+    bool verify(std::ostream& out);
     /// Every schema of the connected DB2 database (the wizard's schema list). Raises the
     /// session's exceptions, "Not connected to DB2 server" before a connect.
     std::vector<std::u16string> get_db2_schemas();

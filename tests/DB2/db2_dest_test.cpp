@@ -270,12 +270,13 @@ TEST_F(copy_test, RefusedRowsAreReportedAndFailuresLeaveTheTableUsable) {
     dest.reset();
 
     // A failure at each step of the insert, counted from the start of the copy: the table
-    // fails, its identity continues above what was written, and no handle stays behind.
+    // fails, its identity continues above what was written, and no handle stays behind. The
+    // failure is a resource one: a lost link would end the whole run instead.
     conv->table_list() = {u"F"};
     const std::pair<const char*, std::size_t> faults[] = {
-        {"SQLExecute:2:40003:-30081", 100}, {"SQLPrepareW:1:40003:-30081", 0},
-        {"SQLBindParameter:4:40003:-30081", 100}, {"SQLParamData:3:40003:-30081", 0},
-        {"SQLPutData:120:40003:-30081", 100}};
+        {"SQLExecute:2:57011:-904", 100}, {"SQLPrepareW:1:57011:-904", 0},
+        {"SQLBindParameter:4:57011:-904", 100}, {"SQLParamData:3:57011:-904", 0},
+        {"SQLPutData:120:57011:-904", 100}};
     for (const auto& [fault, rows_left] : faults) {
         SCOPED_TRACE(fault);
         reports.str("");

@@ -111,10 +111,17 @@ run_result run_agent(const std::vector<std::string>& args, const std::string& co
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.out = read_file(out_path);
     result.err = read_file(err_path);
+    // The summary is its title line and the indented lines under it; what follows (a
+    // verification's report) stays in `out`.
     const std::size_t summary = result.out.rfind("Summary:\n");
     if (summary != std::string::npos && (summary == 0 || result.out[summary - 1] == '\n')) {
-        result.summary = result.out.substr(summary);
-        result.out.erase(summary);
+        std::size_t end = summary + 9;
+        while (result.out.compare(end, 2, "  ") == 0) {
+            const std::size_t line_end = result.out.find('\n', end);
+            end = line_end == std::string::npos ? result.out.size() : line_end + 1;
+        }
+        result.summary = result.out.substr(summary, end - summary);
+        result.out.erase(summary, end - summary);
     }
     return result;
 }

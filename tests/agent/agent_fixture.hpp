@@ -19,7 +19,7 @@
 namespace agent_test {
 
 /// What one run printed and how it ended (the shell's view: -1 is 255). The end-of-run
-/// summary, from its "Summary:" line on, is kept apart from the lines before it.
+/// summary ("Summary:" and its indented lines) is kept apart from the lines around it.
 struct run_result {
     int status = -1;
     std::string out;
