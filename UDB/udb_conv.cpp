@@ -1,5 +1,6 @@
 #include "udb_conv.hpp"
 
+#include <atomic>
 #include <optional>
 
 #include "tk_excp.hpp"
@@ -15,9 +16,35 @@ namespace {
 constexpr int mysql_code_base = 0x400000;
 constexpr int mysql_code_end = 0x410000;
 
+// Lock-free, so that a signal handler may set it.
+std::atomic<bool> stop_flag{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
 }  // namespace
 
 void udb_run_sides::prepare_destination(udb_database&) {}
+
+void udb_converter::request_stop() noexcept { stop_flag.store(true, std::memory_order_relaxed); }
+
+bool udb_converter::stop_requested() noexcept { return stop_flag.load(std::memory_order_relaxed); }
+
+void udb_converter::clear_stop_request() noexcept { stop_flag.store(false, std::memory_order_relaxed); }
+
+void udb_converter::check_stop(const std::u16string* item) const {
+    if (!stop_requested()) return;
+    std::string text = "Stopped";
+    if (item) {
+        error_handler::instance().set_context(*item);
+        text += " after " + std::to_string(records_done()) + " of " + std::to_string(records_in_item()) + " records";
+    }
+    tk_trace(3, "%s", text.c_str());
+    throw tk_exception(text, tk_level_run);
+}
+
+std::u16string udb_converter::current_item_name() const {
+    std::lock_guard<std::mutex> lock(name_lock_);
+    return current_item_name_;
+}
 
 udb_converter::udb_converter() : out_(&std::cout), err_(&std::cerr) {
     tk_trace(2, "udb_converter::ctor");
@@ -52,6 +79,10 @@ void udb_converter::run(udb_run_sides& sides) {
 }
 
 void udb_converter::run_items(udb_run_sides& sides) {
+    records_copied_.store(0, std::memory_order_relaxed);
+    records_refused_.store(0, std::memory_order_relaxed);
+    items_failed_.store(0, std::memory_order_relaxed);
+    check_stop(nullptr);
     std::unique_ptr<udb_database> source = sides.open_source();
     tk_verify(source != nullptr, "udb_conv", __LINE__);
     std::unique_ptr<udb_database> destination = sides.open_destination();
@@ -76,16 +107,19 @@ void udb_converter::run_items(udb_run_sides& sides) {
 
     error_handler& handler = error_handler::instance();
     for (const auto& [name, query] : selected_items_) {
+        check_stop(nullptr);
         try {
             convert_item(name, query, *source, *destination, *validator);
         } catch (const tk_exception& e) {
             // The item's recordsets are gone by now: they were released while unwinding.
+            items_failed_.fetch_add(1, std::memory_order_relaxed);
             handler.set_context(name);
             handler.handle(e, 0);
         }
         item_index_.fetch_add(1, std::memory_order_relaxed);
     }
 
+    check_stop(nullptr);
     create_foreign_keys_and_views(*source, *destination);
 
     handler.clear_context();
@@ -96,7 +130,10 @@ void udb_converter::run_items(udb_run_sides& sides) {
 
 void udb_converter::convert_item(const std::u16string& name, const std::u16string& query, udb_database& source,
                                  udb_database& destination, udb_validator& validator) {
-    current_item_name_ = name;
+    {
+        std::lock_guard<std::mutex> lock(name_lock_);
+        current_item_name_ = name;
+    }
     tk_wtrace(2, u"Processing table %s", name.c_str());
     records_in_item_.store(0, std::memory_order_relaxed);
     records_done_.store(0, std::memory_order_relaxed);
@@ -158,14 +195,21 @@ void udb_converter::convert_item(const std::u16string& name, const std::u16strin
             const udb_record* record = reader->get_item();
             tk_verify(record != nullptr, "udb_conv", __LINE__);
             writer->append_record(*record);
+            records_copied_.fetch_add(1, std::memory_order_relaxed);
         } catch (const tk_exception& e) {
             if (!is_record_rejection(e)) throw;
+            records_refused_.fetch_add(1, std::memory_order_relaxed);
             tk_trace(2, "mode=%d, error=%d", mode_, e.code());
             handler.set_context(name, position);
             handler.handle(e, 0);
         }
         reader->next();
         records_done_.fetch_add(1, std::memory_order_relaxed);
+        if (stop_requested()) {
+            // What was handed over reaches the destination before the table is reported.
+            writer->finish();
+            check_stop(&name);
+        }
     }
     // Inside the item's scope: a failure of the last buffered write is reported for the table.
     writer->finish();

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <iosfwd>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -84,6 +85,15 @@ public:
     /// the end of every run that the error handler did not end.
     void run(udb_run_sides& sides);
 
+    /// Asks every run of this process to stop cooperatively: the statement under way finishes,
+    /// the current table is reported as stopped with its count of records, and the run ends
+    /// at level 1 ("Stopped"). Safe to call from a signal handler or another thread.
+    static void request_stop() noexcept;
+    static bool stop_requested() noexcept;
+    /// Withdraws a stop request, so that a later run of the same process goes ahead (a
+    /// wizard whose window was closed mid-run is not the last user of the engine in tests).
+    static void clear_stop_request() noexcept;
+
     /// Whether `e`, raised while a destination appended one record, is that destination
     /// rejecting the record (a MySQL error: code 0x400000 plus the error number) rather than
     /// a failure of the whole table.
@@ -101,22 +111,33 @@ public:
     int item_index() const noexcept { return item_index_.load(std::memory_order_relaxed); }
     int records_in_item() const noexcept { return records_in_item_.load(std::memory_order_relaxed); }
     int records_done() const noexcept { return records_done_.load(std::memory_order_relaxed); }
-    /// Name of the item being converted; for the running thread only (it is not atomic).
-    const std::u16string& current_item_name() const noexcept { return current_item_name_; }
+    /// Records of this run the destination took, records it refused, and items that failed.
+    int records_copied() const noexcept { return records_copied_.load(std::memory_order_relaxed); }
+    int records_refused() const noexcept { return records_refused_.load(std::memory_order_relaxed); }
+    int items_failed() const noexcept { return items_failed_.load(std::memory_order_relaxed); }
+    /// Name of the item being converted (a copy: another thread may be changing it).
+    std::u16string current_item_name() const;
 
 private:
     void run_items(udb_run_sides& sides);
     void convert_item(const std::u16string& name, const std::u16string& query, udb_database& source,
                       udb_database& destination, udb_validator& validator);
     void create_foreign_keys_and_views(udb_database& source, udb_database& destination);
+    /// Raises the level-1 "Stopped" failure when a stop was requested.
+    void check_stop(const std::u16string* item) const;
 
     int mode_ = 0;
+    // Written once per item by the run and read by a polling window thread.
+    mutable std::mutex name_lock_;
     std::u16string current_item_name_;
     // Counters are atomics because the wizard's window thread polls them while a worker runs.
     std::atomic<int> records_in_item_ = 0;
     std::atomic<int> records_done_ = 0;
     std::atomic<int> table_total_ = 0;
     std::atomic<int> item_index_ = 0;
+    std::atomic<int> records_copied_ = 0;
+    std::atomic<int> records_refused_ = 0;
+    std::atomic<int> items_failed_ = 0;
     std::vector<std::u16string> table_list_;
     udb_query_map selected_items_;
     udb_query_map available_queries_;
