@@ -3,6 +3,7 @@
 // with the program's captions, button states, help, one periodic timer) and a way to run a long
 // call off the window thread while the window keeps repainting.
 
+#include <QDialog>
 #include <QEventLoop>
 #include <QString>
 #include <QTimer>
@@ -32,6 +33,9 @@ public:
                                 const QString& suffix, const QString& start);
     /// Opens `url` with the desktop's handler; false when none took it.
     virtual bool open_url(const QUrl& url);
+    /// Runs a prepared modal dialog and returns its result (QDialog::result()). Tests press
+    /// one of its buttons instead.
+    virtual int run_dialog(QDialog& dialog);
 };
 
 /// The wizard window. One exists at a time (current()); pages reach its services through it.
