@@ -8,6 +8,7 @@
 #include "kvn_wizard_fixture.hpp"
 #include "db2_fixture.hpp"
 #include "test_files.hpp"
+#include "tk_log.hpp"
 #include "tk_utils.hpp"
 
 #include <QClipboard>
@@ -86,8 +87,11 @@ TEST_F(WizardProgress, RowFailuresAskToContinueAndTheFinishPageListsTwenty) {
         {"continue, then do not show again", true, 2, 20, 25, true},
         {"abort at the second", false, 2, 2, 2, false},
     };
+    const std::string log_path = dir + "/trace.log";
+    tk_log log(log_path.c_str(), false, 3, false);
     for (const row& r : rows) {
         SCOPED_TRACE(r.name);
+        converter->set_logfile(log_path);
         make_wizard();
         desk.dialogs.clear();
         desk.presses = {press("Continue"), r.tick_second ? press("Continue", true) : press("Abort")};
@@ -107,6 +111,13 @@ TEST_F(WizardProgress, RowFailuresAskToContinueAndTheFinishPageListsTwenty) {
         EXPECT_EQ(handler->do_not_show_again(), r.tick_second);
         EXPECT_EQ(test_files::read_file(dump).find("CREATE TABLE `GOOD`") != std::string::npos, r.good_converted);
         EXPECT_TRUE(finish.summary_label()->isVisible());
+        // A trace log named by the profile is offered; it holds the run's errors.
+        ASSERT_TRUE(finish.trace_button()->isVisible());
+        desk.opened.clear();
+        finish.trace_button()->click();
+        ASSERT_EQ(desk.opened.size(), 1u);
+        EXPECT_EQ(desk.opened.front(), QUrl::fromLocalFile(QString::fromStdString(log_path)));
+        EXPECT_NE(test_files::read_file(log_path).find("BAD, record #1: Incorrect decimal value"), std::string::npos);
     }
 }
 
