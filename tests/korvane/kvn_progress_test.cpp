@@ -46,10 +46,10 @@ const std::string& fault_database() {
 class WizardProgress : public Wizard {
 protected:
     // Starts a dump-mode run of every table of `schema` from Step 4.
-    void start_run(const char16_t* schema) {
+    void start_run(const char16_t* schema, const std::string& file = "fault.sql") {
         connect_db2(fault_database());
         converter->set_direct_mode(false);
-        dump = dir + "/fault.sql";
+        dump = dir + "/" + file;
         converter->set_destination(tk_from_utf8(dump));
         converter->db2().schema() = schema;
         start_at(page_tables);
@@ -119,6 +119,18 @@ TEST_F(WizardProgress, RowFailuresAskToContinueAndTheFinishPageListsTwenty) {
         EXPECT_EQ(desk.opened.front(), QUrl::fromLocalFile(QString::fromStdString(log_path)));
         EXPECT_NE(test_files::read_file(log_path).find("BAD, record #1: Incorrect decimal value"), std::string::npos);
     }
+}
+
+TEST_F(WizardProgress, ARunThatCannotWriteItsDestinationIsShownAndListed) {
+    // The folder of the dump file is gone by the time the run starts.
+    start_run(u"F", "gone/fault.sql");
+    ASSERT_TRUE(wait_for_page(page_finish));
+    EXPECT_TRUE(desk.dialogs.empty());
+    ASSERT_EQ(desk.boxes.size(), 1u);
+    EXPECT_EQ(desk.boxes[0].kind, wizard_asker::icon::error);
+    EXPECT_EQ(desk.boxes[0].caption, wizard_shell::caption("Error"));
+    EXPECT_EQ(wizard->finish_page().errors(), QStringList{desk.boxes[0].text});
+    EXPECT_EQ(converter->records_copied(), 0);
 }
 
 TEST_F(WizardProgress, InternalErrorDialogCopiesOrMailsTheMessage) {
