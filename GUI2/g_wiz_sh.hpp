@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <QWizard>
 
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -103,6 +104,7 @@ auto wizard_shell::run_long(F&& call) -> std::invoke_result_t<F&> {
     QEventLoop loop;
     std::exception_ptr failure;
     std::conditional_t<std::is_void_v<result_type>, bool, std::optional<result_type>> result{};
+    std::atomic<bool> done = false;
     begin_busy();
     std::thread worker([&] {
         try {
@@ -113,9 +115,15 @@ auto wizard_shell::run_long(F&& call) -> std::invoke_result_t<F&> {
         } catch (...) {
             failure = std::current_exception();
         }
-        // Queued: delivered once the loop runs, even when the call ends before it starts.
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        done.store(true, std::memory_order_release);
     });
+    // The window thread looks for the end itself: nothing is posted across threads, so the
+    // hand-over of the result is plain to any race checker.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done.load(std::memory_order_acquire)) loop.quit();
+    });
+    poll.start(5);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     worker.join();
     end_busy();

@@ -29,32 +29,37 @@ void korvane_error_handler::on_window_thread(const std::function<void()>& show) 
         return;
     }
     // Not a blocking queued call: a window thread that is stopping the run waits inside an
-    // event handler, where the queued call would never be delivered.
+    // event handler, where a queued call would never be delivered.
     auto req = std::make_shared<request>();
+    req->show = &show;
     {
         std::lock_guard<std::mutex> hold(lock_);
         if (closing_.load()) return;
         pending_ = req;
     }
-    QMetaObject::invokeMethod(
-        shell_,
-        [req, &show] {
-            {
-                std::lock_guard<std::mutex> hold(req->lock);
-                if (req->withdrawn) return;
-                req->started = true;
-            }
-            show();
-            std::lock_guard<std::mutex> hold(req->lock);
-            req->done = true;
-            req->changed.notify_all();
-        },
-        Qt::QueuedConnection);
     std::unique_lock<std::mutex> wait(req->lock);
     req->changed.wait(wait, [&] { return req->done || (req->withdrawn && !req->started); });
     wait.unlock();
     std::lock_guard<std::mutex> hold(lock_);
     if (pending_ == req) pending_.reset();
+}
+
+void korvane_error_handler::serve_request() {
+    std::shared_ptr<request> req;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        req = pending_;
+    }
+    if (!req) return;
+    {
+        std::lock_guard<std::mutex> hold(req->lock);
+        if (req->withdrawn || req->started) return;
+        req->started = true;
+    }
+    (*req->show)();
+    std::lock_guard<std::mutex> hold(req->lock);
+    req->done = true;
+    req->changed.notify_all();
 }
 
 void korvane_error_handler::set_closing(bool on) {

@@ -45,6 +45,10 @@ public:
 
     void handle(const tk_exception& e, int final_flag) override;
 
+    /// Shows the dialog the run is waiting for, if any. The window thread calls it on every
+    /// progress tick: the run asks, the window looks (nothing is posted across threads).
+    void serve_request();
+
     /// The messages collected so far, line feeds turned into spaces.
     QStringList errors() const;
     /// Forgets the collected messages (a new run begins).
@@ -56,11 +60,12 @@ private:
     struct request {
         std::mutex lock;
         std::condition_variable changed;
+        const std::function<void()>* show = nullptr;
         bool started = false, done = false, withdrawn = false;
     };
 
-    // Runs `show` on the window thread, waiting for it when called from another thread.
-    // Nothing runs when the request is withdrawn before the window thread takes it up.
+    // Runs `show` on the window thread, waiting for it when called from another thread (until
+    // serve_request runs it). Nothing runs when the request is withdrawn before it is taken up.
     void on_window_thread(const std::function<void()>& show);
 
     wizard_shell* shell_ = nullptr;

@@ -120,6 +120,8 @@ void progress_page::page_init() {
 
 void progress_page::on_tick() {
     if (done_) return;
+    // A dialog the run waits for comes first; the figures are read after its answer.
+    handler_.serve_request();
     const int done = converter_.item_index() - first_item_;
     bar_->setValue(korvane_progress_percent(converter_.table_total(), done, converter_.records_in_item(),
                                             converter_.records_done()));
