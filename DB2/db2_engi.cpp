@@ -40,7 +40,7 @@ std::string server_text(const SQLWCHAR* message) {
 
 } // namespace
 
-db2_exception::db2_exception(int /*code*/, std::string_view text) : tk_exception(text, tk_level_item) {
+db2_exception::db2_exception(int /*code*/, std::string_view text, int level) : tk_exception(text, level) {
     tk_trace(2, "db2_exception::ctor");
 }
 
@@ -84,7 +84,7 @@ void db2_engine::initialize() {
     }
     SQLRETURN rc = 0;
     db2_handle env = db2_handle::allocate(SQL_HANDLE_ENV, SQL_NULL_HANDLE, rc);
-    if (rc != SQL_SUCCESS) throw db2_exception(-1, k_no_environment);
+    if (!SQL_SUCCEEDED(rc)) throw db2_exception(-1, k_no_environment);
     check_err(db2_cli().SQLSetEnvAttrW(env.get(), SQL_ATTR_ODBC_VERSION,
                                        reinterpret_cast<SQLPOINTER>(std::intptr_t(SQL_OV_ODBC3)), 0),
               SQL_HANDLE_ENV, env.get());
@@ -123,7 +123,10 @@ void db2_engine::connect(const std::u16string& dsn, const std::u16string& user,
 
 SQLRETURN db2_engine::check_err(SQLRETURN rc, SQLSMALLINT handle_type, SQLHANDLE handle) {
     if (rc == SQL_SUCCESS) return rc;
+    const bool warning = rc == SQL_SUCCESS_WITH_INFO;
+    if (warning && tk_log::skips(2)) return rc;
     std::string message;
+    bool connection_lost = false;
     for (SQLSMALLINT record = 1;; ++record) {
         std::array<SQLWCHAR, SQL_SQLSTATE_SIZE + 1> state{};
         std::array<SQLWCHAR, 1025> text{};
@@ -132,12 +135,20 @@ SQLRETURN db2_engine::check_err(SQLRETURN rc, SQLSMALLINT handle_type, SQLHANDLE
         if (db2_cli().SQLGetDiagRecW(handle_type, handle, record, state.data(), &native,
                                      text.data(), SQLSMALLINT(text.size()), &length) != SQL_SUCCESS)
             break;
-        tk_wtrace(2, u"db2_engine::check_err. ODBC error. SQLState: %s Message: %s  Native Error: %ld",
+        tk_wtrace(2, warning ? u"db2_engine::check_err. ODBC warning. SQLState: %s Message: %s  Native Error: %ld"
+                             : u"db2_engine::check_err. ODBC error. SQLState: %s Message: %s  Native Error: %ld",
                   state.data(), text.data(), long(native));
+        if (warning) continue;
+        const std::u16string_view sqlstate(state.data());
+        // A link that broke under a statement; a refused connect (08001, 08004) is not "lost".
+        connection_lost = connection_lost || sqlstate == u"08S01" || sqlstate == u"08003" || sqlstate == u"40003";
         const std::string fixed = native_messages().convert(native);
         message += fixed.empty() ? server_text(text.data()) : fixed;
     }
-    throw db2_exception(rc, message);
+    if (warning) return rc;
+    if (message.empty()) message = "A DB2 call failed (return code " + std::to_string(rc) + ") without diagnostics.";
+    if (connection_lost) message = "The connection to DB2 was lost: " + message;
+    throw db2_exception(rc, message, connection_lost ? tk_level_run : tk_level_item);
 }
 
 std::vector<std::u16string> db2_engine::get_contents() {
@@ -161,7 +172,7 @@ void db2_engine::get_tables(const std::u16string& schema_pattern,
                                        nullptr, 0, nullptr, 0)
                       : api.SQLTablesW(stmt.get(), nullptr, 0, wide(schema_pattern), SQL_NTS,
                                        wide(table_pattern), SQL_NTS, wide(type), SQL_NTS),
-              SQL_HANDLE_DBC, dbc_.get());
+              SQL_HANDLE_STMT, stmt.get());
     // Room for the longest DB2 name (128) and its terminator; the length is in bytes.
     std::array<SQLWCHAR, 130> schema{}, table{};
     SQLLEN schema_ind = 0, table_ind = 0;
@@ -210,7 +221,7 @@ std::int32_t db2_engine::count_rows(const std::u16string& quoted_name) {
     SQLLEN ind = 0;
     check_err(api.SQLBindCol(stmt.get(), 1, SQL_C_LONG, &count, 4, &ind), SQL_HANDLE_STMT, stmt.get());
     const SQLRETURN rc = api.SQLFetch(stmt.get());
-    const std::int32_t result = rc == SQL_SUCCESS && ind != SQL_NULL_DATA ? count : 0;
+    const std::int32_t result = SQL_SUCCEEDED(rc) && ind != SQL_NULL_DATA ? count : 0;
     check_err(api.SQLFreeStmt(stmt.get(), SQL_UNBIND), SQL_HANDLE_STMT, stmt.get());
     check_err(api.SQLFreeStmt(stmt.get(), SQL_CLOSE), SQL_HANDLE_STMT, stmt.get());
     return result;

@@ -14,11 +14,12 @@
 
 class db2_database;
 
-/// A failed or warning CLI call, with the server's diagnostics as its message (level 0: the
-/// table or operation at hand fails). The return code is not kept.
+/// A failed CLI call, with the server's diagnostics as its message. Level 0 (the table or
+/// operation at hand fails) unless given; a lost connection is level 1. The return code is
+/// not kept.
 class db2_exception : public tk_exception {
 public:
-    db2_exception(int code, std::string_view text);
+    db2_exception(int code, std::string_view text, int level = tk_level_item);
 };
 
 /// Owns the environment and the connection. Every DB2 class reaches the client through it and
@@ -36,8 +37,10 @@ public:
                  const std::u16string& password);
     bool is_connected() const noexcept { return connected_; }
 
-    /// Returns `rc` when it is 0; any other code (warnings and no-data included) raises
-    /// db2_exception with the diagnostics of `handle`.
+    /// Returns `rc` when the call succeeded: 0, or SQL_SUCCESS_WITH_INFO, whose diagnostics
+    /// are traced. Any other code (no-data included) raises db2_exception with the diagnostics
+    /// of `handle`; at level 1 when they say the connection is lost (SQLSTATE 08S01, 08003 or
+    /// 40003), as nothing more can be read then.
     static SQLRETURN check_err(SQLRETURN rc, SQLSMALLINT handle_type, SQLHANDLE handle);
 
     /// Names of the schemas; "Not connected to DB2 server" before a connect.
@@ -57,6 +60,8 @@ public:
 
     /// The connection handle, for statements of the readers.
     SQLHDBC connection() const noexcept { return dbc_.get(); }
+    /// The environment handle, for further connections (a destination in another database).
+    SQLHENV environment() const noexcept { return env_.get(); }
     /// A new statement on the connection (checked against the connection).
     db2_handle alloc_statement();
 

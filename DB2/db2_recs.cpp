@@ -1,6 +1,7 @@
 #include "db2_recs.hpp"
 #include "tk_utils.hpp"
 
+#include "db2_conn.hpp"
 #include "db2_db.hpp"
 #include "db2_engi.hpp"
 
@@ -78,16 +79,6 @@ std::u16string text_of(const name_buffer& buffer, SQLLEN ind) {
     return ind == SQL_NULL_DATA ? std::u16string() : std::u16string(buffer.data());
 }
 
-// `text` as a DB2 string literal.
-std::u16string string_literal(const std::u16string& text) {
-    std::u16string out = u"'";
-    for (char16_t c : text) {
-        if (c == u'\'') out += c;
-        out += c;
-    }
-    return out + u"'";
-}
-
 // The identity columns of a table as the catalogue lists them. The column attribute that
 // should tell the same is not reliably answered by DB2, so the catalogue decides. A catalogue
 // that cannot be read (no SELECT right on it) leaves the attribute as the only witness.
@@ -96,7 +87,7 @@ std::vector<std::u16string> identity_columns(SQLHSTMT stmt, const std::u16string
     std::vector<std::u16string> names;
     try {
         const std::u16string text = u"SELECT COLNAME FROM SYSCAT.COLUMNS WHERE TABSCHEMA = " +
-                                    string_literal(schema) + u" AND TABNAME = " + string_literal(table) +
+                                    db2_string_literal(schema) + u" AND TABNAME = " + db2_string_literal(table) +
                                     u" AND IDENTITY = 'Y'";
         check_stmt(db2_cli().SQLExecDirectW(stmt, wide(text), SQL_NTS), stmt);
         name_buffer name{};
@@ -119,15 +110,15 @@ std::vector<std::u16string> identity_columns(SQLHSTMT stmt, const std::u16string
 
 db2_recordset::db2_recordset(db2_database& db, const std::u16string& table,
                              udb_relationships& relationships, int kind)
-    : udb_recordset(table, true), relationships_(relationships) {
+    : udb_recordset(table, true), relationships_(relationships), dbc_(db.connection()),
+      quoted_table_(db.quoted_table(table)) {
     tk_wtrace(2, u"db2_recordset::db2_recordset(%s)", table.c_str());
     schema_name_ = db.name();
-    db2_engine& engine = db2_engine::instance();
-    statement_ = engine.alloc_statement();
+    statement_ = db.alloc_statement();
     init_schema();
     if (!schema_.empty()) {
         if (kind == 1) ora_table::init_indexes(statement_.get(), schema_name_, *this, relationships_);
-        record_count_ = engine.count_rows(db2_quote_name(schema_name_) + u"." + db2_quote_name(name_));
+        record_count_ = db.count_rows(quoted_table_);
         tk_trace(2, "Got %d records", int(record_count_));
     } else {
         tk_trace(2, "Empty table");
@@ -139,10 +130,10 @@ db2_recordset::db2_recordset(db2_database& db, const std::u16string& table,
 db2_recordset::db2_recordset(db2_database& db, const std::u16string& name,
                              const std::u16string& query_text, udb_relationships& relationships,
                              int /*kind*/)
-    : udb_recordset(name, query_text, true), relationships_(relationships) {
+    : udb_recordset(name, query_text, true), relationships_(relationships), dbc_(db.connection()) {
     tk_wtrace(2, u"db2_recordset::db2_recordset(%s)", name.c_str());
     schema_name_ = db.name();
-    statement_ = db2_engine::instance().alloc_statement();
+    statement_ = db.alloc_statement();
     const SQLHSTMT stmt = statement_.get();
     const SQLSMALLINT count = open_result(stmt, query_text_, rows_fetched_);
     for (SQLUSMALLINT i = 1; i <= SQLUSMALLINT(count); ++i) {
@@ -164,6 +155,13 @@ db2_recordset::~db2_recordset() {
         // Nothing more can be done for a cursor that will not close; the handle goes anyway.
     }
     statement_.reset();
+    // A copy that failed half-way still leaves its identity columns generating values.
+    insert_.reset();
+    try {
+        enable_all_identities();
+    } catch (const tk_exception& e) {
+        tk_trace(3, "Identity columns of the table stay off: %s", e.what());
+    }
 }
 
 void db2_recordset::init_schema() {
@@ -287,7 +285,6 @@ void db2_recordset::deinit_cursor() {
 // ---------------------------------------------------------------------------------------------
 // Rows
 
-void db2_recordset::append_record(const udb_record&) { throw tk_mail_assertion("db2_recs", __LINE__); }
 
 bool db2_recordset::is_eof() {
     tk_trace(1, "db2_recordset::is_eof(%d)", int(eof_));
@@ -299,6 +296,7 @@ void db2_recordset::reset() {
     if (eof_ || !cache_.empty()) return;
     tk_verify(bool(statement_), "db2_recs", __LINE__);
     cache_.allocate(schema_);
+    cache_.set_connection(dbc_);
     cache_.bind(statement_.get());
     next();
 }

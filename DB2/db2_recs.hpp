@@ -2,6 +2,7 @@
 // One DB2 table or custom query as a source: its columns from the catalogue, its keys, and its
 // rows fetched a block at a time.
 
+#include "db2_append.hpp"
 #include "db2_cli.hpp"
 #include "db2_util.hpp"
 
@@ -26,8 +27,14 @@ public:
                   udb_relationships& relationships, int kind);
     ~db2_recordset() override;
 
-    /// Writing into DB2 is not supported: internal assertion.
+    /// Writes one row into a table opened with kind 2. The first call switches the table's
+    /// identity columns off (so that their values are copied) and prepares the insert; rows go
+    /// to DB2 a block at a time. A refused row is reported with its record number (the count of
+    /// records this recordset was handed) and the next follows.
     void append_record(const udb_record& record) override;
+    /// Inserts the rows still waiting and switches the identity columns on again, to continue
+    /// above the highest value in the table.
+    void finish() override;
     /// The current row; refilled in place by the next call. Null at the end or outside a block.
     const udb_record* get_item() override;
     bool is_eof() override;
@@ -42,7 +49,13 @@ public:
     /// The SELECT text a table recordset runs (empty for a query).
     const std::u16string& select_text() const noexcept { return select_text_; }
 
+    /// Identity columns that appending has switched off (and finish() or the destructor will
+    /// switch on again).
+    const std::vector<std::u16string>& disabled_identities() const noexcept { return disabled_identities_; }
+
 private:
+    void disable_all_identities();
+    void enable_all_identities();
     void init_schema();
     void init_cursor();
     void deinit_cursor();
@@ -57,6 +70,11 @@ private:
     std::unique_ptr<udb_record> last_record_;
     std::uint32_t fetch_count_ = 0;
     std::u16string select_text_;
+    SQLHDBC dbc_;
+    std::u16string quoted_table_;
+    std::unique_ptr<db2_insert_cache> insert_;
+    std::vector<std::u16string> disabled_identities_;
+    int appended_ = 0;
     db2_handle statement_;
 };
 

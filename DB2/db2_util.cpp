@@ -1,8 +1,10 @@
 #include "db2_util.hpp"
 
+#include "db2_conn.hpp"
 #include "db2_engi.hpp"
 #include "ole_date.hpp"
 
+#include "ole_date.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
@@ -318,8 +320,9 @@ void db2_cache_column::set_bind_params() {
 void db2_cache_column::bind(SQLHSTMT statement) {
     const auto& api = db2_cli();
     if (ora_type::is_lob(sql_type_)) {
-        length_stmt_ = db2_engine::instance().alloc_statement();
-        substring_stmt_ = db2_engine::instance().alloc_statement();
+        // Locators belong to the connection of the fetching statement.
+        length_stmt_ = cache_.alloc_statement();
+        substring_stmt_ = cache_.alloc_statement();
         // The indicator is bound too: without it a NULL large object could not be told apart.
         db2_engine::check_err(api.SQLBindCol(statement, number_, target_type_, cell(0), 0, indicators()),
                               SQL_HANDLE_STMT, statement);
@@ -503,4 +506,180 @@ void db2_cache::bind(SQLHSTMT statement) {
                                               reinterpret_cast<SQLPOINTER>(std::uintptr_t(SQL_BIND_BY_COLUMN)), 0),
                           SQL_HANDLE_STMT, statement);
     for (auto& column : columns_) column->bind(statement);
+}
+
+// ---------------------------------------------------------------------------------------------
+// DB2 as a destination
+
+namespace {
+
+bool is_text_tag(std::uint16_t vt) { return udb_is_text_type(vt); }
+bool is_binary_tag(std::uint16_t vt) { return udb_is_binary_type(vt); }
+
+// The DB2 printing of a date of `kind`; ole_date prints the ISO forms DB2 reads.
+std::u16string date_literal(std::u16string_view text, std::uint32_t kind) {
+    ole_date date(text);
+    date.drop_zero_time = false;
+    std::u16string printed = date.to_wstring();
+    if (kind == 3) {
+        static constexpr std::u16string_view null_date = u"0000-00-00 ";
+        if (printed.starts_with(null_date)) {
+            tk_trace(1, "Null date has been found");
+            printed.erase(0, null_date.size());
+        } else if (printed.size() > 11) {
+            printed.erase(0, 11);
+        }
+    } else if (kind == 2) {
+        printed = printed.substr(0, 10);
+    } else if (printed.size() == 10) {
+        // A date and time at midnight is read as a date; DB2 wants its time too.
+        printed += u" 00:00:00";
+    }
+    return u"'" + printed + u"'";
+}
+
+bool is_digits(std::u16string_view text, bool hex) {
+    if (text.empty()) return false;
+    for (char16_t c : text) {
+        const bool digit = c >= u'0' && c <= u'9';
+        const bool hex_digit = (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+        if (!digit && !(hex && hex_digit)) return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool is_db2_lob_column(const t_ftd& column) {
+    const std::uint32_t size = column.size;
+    if (is_text_tag(column.vartype)) return size == 0 || size > db2_max_vargraphic;
+    if (is_binary_tag(column.vartype)) return size == 0 || size > db2_max_varbinary;
+    return false;
+}
+
+std::u16string get_db2_type(const t_ftd& column) {
+    const std::uint32_t precision = (column.reserved >> 8) & 0xff;
+    const std::uint32_t scale = column.reserved & 0xff;
+    char buffer[64];
+    switch (column.vartype) {
+    case VT_I2: case VT_UI1: return u"SMALLINT";
+    case VT_I4: case VT_UI2: case VT_INT: return u"INTEGER";
+    case VT_UI4: case VT_I8: case VT_UI8: case VT_UINT: return u"BIGINT";
+    case VT_R4: return u"FLOAT";
+    case VT_R8: return u"DOUBLE";
+    case VT_CY: return u"DECIMAL(19, 4)";
+    case VT_DECIMAL:
+        if (precision >= 32) return u"DECFLOAT(34)";
+        std::snprintf(buffer, sizeof buffer, "DECIMAL(%u,%u)", precision, scale);
+        return tk_from_utf8(buffer);
+    case VT_DATE: {
+        const std::uint32_t kind = column.reserved & 3;
+        if (kind == 2) return u"DATE";
+        if (kind == 3) return u"TIME";
+        // A timestamp read from the catalogue knows its fraction digits (DB2 takes 0 to 12).
+        if (kind != 1) return u"TIMESTAMP";
+        std::snprintf(buffer, sizeof buffer, "TIMESTAMP(%u)", std::min((column.reserved >> 8) & 0xff, 12u));
+        return tk_from_utf8(buffer);
+    }
+    case VT_BOOL: case VT_I1: return u"CHAR(1)";
+    case VT_BSTR: case 30: case 31: // and the two plain-text pointer tags
+        tk_trace(1, "process as text");
+        // The largest LOB DB2 logs; a plain CLOB would stop at one megabyte.
+        if (is_db2_lob_column(column)) return u"CLOB(1G)";
+        std::snprintf(buffer, sizeof buffer, "VARGRAPHIC(%u) ", column.size);
+        return tk_from_utf8(buffer);
+    case VT_BLOB: case 70: case VT_BYTES: // 70: a binary object
+        tk_trace(1, "process as binary");
+        if (is_db2_lob_column(column)) return u"BLOB(1G)";
+        std::snprintf(buffer, sizeof buffer, "VARCHAR(%u) FOR BIT DATA", column.size);
+        return tk_from_utf8(buffer);
+    default:
+        throw tk_mail_assertion("db2_util", __LINE__);
+    }
+}
+
+std::u16string make_db2_def_val(const t_ftd& column) {
+    if (column.default_register != udb_reg_none) {
+        // The source's special register where DB2 has the same one for the column's kind.
+        const std::uint32_t kind = column.vartype == VT_DATE ? column.reserved & 3 : 0;
+        if (column.default_register == udb_reg_current_timestamp && kind == 1) return u"CURRENT TIMESTAMP";
+        if (column.default_register == udb_reg_current_date && kind == 2) return u"CURRENT DATE";
+        if (column.default_register == udb_reg_current_time && kind == 3) return u"CURRENT TIME";
+        return {};
+    }
+    const std::u16string text = column.default_value.to_wstring();
+    tk_wtrace(1, u"make_db2_def_val(%s)", text.c_str());
+    if (column.default_value.is_empty_or_null() || text.empty()) {
+        tk_trace(1, "Got empty def value");
+        return {};
+    }
+    switch (column.vartype) {
+    case VT_I2: case VT_I4: case VT_I1: case VT_UI1: case VT_UI2: case VT_UI4: case VT_INT: case VT_UINT:
+    case VT_I8: case VT_UI8: {
+        std::u16string_view digits = text;
+        if (!digits.empty() && digits.front() == u'-') digits.remove_prefix(1);
+        return is_digits(digits, false) && (digits.size() == 1 || digits.front() != u'0') ? text : u"";
+    }
+    case VT_R4: case VT_R8: case VT_CY: case VT_DECIMAL: {
+        // The default may arrive as text: its value is what counts.
+        const ole_variant number = udb_is_numeric_type(column.default_value.vt())
+                                       ? column.default_value
+                                       : ole_variant::from_wstring(text, VT_R8);
+        if (!udb_is_numeric_type(number.vt())) return {};
+        if (number.to_double() != 0) return text;
+        const bool zero = text.find_first_not_of(u"eE-+.,0") == std::u16string::npos;
+        return zero ? text : u"";
+    }
+    case VT_DATE: {
+        tk_trace(1, "Got DATE def value");
+        ole_date date(text);
+        if (!date.is_valid()) return {};
+        tk_wtrace(1, u"After canonization: %s", date.to_wstring().c_str());
+        return to_db2_str(text, VT_DATE, column.reserved & 3);
+    }
+    case VT_BSTR: {
+        tk_wtrace(1, u"Got BSTR or DATE def value: %s", text.c_str());
+        const std::u16string cut = column.size && text.size() > column.size ? text.substr(0, column.size) : text;
+        return to_db2_str(cut, VT_BSTR, 0);
+    }
+    // Rows of a truth-value column are written as the digits 1 and 0 (its type is CHAR(1)), so
+    // its default is too: a hexadecimal literal would be a control character.
+    case VT_BOOL: return column.default_value.to_bool() ? u"'1'" : u"'0'";
+    default: return {};
+    }
+}
+
+std::u16string to_db2_str(std::u16string_view text, std::uint16_t tag, std::uint32_t detail) {
+    tk_wtrace(1, u"to_db2_str(%s,%d)", std::u16string(text).c_str(), int(tag));
+    if (tag == VT_DATE) return date_literal(text, detail);
+    if (is_binary_tag(tag)) {
+        tk_trace(1, "GOT BLOB");
+        if (text.size() < 2) return u"''";
+        const ole_guid_extractor guid(text);
+        if (guid.found()) {
+            tk_trace(1, "BLOB IS AN GUID");
+            return u"'" + guid.whex() + u"'";
+        }
+        const bool prefixed = text[0] == u'0' && (text[1] == u'x' || text[1] == u'X');
+        if ((prefixed && is_digits(text.substr(2), true)) || is_digits(text, false)) {
+            tk_trace(1, "BLOB IS VALID");
+            return u"'" + std::u16string(text.substr(2)) + u"'";
+        }
+        return u"''";
+    }
+    const ole_guid_extractor guid(text);
+    if (guid.found()) {
+        tk_trace(1, "BSTR IS AN GUID");
+        return u"'" + tk_from_utf8(guid.braced()) + u"'";
+    }
+    std::u16string out = u"'";
+    for (char16_t c : text) {
+        if (c == u'\'') out += c;
+        out += c;
+    }
+    return out + u"'";
+}
+
+db2_handle db2_cache::alloc_statement() const {
+    return connection_ ? db2_alloc_statement(connection_) : db2_engine::instance().alloc_statement();
 }

@@ -145,7 +145,35 @@ public:
     std::size_t size() const noexcept { return columns_.size(); }
     db2_cache_column& operator[](std::size_t i) { return *columns_[i]; }
 
+    /// The connection the fetching statement lives on, for the locator statements; the
+    /// engine's when none is set.
+    void set_connection(SQLHDBC dbc) noexcept { connection_ = dbc; }
+    /// A new statement on that connection.
+    db2_handle alloc_statement() const;
+
 private:
+    SQLHDBC connection_ = SQL_NULL_HANDLE;
     std::uint32_t block_size_;
     std::vector<std::unique_ptr<db2_cache_column>> columns_;
 };
+
+// ---------------------------------------------------------------------------------------------
+// DB2 as a destination: column types, defaults and literals.
+
+/// Largest VARGRAPHIC length DB2 accepts, in characters; longer text becomes a CLOB.
+constexpr std::uint32_t db2_max_vargraphic = 16336;
+/// Largest VARCHAR FOR BIT DATA length, in bytes; longer binaries become a BLOB.
+constexpr std::uint32_t db2_max_varbinary = 32672;
+
+/// The DB2 column type for a descriptor of the framework (by variant tag, size and `reserved`).
+/// A tag no DB2 column can hold is an internal assertion (db2_util).
+std::u16string get_db2_type(const t_ftd& column);
+/// Whether get_db2_type gives `column` a large-object type (CLOB or BLOB), which takes no
+/// default and no NOT NULL here and whose values are sent at execution.
+bool is_db2_lob_column(const t_ftd& column);
+/// The column's default as a DB2 literal, or empty for none (also for a default the column's
+/// type cannot take).
+std::u16string make_db2_def_val(const t_ftd& column);
+/// `text` as a DB2 literal of tag `tag`; `detail` is the date kind for dates (1 date and time,
+/// 2 date, 3 time). Text has its quotes doubled; dates and GUIDs get their DB2 forms.
+std::u16string to_db2_str(std::u16string_view text, std::uint16_t tag, std::uint32_t detail);

@@ -32,6 +32,14 @@ void sql_connection::set_connect_timeout(unsigned seconds) {
     if (handle_) mysql_options(handle_, MYSQL_OPT_CONNECT_TIMEOUT, &seconds);
 }
 
+bool sql_connection::ping() { return handle_ && open_ && mysql_ping(handle_) == 0; }
+
+void sql_connection::set_read_timeout(unsigned seconds) {
+    if (!handle_ || seconds == 0) return;
+    mysql_options(handle_, MYSQL_OPT_READ_TIMEOUT, &seconds);
+    mysql_options(handle_, MYSQL_OPT_WRITE_TIMEOUT, &seconds);
+}
+
 bool sql_connection::connect(const std::string& host, const std::string& user,
                              const std::string& password, unsigned port, const std::string& socket) {
     if (!handle_) {

@@ -32,6 +32,9 @@ public:
     /// The option-file group read at connect time and the connect timeout in seconds.
     void set_read_default_group(const char* group);
     void set_connect_timeout(unsigned seconds);
+    /// Seconds a read (and a write) on the connection may wait before it fails as a lost
+    /// connection; 0 leaves the library's default (no limit).
+    void set_read_timeout(unsigned seconds);
 
     /// Opens the connection (no database, no client flags); an empty `socket` means the TCP
     /// port on `host`. False on failure, with error() and error_number() telling why.
@@ -52,6 +55,8 @@ public:
     /// The rows of the last statement, all read into the client; null when there are none
     /// or reading failed (error_number() tells which).
     sql_result store_result();
+    /// Whether the server still answers on this connection (no reconnection is attempted).
+    bool ping();
     /// Selects the current database by its UTF-8 name. False on failure.
     bool select_db(const std::string& name);
     /// The server's version text; null or empty when it reports none.

@@ -133,6 +133,8 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::u16string& 
                                                           const udb_indexes& indexes) {
     wtrace_text(2, u"sql_database::create_table(%s)", name);
     tk_verify((mode_ & sql_db_read_only) == 0, "sql_db", __LINE__);
+    // An earlier table may have lost the connection: each table starts on a live one.
+    engine_.ensure_connection(this->name());
     if (is_table_exist(name)) {
         tk_verify((mode_ & sql_db_keep_tables) != 0, "sql_db", __LINE__);
         return open_table(name);
@@ -175,6 +177,7 @@ bool sql_database::delete_tab(const std::u16string& name) {
     tk_verify((mode_ & sql_db_read_only) == 0, "sql_db", __LINE__);
     // The session keeps the key checks off, so a parent that keys of an earlier run still
     // refer to can be dropped; the keys are created anew after the last table.
+    engine_.ensure_connection(this->name());
     if (!engine_.send(u"DROP TABLE " + engine_.quote_name(listed_name(name)))) throw sql_exception(connection());
     std::erase_if(created_, [&name](const std::u16string& t) { return udb_name_equal(t, name); });
     return udb_database::delete_tab(name);
@@ -313,6 +316,7 @@ void sql_database::create_fk_index_if(const std::u16string& table, const udb_nam
 void sql_database::create_relationships(const udb_relationships& relationships) {
     tk_trace(2, "sql_database::create_relationships");
     tk_trace(3, "Converting foreign keys");
+    engine_.ensure_connection(name());
     if (server_version() < sql_ver_innodb) {
         tk_trace(3, "This version of MySQL doesn't support Foreign Keys");
         return;
@@ -390,6 +394,7 @@ std::vector<std::u16string> sql_database::other_constraint_names() {
 
 void sql_database::create_views(const udb_query_map& queries) {
     tk_trace(2, "sql_database::create_views");
+    engine_.ensure_connection(name());
     std::vector<std::u16string> names;
     for (const auto& item : queries) names.push_back(item.first);
     std::unique_ptr<udb_validator> validator = engine_.create_tn_validator(names, tables_);

@@ -6,6 +6,7 @@
 #include "tk_utils.hpp"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -93,6 +94,11 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
         initialize();
     }
     tk_trace(3, "Connecting to MySQL server...");
+    host_ = host;
+    user_ = user;
+    password_ = password;
+    port_ = port;
+    connection_.set_read_timeout(read_timeout_);
     if (!connection_.connect(host, user, password, unsigned(port))) throw sql_exception(connection_);
     connected_ = true;
 
@@ -129,6 +135,14 @@ void sql_engine::connect(const std::string& host, const std::string& user, const
 
     if (!connection_.query("SET FOREIGN_KEY_CHECKS = 0"))
         tk_trace(2, "Cannot turn off foreign key check: %s", connection_.error());
+    // The session keeps the limit it started with, whatever SET GLOBAL does later.
+    max_packet_ = 0;
+    if (connection_.query("SELECT @@max_allowed_packet")) {
+        sql_result result = connection_.store_result();
+        MYSQL_ROW row = result ? mysql_fetch_row(result.get()) : nullptr;
+        if (row && row[0]) max_packet_ = std::size_t(std::strtoull(row[0], nullptr, 10));
+        tk_trace(2, "max_allowed_packet=%zu", max_packet_);
+    }
     if (server_version_ >= sql_ver_sql_mode) adjust_sql_mode();
 }
 
@@ -181,6 +195,35 @@ void sql_engine::db_delete(const std::u16string& name) {
 bool sql_engine::is_db_exist(const std::u16string& name) {
     wtrace_name(1, u"sql_engine::is_db_exist(%s)", name);
     return connection_.select_db(tk_to_utf8(name));
+}
+
+bool sql_engine::is_connection_lost(unsigned error) noexcept {
+    switch (error) {
+    case 2006: // server has gone away
+    case 2013: // lost connection during query (also a read that timed out)
+    case 2055: // lost connection at a system call
+    case 1053: // server shutdown in progress
+    case 1927: // connection was killed
+        return true;
+    default: return false;
+    }
+}
+
+void sql_engine::ensure_connection(const std::u16string& database) {
+    if (!connected_ || connection_.ping()) return;
+    tk_trace(3, "The connection to the MySQL server was lost: connecting again");
+    // Once: a server that refuses now will not take the rest of the run either.
+    connection_.close();
+    connected_ = false;
+    initialize();
+    try {
+        connect(host_, user_, password_, port_);
+        if (!database.empty()) open_db(database);
+    } catch (const tk_exception& e) {
+        throw tk_exception("The connection to the MySQL server was lost and cannot be made again: " + e.message(),
+                           tk_level_run);
+    }
+    tk_trace(3, "Connected again");
 }
 
 void sql_engine::set_max_allowed_packet(int size) {

@@ -49,6 +49,23 @@ public:
     /// A failed connection raises sql_exception; an unreadable version text is an internal
     /// assertion; 4.1.0 with a password raises sql_auth_not_supported_exception.
     void connect(const std::string& host, const std::string& user, const std::string& password, int port);
+    /// After a statement found the connection lost (is_connection_lost): when the server no
+    /// longer answers, connects once more with the same settings and selects `database`
+    /// again. A connection that cannot be made again raises sql_exception at level 1: the
+    /// run cannot go on. Does nothing while the server answers, or when never connected.
+    void ensure_connection(const std::u16string& database);
+    /// Whether a client or server error number means the connection is gone (the server was
+    /// stopped or killed, a read timed out, the session was killed).
+    static bool is_connection_lost(unsigned error) noexcept;
+
+    /// The session's max_allowed_packet as the server reported it at connect time: the
+    /// largest statement it accepts (0 when unknown).
+    std::size_t max_packet() const noexcept { return max_packet_; }
+
+    /// Seconds a statement's answer may take before the connection counts as lost (used by
+    /// the next connect; 0: no limit).
+    void set_read_timeout(unsigned seconds) noexcept { read_timeout_ = seconds; }
+    unsigned read_timeout() const noexcept { return read_timeout_; }
 
     /// CREATE DATABASE, then selects it. Failures raise sql_exception. (The database writer
     /// built over the selection belongs to the destination's database module.)
@@ -115,6 +132,11 @@ private:
 
     bool tables_locked_ = false;
     bool connected_ = false;
+    unsigned read_timeout_ = 0;
+    std::size_t max_packet_ = 0;
+    // What connect() was given, for ensure_connection.
+    std::string host_, user_, password_;
+    int port_ = 0;
     std::uint32_t server_version_ = 0;
     sql_connection connection_;
     bool innodb_ = false;

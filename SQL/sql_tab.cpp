@@ -43,6 +43,8 @@ bool is_table_failure(unsigned error) noexcept {
 // The statement was larger than the server's packet limit: the server refused it before
 // looking at any row.
 constexpr unsigned packet_too_large = 1153;
+// Bytes of a packet that are not the statement (the command byte and headers), kept free.
+constexpr std::size_t packet_reserve = 1024;
 
 // Engines whose INSERT statements store all their rows or none.
 bool is_transactional_engine(const std::string& engine) {
@@ -259,19 +261,15 @@ void sql_table::fast_append(const udb_record& record) {
     std::string& out = pending_.statement;
     const bool first = pending_.tuples.empty();
     const std::size_t mark = out.size();
+    std::size_t begin = 0;
     try {
         if (first) {
             tk_trace(1, "Initialize new query...");
-            out += "INSERT INTO ";
-            sql_append_quoted_name(out, name_, database_.server_version());
-            out += '(';
-            out += column_list_;
-            out += ") VALUES";
-            pending_.head_length = out.size();
+            fast_append_head();
         } else {
             out += ", ";
         }
-        const std::size_t begin = out.size();
+        begin = out.size();
         out += '(';
         for (std::size_t k = 0; k < pairs_.size(); ++k) {
             if (k) out += ", ";
@@ -279,14 +277,56 @@ void sql_table::fast_append(const udb_record& record) {
         }
         out += ')';
         tk_trace(1, "sql_query=[%.*s]", int(out.size() - begin), out.data() + begin);
-        pending_.tuples.push_back({std::uint32_t(begin), std::uint32_t(out.size()), appended_});
     } catch (...) {
         // Nothing of a record that cannot be written stays in the batch.
         out.resize(first ? 0 : mark);
         if (first) pending_.head_length = 0;
         throw;
     }
+    // No statement is built larger than the server accepts: a record that does not fit even
+    // alone is reported, and one that does not fit beside the batch starts the next batch.
+    const std::size_t packet = database_.engine().max_packet();
+    if (packet > packet_reserve) {
+        const std::size_t limit = packet - packet_reserve;
+        const std::size_t tuple = out.size() - begin;
+        if (const std::size_t alone = pending_.head_length + tuple; alone > limit) {
+            out.resize(first ? 0 : mark);
+            if (first) pending_.head_length = 0;
+            report_too_large(alone, packet);
+            return;
+        }
+        if (out.size() > limit) {
+            // Rare (a large row after smaller ones): the copy costs less than the statement.
+            const std::string text(out, begin, tuple);
+            out.resize(mark);
+            send_pending();
+            fast_append_head();
+            pending_.statement += text;
+            pending_.tuples.push_back({std::uint32_t(pending_.head_length), std::uint32_t(pending_.statement.size()),
+                                       appended_});
+            return;
+        }
+    }
+    pending_.tuples.push_back({std::uint32_t(begin), std::uint32_t(out.size()), appended_});
     if (out.size() > batch_limit) send_pending();
+}
+
+void sql_table::fast_append_head() {
+    std::string& out = pending_.statement;
+    out += "INSERT INTO ";
+    sql_append_quoted_name(out, name_, database_.server_version());
+    out += '(';
+    out += column_list_;
+    out += ") VALUES";
+    pending_.head_length = out.size();
+}
+
+void sql_table::report_too_large(std::size_t statement_bytes, std::size_t packet) {
+    report_rejected({0, 0, appended_}, packet_too_large,
+                    "The record needs an INSERT statement of " + std::to_string(statement_bytes) +
+                        " bytes, more than the server's max_allowed_packet of " + std::to_string(packet) +
+                        " bytes. Raise max_allowed_packet on the server above " + std::to_string(statement_bytes) +
+                        " bytes and convert this table again.");
 }
 
 void sql_table::finish() {
@@ -375,6 +415,13 @@ unsigned sql_table::refusal(const batch& b, std::size_t first, std::size_t last,
 
 void sql_table::recover(const batch& b, std::size_t first, std::size_t last, unsigned error, std::string text) {
     for (;;) {
+        if (sql_engine::is_connection_lost(error)) {
+            // The table ends here; the next one starts on a new connection (ensure_connection).
+            // Code 0: the advice kept for this error number would send the user the wrong way.
+            throw tk_exception("The connection to the MySQL server was lost (" + text + "); " +
+                                   std::to_string(stored_) + " of the table's rows reached the server.",
+                               tk_level_item);
+        }
         if (is_table_failure(error)) {
             // Not the rows' fault: the table fails once, as a whole.
             throw tk_exception(text, tk_level_item);

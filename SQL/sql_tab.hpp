@@ -17,6 +17,10 @@
 /// finish()). The statements are the same as if each waited; a refused batch is settled as
 /// below, only later, and its rows keep their own record numbers.
 ///
+/// No statement is built larger than the session's max_allowed_packet: a record too large
+/// for any statement is reported as rejected with its size and the limit to raise, and the
+/// table's other records are stored.
+///
 /// A batch that the server refuses for its data is not lost: its rows are written again in
 /// smaller statements until every good row is stored and every bad row is isolated; each bad
 /// row is reported once through the error handler with its own 1-based record number (the
@@ -77,6 +81,11 @@ private:
 
     void learn_table();
     void fast_append(const udb_record& record);
+    /// Starts the pending statement: "INSERT INTO t(columns) VALUES".
+    void fast_append_head();
+    /// Reports the current record as rejected: alone it makes a statement of `statement_bytes`,
+    /// more than the server's packet limit `packet`.
+    void report_too_large(std::size_t statement_bytes, std::size_t packet);
     void pair_fields(const udb_record& record);
     [[noreturn]] void raise_structure_error() const;
     /// Settles the batch in flight, then sends the pending batch without waiting for its answer.

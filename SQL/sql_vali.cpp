@@ -45,12 +45,16 @@ bool all_decimal_digits(const std::u16string& name) noexcept {
     return true;
 }
 
-// Code points that no MySQL identifier can hold, quoted or not.
-bool unusable_in_identifier(UChar32 c) noexcept { return c == 0 || c > 0xFFFF || U_IS_SURROGATE(c); }
+// Code points that no MySQL identifier can hold, quoted or not, and control characters: a
+// line break in a name would end the comment line of a dump that names it and let the rest
+// run as a statement when the dump is loaded.
+bool unusable_in_identifier(UChar32 c) noexcept {
+    return c < 0x20 || c == 0x7F || c > 0xFFFF || U_IS_SURROGATE(c);
+}
 
 void trace_name(const char* format, const std::u16string& name) {
     if (tk_log::skips(2)) return;
-    const std::string narrow = tk_to_utf8(name);
+    const std::string narrow = tk_to_utf8(tk_wprintable(name));
     tk_trace_write(2, format, narrow.c_str());
 }
 

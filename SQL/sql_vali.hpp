@@ -51,8 +51,9 @@ public:
 };
 
 /// New rules: 1 to 64 characters, no blank at either end, none of the illegal characters
-/// (8 for columns and indexes, 16 for tables and databases), and no NUL or character outside
-/// the Basic Multilingual Plane, which MySQL identifiers cannot hold.
+/// (8 for columns and indexes, 16 for tables and databases), no control character (a dump's
+/// comment line must not break), and no character outside the Basic Multilingual Plane, which
+/// MySQL identifiers cannot hold.
 class sql_new_validator : public udb_validator {
 public:
     /// `all_illegal`: the 16-character list of table and database names.

@@ -5,8 +5,11 @@
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
+#include <cerrno>
 #include <chrono>
+#include <fcntl.h>
 #include <thread>
+#include <unistd.h>
 
 void tk_converter::operator()() {
     while (!is_done()) wait();
@@ -22,6 +25,8 @@ void tk_converter::notify() {}
 void tk_converter::set_logfile(const std::string& path) {
     tk_trace(1, "tk_convertor::set_logfile(%s)", path.c_str());
     if (!path.empty()) {
+        if (tk_is_special_file(path))
+            throw tk_exception("Logfile name does not specify a regular file.", tk_level_run);
         if (tk_is_file_exist(path, 0x4000) && !tk_is_file_exist(path, 1))
             throw tk_exception("Logfile name specifies an existing read-only file.", tk_level_run);
         tk_file_name parts;
@@ -34,6 +39,16 @@ void tk_converter::set_logfile(const std::string& path) {
     if (path.empty()) return;
     // A front end without a trace log (the wizard) keeps the path only.
     if (tk_log* log = tk_log::pointer()) {
+        // A file that cannot be made (a folder the user may not write to, a name too long)
+        // would lose every entry without a word. The log empties the file anyway.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0644);
+        if (fd < 0) {
+            const int error = errno; // the text is built before the exception reads errno
+            const std::string text = "Cannot write the logfile '" + tk_printable(path) + "': ";
+            errno = error;
+            throw tk_exception_ex(text, tk_level_run);
+        }
+        ::close(fd);
         log->set_path(path.c_str());
         log->enable();
     }

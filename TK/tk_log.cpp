@@ -195,7 +195,8 @@ std::u16string tk_wformat(const char16_t* format, va_list args, std::size_t max_
             const char16_t* s = va_arg(args, const char16_t*);
             std::u16string_view text = s ? std::u16string_view(s) : std::u16string_view(u"(null)");
             if (precision >= 0 && static_cast<std::size_t>(precision) < text.size()) text = text.substr(0, precision);
-            append_padded(out, text, width, left);
+            // Arguments are names and paths from outside: one must not forge a line of its own.
+            append_padded(out, tk_wprintable(text), width, left);
             break;
         }
         case u'c':

@@ -9,6 +9,7 @@
 #include <limits.h>
 #include <memory>
 #include <sys/stat.h>
+#include <type_traits>
 #include <unicode/ucnv.h>
 #include <unistd.h>
 
@@ -235,6 +236,39 @@ std::string tk_trim_left(std::string_view text) {
     return b == std::string_view::npos ? std::string() : std::string(text.substr(b));
 }
 
+namespace {
+template <class Char> std::basic_string<Char> printable(std::basic_string_view<Char> text) {
+    const auto is_control = [](Char c) {
+        const auto u = static_cast<std::make_unsigned_t<Char>>(c);
+        return u < 0x20 || u == 0x7F;
+    };
+    std::basic_string<Char> out;
+    out.reserve(text.size());
+    for (Char c : text) {
+        if (!is_control(c)) {
+            out += c;
+            continue;
+        }
+        out += Char('\\');
+        if (c == '\n') out += Char('n');
+        else if (c == '\r') out += Char('r');
+        else if (c == '\t') out += Char('t');
+        else {
+            static constexpr char digits[] = "0123456789ABCDEF";
+            out += Char('x');
+            const auto u = static_cast<unsigned>(static_cast<std::make_unsigned_t<Char>>(c));
+            out += Char(digits[(u >> 4) & 0xF]);
+            out += Char(digits[u & 0xF]);
+        }
+    }
+    return out;
+}
+} // namespace
+
+std::u16string tk_wprintable(std::u16string_view text) { return printable(text); }
+
+std::string tk_printable(std::string_view text) { return printable(text); }
+
 std::u16string tk_wtrim_right(std::u16string_view text) {
     std::size_t e = text.find_last_not_of(u' ');
     return e == std::u16string_view::npos ? std::u16string() : std::u16string(text.substr(0, e + 1));
@@ -290,6 +324,11 @@ bool tk_is_file_exist(std::u16string_view path, int access) {
     std::string narrow;
     if (!tk_try_to_ansi(path, narrow)) return false;
     return tk_is_file_exist(narrow, access);
+}
+
+bool tk_is_special_file(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
 }
 
 bool tk_is_path_exist(const std::string& path) {

@@ -29,6 +29,13 @@ const std::string& tk_ansi_code_page();
 /// Widens ASCII text; for literals and formatted numbers, never for user data.
 std::u16string tk_ascii_to_wide(std::string_view text);
 
+/// The text with every control character (U+0000 to U+001F and U+007F) written as \n, \r, \t
+/// or \xHH, so that a name printed into a dump comment, a message or a trace line can neither
+/// end the line nor start a new one. Everything else stays, backslashes included.
+std::u16string tk_wprintable(std::u16string_view text);
+/// The same for narrow text (UTF-8 or the ANSI code page: control characters are single bytes).
+std::string tk_printable(std::string_view text);
+
 /// Only U+0020 counts as a space in every trim; tabs stay.
 std::string tk_trim(std::string_view text);
 std::string tk_trim_left(std::string_view text);
@@ -46,6 +53,10 @@ struct tk_wstring {
 /// (callers pass 0x4000). Never creates the file.
 bool tk_is_file_exist(const std::string& path, int access);
 bool tk_is_file_exist(std::u16string_view path, int access);
+/// True when something exists at `path` and it is not a regular file (a device, a pipe, a
+/// folder, a socket): a file the program would read or write there would hang or do harm.
+bool tk_is_special_file(const std::string& path);
+
 /// True when `path` is a directory that can be searched. Does not change the working directory.
 bool tk_is_path_exist(const std::string& path);
 bool tk_is_path_exist(std::u16string_view path);

@@ -63,6 +63,32 @@ bool udb_converter::is_record_rejection(const tk_exception& e) noexcept {
     return e.code() >= mysql_code_base && e.code() < mysql_code_end;
 }
 
+void udb_converter::default_to_all_tables(const udb_database& source) {
+    if (table_list_.empty() && selected_items_.empty()) table_list_ = source.tables();
+}
+
+void udb_converter::select_items(udb_validator& validator) {
+    // Queries (and a profile's tables) reserve their names before any table is named, so that
+    // no generated table name takes the name of an item still to come.
+    for (const auto& item : selected_items_) validator.add_existing_name(item.first);
+    for (const auto& table : table_list_) selected_items_.emplace(table, std::u16string());
+}
+
+std::u16string udb_converter::destination_name(const udb_validator& validator, const std::u16string& name,
+                                               bool& accepted) {
+    accepted = validator.is_acceptable(name);
+    return accepted ? name : validator.get_safe_name(name);
+}
+
+void udb_converter::reserve_item_name(udb_validator& validator, const std::u16string& destination, bool accepted) {
+    if (!accepted) {
+        tk_wtrace(2, u"Store generated table name '%s'", destination.c_str());
+        validator.add_existing_name(destination);
+    }
+    // A later item whose name differs from this one only in letter case must not be accepted.
+    validator.restricted_names().push_back(destination);
+}
+
 void udb_converter::run(udb_run_sides& sides) {
     error_handler& handler = error_handler::instance();
     init_conversion bracket(this, true);
@@ -71,7 +97,15 @@ void udb_converter::run(udb_run_sides& sides) {
     } catch (const tk_final_exception&) {
         // The user chose to stop after an error: a quiet end.
     } catch (const tk_exception& e) {
-        handler.handle(e, 1);
+        if (e.level() != tk_level_item) {
+            handler.handle(e, 1);
+        } else {
+            // Out here even a failure of one operation (the source's table list, the
+            // destination's creation) means the run did not happen: it is not a success.
+            tk_exception run_failure(e.message(), tk_level_run);
+            run_failure.set_code(e.code());
+            handler.handle(run_failure, 1);
+        }
     } catch (const std::exception& e) {
         tk_trace(3, "ERROR:\n%s", e.what());
         if (!silent_) *err_ << e.what() << '\n' << std::flush;
@@ -85,10 +119,20 @@ void udb_converter::run_items(udb_run_sides& sides) {
     check_stop(nullptr);
     std::unique_ptr<udb_database> source = sides.open_source();
     tk_verify(source != nullptr, "udb_conv", __LINE__);
-    std::unique_ptr<udb_database> destination = sides.open_destination();
-    tk_verify(destination != nullptr, "udb_conv", __LINE__);
 
-    if (table_list_.empty() && selected_items_.empty()) table_list_ = source->tables();
+    default_to_all_tables(*source);
+    // The destination is touched (a database dropped, a dump file begun) only once the source
+    // is known to hold something of what was asked for.
+    if (!table_list_.empty() || !selected_items_.empty()) {
+        bool any = false;
+        for (const auto& table : table_list_) any = any || source->is_table_exist(table);
+        for (const auto& [name, query] : selected_items_) any = any || !query.empty() || source->is_table_exist(name);
+        if (!any) {
+            throw tk_exception("None of the tables to convert exists in schema '" + udb_console_text(source->name()) +
+                                   "' of the source database '" + udb_console_text(source_) + "'.",
+                               tk_level_run);
+        }
+    }
     table_total_.store(static_cast<int>(table_list_.size()), std::memory_order_relaxed);
     tk_trace(2, "Source database has %d table(s)", table_total());
     if (!silent_) {
@@ -96,12 +140,12 @@ void udb_converter::run_items(udb_run_sides& sides) {
               << std::flush;
     }
 
+    std::unique_ptr<udb_database> destination = sides.open_destination();
+    tk_verify(destination != nullptr, "udb_conv", __LINE__);
+
     std::unique_ptr<udb_validator> validator = sides.create_validator(table_list_, *destination);
     tk_verify(validator != nullptr, "udb_conv", __LINE__);
-    // Queries (and a profile's tables) reserve their names before any table is named, so that
-    // no generated table name takes the name of an item still to come.
-    for (const auto& item : selected_items_) validator->add_existing_name(item.first);
-    for (const auto& table : table_list_) selected_items_.emplace(table, std::u16string());
+    select_items(*validator);
 
     sides.prepare_destination(*destination);
 
@@ -150,8 +194,8 @@ void udb_converter::convert_item(const std::u16string& name, const std::u16strin
         throw tk_exception("The source database cannot run custom queries.", tk_level_item);
     }
 
-    const bool accepted = validator.is_acceptable(name);
-    const std::u16string dest_name = accepted ? name : validator.get_safe_name(name);
+    bool accepted = true;
+    const std::u16string dest_name = destination_name(validator, name, accepted);
 
     if (destination.is_table_exist(dest_name)) {
         if (mode_ == udb_mode_skip_tables) return;
@@ -168,14 +212,9 @@ void udb_converter::convert_item(const std::u16string& name, const std::u16strin
                            tk_level_item);
     }
 
-    if (!accepted) {
-        tk_wtrace(2, u"Store generated table name '%s'", dest_name.c_str());
-        validator.add_existing_name(dest_name);
-        // Foreign keys name their tables by source name; they must find this one.
-        destination.names_map().add_tn_mapping(name, dest_name);
-    }
-    // A later item whose name differs from this one only in letter case must not be accepted.
-    validator.restricted_names().push_back(dest_name);
+    // Foreign keys name their tables by source name; they must find this one.
+    if (!accepted) destination.names_map().add_tn_mapping(name, dest_name);
+    reserve_item_name(validator, dest_name, accepted);
 
     tk_trace(1, "Table structure has been written");
     const int count = reader->record_count();

@@ -99,6 +99,19 @@ public:
     /// a failure of the whole table.
     static bool is_record_rejection(const tk_exception& e) noexcept;
 
+    /// The selection as a run completes it, in two steps around building the validator: with
+    /// nothing chosen, the table list becomes every table of `source`; then the queries' names
+    /// are reserved in `validator` and the listed tables join the selected items. A pass over
+    /// the destination after a run (the verifier) repeats them to meet the same items.
+    void default_to_all_tables(const udb_database& source);
+    void select_items(udb_validator& validator);
+    /// The destination table of item `name`: the name when `validator` accepts it, else its
+    /// safe name (`accepted` tells which). reserve_item_name then registers it, so that later
+    /// items are named as the run named them.
+    static std::u16string destination_name(const udb_validator& validator, const std::u16string& name,
+                                           bool& accepted);
+    static void reserve_item_name(udb_validator& validator, const std::u16string& destination, bool accepted);
+
     /// Console streams for the "Converting ..." lines and the "Table ... not exists" notes;
     /// standard output and standard error unless replaced. They must outlive the converter.
     void set_console(std::ostream& out, std::ostream& err) noexcept {

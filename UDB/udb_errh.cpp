@@ -29,10 +29,11 @@ error_handler::exit_function& exit_slot() {
 }  // namespace
 
 std::string udb_console_text(std::u16string_view text) {
+    const std::u16string printable = tk_wprintable(text);
     std::string out;
-    if (tk_try_to_ansi(text, out)) return out;
+    if (tk_try_to_ansi(printable, out)) return out;
     out.clear();
-    for (char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    for (char16_t c : printable) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
     return out;
 }
 

@@ -15,7 +15,8 @@
 class tk_converter;
 
 /// `text` in the console's code page, never failing: a report must reach the user even for a
-/// name the code page cannot show, whose other characters then appear as '?'.
+/// name the code page cannot show, whose other characters then appear as '?'. Control
+/// characters are written escaped (tk_wprintable), so a name cannot break a report's line.
 std::string udb_console_text(std::u16string_view text);
 
 /// Thrown by error_handler::end_program when a replaced exit function returns: it unwinds

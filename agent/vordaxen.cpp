@@ -7,11 +7,17 @@
 #include "udb_errh.hpp"
 #include "udb_prof.hpp"
 
+#include <climits>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <iostream>
 #include <memory>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -38,18 +44,38 @@ enum option_id : int {
     opt_src = 15,
     opt_tab_def = 16,
     opt_tab_file = 17,
+    opt_db2pswd_prompt = 18,
+    opt_mysqlp_prompt = 19,
+    opt_read_timeout = 20,
+    opt_verify = 21,
+    opt_verify_only = 22,
 };
 
-// Searched in this order, first match wins: "--dumpfile" is "--dump", "--mode=3x" is "--mode=".
+// Searched in this order, first match wins; an option without "=" must match the whole
+// argument ("--dumpster" is no "--dump"), which parse_cmd_line checks.
 const tk_cmd_option option_table[] = {
-    {opt_db2pswd, "--db2pswd="}, {opt_db2schema, "--db2schema="}, {opt_db2user, "--db2user="},
-    {opt_dest, "--dest="},       {opt_dump, "--dump"},            {opt_help, "--help"},
-    {opt_logfile, "--logfile="}, {opt_mode, "--mode="},           {opt_mysqlh, "--mysqlh="},
-    {opt_mysqlu, "--mysqlu="},   {opt_mysqlp, "--mysqlp="},       {opt_port, "--port="},
-    {opt_profile, "--profile="}, {opt_silent, "--silent"},        {opt_skip_idx, "--skip_idx"},
-    {opt_src, "--src="},         {opt_tab_def, "--tab_def"},      {opt_tab_file, "--tab_file="},
+    {opt_db2pswd, "--db2pswd="}, {opt_db2pswd_prompt, "--db2pswd"}, {opt_db2schema, "--db2schema="},
+    {opt_db2user, "--db2user="}, {opt_dest, "--dest="},             {opt_dump, "--dump"},
+    {opt_help, "--help"},        {opt_logfile, "--logfile="},       {opt_mode, "--mode="},
+    {opt_mysqlh, "--mysqlh="},   {opt_mysqlu, "--mysqlu="},         {opt_mysqlp, "--mysqlp="},
+    {opt_mysqlp_prompt, "--mysqlp"}, {opt_port, "--port="},         {opt_profile, "--profile="},
+    {opt_read_timeout, "--read_timeout="}, {opt_silent, "--silent"}, {opt_skip_idx, "--skip_idx"},
+    {opt_src, "--src="},         {opt_tab_def, "--tab_def"},        {opt_tab_file, "--tab_file="},
+    // "--verify_only" first: the table is searched by prefix.
+    {opt_verify_only, "--verify_only"}, {opt_verify, "--verify"},
     {-1, ""},
 };
+
+// Environment variables that give a password without putting it on the command line.
+constexpr const char* db2_password_variable = "DUNMERE_DB2_PASSWORD";
+constexpr const char* mysql_password_variable = "DUNMERE_MYSQL_PASSWORD";
+
+// Longest path the system accepts, terminator excluded.
+constexpr std::size_t max_path_length = PATH_MAX - 1;
+
+// Seconds a MySQL read may wait before the statement counts as failed: long enough for any
+// statement of a conversion, short enough that a server that stopped answering ends the table.
+constexpr unsigned default_read_timeout = 600;
 
 // Longest table name a table-list line may hold, in bytes.
 constexpr std::size_t max_tab_line = 254;
@@ -57,6 +83,10 @@ constexpr std::size_t max_tab_line = 254;
 // Console output is switched off from --silent on; kept here because a fatal message may come
 // after the converter is gone.
 bool output_silenced = false;
+
+// What the run proves afterwards: nothing, the copy it made, or only an existing destination.
+enum class verify_step { none, after_run, only };
+verify_step verification = verify_step::none;
 
 } // namespace
 
@@ -67,7 +97,7 @@ std::string vordaxen_usage() {
            "\n"
            "Usage: VORDAXEN.EXE OPTIONS\n"
            "\n"
-           "   --db2pswd=...   DB2 user password\n"
+           "   --db2pswd=...   DB2 user password (--db2pswd alone asks for it)\n"
            "   --db2schema=... DB2 schema name\n"
            "   --db2user=...   DB2 user name\n"
            "   --dest=...      MySQL database name\n"
@@ -79,15 +109,20 @@ std::string vordaxen_usage() {
            "                   tables only, 2 - skip existing tables, 3 - merge)\n"
            "   --mysqlh=...    MySQL server IP address or network name\n"
            "   --mysqlu=...    MySQL user name\n"
-           "   --mysqlp=...    MySQL user password\n"
+           "   --mysqlp=...    MySQL user password (--mysqlp alone asks for it)\n"
            "   --port=...      MySQL port\n"
            "   --profile=...   path to the file to load conversion settings from\n"
+           "   --read_timeout=...  seconds to wait for the MySQL server's answer\n"
+           "                   (default 600)\n"
            "   --silent        disable program output\n"
            "   --skip_idx      skip converting indexes\n"
            "   --src=...       DB2 database name\n"
            "   --tab_def       convert table definitions only\n"
            "   --tab_file=...  file containing the list of tables to convert\n"
            "                   (one table name per line)\n"
+           "   --verify        after converting, compare the MySQL database with DB2\n"
+           "                   value by value\n"
+           "   --verify_only   convert nothing, only compare the MySQL database with DB2\n"
            "\n"
            "NOTES:\n"
            "   1) If you specified a profile, there is no need to specify any other\n"
@@ -101,7 +136,10 @@ std::string vordaxen_usage() {
            "   6) If you omit 'mode' parameter, default mode 'overwrite the entire\n"
            "      database' will be used.\n"
            "   7) Command line parameters that contain spaces should be enclosed in\n"
-           "      quotes (for example --dest=\"my database\")";
+           "      quotes (for example --dest=\"my database\")\n"
+           "   8) Passwords not given as options are read from the environment\n"
+           "      variables DUNMERE_DB2_PASSWORD and DUNMERE_MYSQL_PASSWORD; a password\n"
+           "      given as an option is hidden from the process list once read";
 }
 
 void vordaxen_fatal(const std::string& text) {
@@ -114,7 +152,9 @@ void vordaxen_fatal(const std::string& text) {
 }
 
 void process_tab_file(const std::string& path) {
-    tk_trace(1, "process_tab_file(%s)", path.c_str());
+    tk_trace(1, "process_tab_file(%s)", tk_printable(path).c_str());
+    if (tk_is_special_file(path))
+        vordaxen_fatal("Table names file '" + tk_printable(path) + "' is not a regular file.");
     if (!tk_is_file_exist(path, 0x4000))
         vordaxen_fatal("Table names file does not exist.\nPlease verify the correct path/name was given.");
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
@@ -166,12 +206,67 @@ void process_tab_file(const std::string& path) {
         if (!name.empty()) names.push_back(std::move(name));
         if (c == EOF) break;
     }
+    // An empty list would mean "every table": a file that names none is a mistake.
+    if (names.empty()) vordaxen_fatal("Table names file '" + tk_printable(path) + "' names no table.");
     korvane_convertor::instance().table_list() = std::move(names);
 }
 
+namespace {
+
+// Reads a password from the terminal without showing it.
+std::string prompt_password(const char* what) {
+    const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) vordaxen_fatal(std::string("Cannot ask for the ") + what + " password: there is no terminal.");
+    const std::string prompt = std::string("Enter ") + what + " password: ";
+    (void)!::write(fd, prompt.data(), prompt.size());
+    termios old_mode{};
+    const bool terminal = ::tcgetattr(fd, &old_mode) == 0;
+    if (terminal) {
+        termios quiet = old_mode;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(fd, TCSAFLUSH, &quiet);
+    }
+    std::string password;
+    char c;
+    while (::read(fd, &c, 1) == 1 && c != '\n') password.push_back(c);
+    if (terminal) ::tcsetattr(fd, TCSAFLUSH, &old_mode);
+    (void)!::write(fd, "\n", 1);
+    ::close(fd);
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    return password;
+}
+
+// A whole number from min to max, written in decimal digits only; false otherwise.
+bool whole_number(const std::string& text, unsigned long min, unsigned long max, unsigned long& out) {
+    if (text.empty() || text.size() > 9) return false;
+    unsigned long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + unsigned(c - '0');
+    }
+    if (value < min || value > max) return false;
+    out = value;
+    return true;
+}
+
+// Options naming a file or a folder: an empty value and a path the system cannot take are
+// refused here, each with the option's name.
+void check_path_value(const char* option, const std::string& value) {
+    if (value.empty()) vordaxen_fatal(std::string("Option ") + option + " needs a value.");
+    if (value.size() > max_path_length)
+        vordaxen_fatal(std::string("The path given with ") + option + " is longer than " +
+                       std::to_string(max_path_length) + " bytes.");
+}
+
+} // namespace
+
 bool parse_cmd_line(int argc, const char* const* argv) {
     tk_trace(1, "parse_cmd_line");
-    for (int i = 0; i < argc; ++i) tk_trace(1, "parameter #%d: %s", i, argv[i]);
+    for (int i = 0; i < argc; ++i) {
+        // Passwords stay out of the trace log, which users attach to problem reports.
+        const bool secret = std::strncmp(argv[i], "--db2pswd=", 10) == 0 || std::strncmp(argv[i], "--mysqlp=", 9) == 0;
+        tk_trace(1, "parameter #%d: %s", i, secret ? "(password)" : tk_printable(argv[i]).c_str());
+    }
 
     korvane_convertor& converter = korvane_convertor::instance();
     error_handler& handler = error_handler::instance();
@@ -182,13 +277,34 @@ bool parse_cmd_line(int argc, const char* const* argv) {
     // Wide values come from the console's code page; one that does not convert is ignored.
     const auto wide = [](const std::string& value, std::u16string& out) { return tk_try_from_ansi(value, out); };
 
+    bool db2_password_given = false, mysql_password_given = false;
+    std::vector<std::string> stray;
+
     tk_cmdli scanner;
     for (scanner.start(argc, argv, option_table); scanner.has_current(); scanner.next()) {
         const std::string& value = scanner.value();
         std::u16string w;
-        switch (scanner.id()) {
+        int id = scanner.id();
+        // Options without "=" take no value: "--dumpster" is not "--dump".
+        const bool flag = id == opt_dump || id == opt_help || id == opt_silent || id == opt_skip_idx ||
+                          id == opt_tab_def || id == opt_db2pswd_prompt || id == opt_mysqlp_prompt ||
+                          id == opt_verify || id == opt_verify_only;
+        if (flag && !value.empty()) {
+            stray.push_back(scanner.argument());
+            continue;
+        }
+        switch (id) {
         case opt_db2pswd:
             if (wide(value, w)) db2_password = w;
+            db2_password_given = true;
+            break;
+        case opt_db2pswd_prompt:
+            if (wide(prompt_password("DB2"), w)) db2_password = w;
+            db2_password_given = true;
+            break;
+        case opt_mysqlp_prompt:
+            password = prompt_password("MySQL");
+            mysql_password_given = true;
             break;
         case opt_db2schema:
             if (wide(value, w)) db2_schema = w;
@@ -197,16 +313,21 @@ bool parse_cmd_line(int argc, const char* const* argv) {
             if (wide(value, w)) db2_user = w;
             break;
         case opt_dest:
-            tk_trace(1, "parse_cmd_line - got dest %s", value.c_str());
+            tk_trace(1, "parse_cmd_line - got dest %s", tk_printable(value).c_str());
+            check_path_value("--dest=", value);
             if (wide(value, w)) converter.set_destination(w);
             break;
         case opt_dump:
             tk_trace(2, "\tconvert into dump files");
             converter.set_direct_mode(false);
             break;
-        case opt_help: vordaxen_fatal(vordaxen_usage());
+        case opt_help:
+            // Asked for, the usage text is the answer, not a failure.
+            std::cout << vordaxen_usage() << '\n' << std::flush;
+            std::exit(0);
         case opt_logfile:
-            tk_trace(1, "parse_cmd_line - got logfile %s", value.c_str());
+            tk_trace(1, "parse_cmd_line - got logfile %s", tk_printable(value).c_str());
+            check_path_value("--logfile=", value);
             converter.set_logfile(value);
             break;
         case opt_mode: {
@@ -219,10 +340,29 @@ bool parse_cmd_line(int argc, const char* const* argv) {
         }
         case opt_mysqlh: host = value; break;
         case opt_mysqlu: user = value; break;
-        case opt_mysqlp: password = value; break;
-        case opt_port: port = value; break;
+        case opt_mysqlp:
+            password = value;
+            mysql_password_given = true;
+            break;
+        case opt_port: {
+            unsigned long number = 0;
+            if (!whole_number(value, 1, 65535, number)) throw tk_exception("Invalid port number", tk_level_run);
+            port = value;
+            break;
+        }
+        case opt_read_timeout: {
+            unsigned long seconds = 0;
+            if (!whole_number(value, 1, 86400, seconds))
+                throw tk_exception("Invalid read timeout: give a whole number of seconds from 1 to 86400",
+                                   tk_level_run);
+            converter.mysql().engine().set_read_timeout(unsigned(seconds));
+            break;
+        }
         case opt_profile:
-            tk_trace(1, "parse_cmd_line - got profile %s", value.c_str());
+            tk_trace(1, "parse_cmd_line - got profile %s", tk_printable(value).c_str());
+            check_path_value("--profile=", value);
+            if (tk_is_special_file(value))
+                vordaxen_fatal("Profile '" + tk_printable(value) + "' is not a regular file.");
             if (wide(value, w)) {
                 udb_profile profile;
                 if (profile.load(w) && converter.load_profile(profile)) profile_loaded = true;
@@ -250,37 +390,113 @@ bool parse_cmd_line(int argc, const char* const* argv) {
             converter.set_definitions_only(true);
             break;
         case opt_tab_file:
-            tk_trace(2, "\tparse_cmd_line - got tab_file %s", value.c_str());
+            tk_trace(2, "\tparse_cmd_line - got tab_file %s", tk_printable(value).c_str());
+            check_path_value("--tab_file=", value);
             process_tab_file(value);
+            break;
+        case opt_verify:
+            tk_trace(2, "\tverify after converting");
+            if (verification == verify_step::none) verification = verify_step::after_run;
+            break;
+        case opt_verify_only:
+            tk_trace(2, "\tverify only");
+            verification = verify_step::only;
             break;
         default: break; // collected by the scanner
         }
     }
-    if (!scanner.unrecognised().empty()) return false;
+    if (!scanner.unrecognised().empty() || !stray.empty()) return false;
+
+    // Passwords not given on the command line may come from the environment, which other
+    // users cannot read.
+    if (!db2_password_given) {
+        if (const char* env = std::getenv(db2_password_variable)) {
+            std::u16string w;
+            if (wide(env, w)) db2_password = w;
+            db2_password_given = true;
+        }
+    }
+    if (!mysql_password_given) {
+        if (const char* env = std::getenv(mysql_password_variable)) {
+            password = env;
+            mysql_password_given = true;
+        }
+    }
 
     if (converter.destination().empty()) vordaxen_fatal("You should enter MySQL database name");
     if (converter.source_name().empty()) vordaxen_fatal("You should enter DB2 database name");
+    if (verification == verify_step::after_run && !converter.direct_mode())
+        vordaxen_fatal("--verify compares a MySQL server's database: load the dump, then use --verify_only");
     if (!profile_loaded) {
         if (db2_schema.empty()) vordaxen_fatal("You should enter DB2 schema name");
         converter.db2().set_connection_settings(source, db2_user, db2_password);
         converter.db2().set_schema(db2_schema);
         converter.mysql().store_mysql_settings(host, user, password, port);
+    } else {
+        // A profile without passwords takes them from the command line or the environment.
+        if (db2_password_given && converter.db2().password().empty()) converter.db2().password() = db2_password;
+        if (mysql_password_given && converter.mysql().password().empty()) converter.mysql().password() = password;
     }
     return true;
 }
 
-int vordaxen_main(int argc, const char* const* argv) {
+void hide_passwords(int argc, char** argv) {
+    // The process list shows the arguments' memory as it is now: overwritten, a password is
+    // no longer in it.
+    for (int i = 1; i < argc; ++i) {
+        for (const char* option : {"--db2pswd=", "--mysqlp="}) {
+            const std::size_t length = std::strlen(option);
+            if (std::strncmp(argv[i], option, length) != 0) continue;
+            for (char* p = argv[i] + length; *p; ++p) *p = 'x';
+        }
+    }
+}
+
+namespace {
+
+extern "C" void on_stop_signal(int signal_number) {
+    // A second signal ends the program at once, as if no handler were there.
+    if (udb_converter::stop_requested()) {
+        std::signal(signal_number, SIG_DFL);
+        std::raise(signal_number);
+        return;
+    }
+    udb_converter::request_stop();
+}
+
+void install_stop_handlers() {
+    struct sigaction action {};
+    action.sa_handler = on_stop_signal;
+    sigemptyset(&action.sa_mask);
+    // Calls under way (a fetch, a statement) finish; the run stops at the next record.
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+} // namespace
+
+int vordaxen_main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
+    install_stop_handlers();
     // No file until --logfile= or a profile names one.
     tk_log log(nullptr, false, 3, false);
     error_handler handler;
     try {
         korvane_convertor converter(korvane_front_end::agent);
-        if (argc <= 1 || !parse_cmd_line(argc, argv)) vordaxen_fatal(vordaxen_usage());
+        converter.mysql().engine().set_read_timeout(default_read_timeout);
+        const bool complete = argc > 1 && parse_cmd_line(argc, argv);
+        hide_passwords(argc, argv);
+        if (!complete) vordaxen_fatal(vordaxen_usage());
         converter.db2().connect_db2_server(converter.source_name());
+        // Verifying reads the server's database whatever the run would have written.
+        if (verification == verify_step::only) converter.set_direct_mode(true);
         if (converter.direct_mode()) converter.mysql().connect_mysql_server();
-        converter.check_dest();
-        converter();
+        if (verification != verify_step::only) {
+            converter.check_dest();
+            converter();
+        }
+        if (verification != verify_step::none && !converter.verify(std::cout)) return vordaxen_differences;
     } catch (const tk_exception& e) {
         handler.handle(e, 0);
         // The run reports its own table and record failures; a failure that gets here, even of

@@ -17,6 +17,8 @@
 #   load-innodb  the same dump with InnoDB tables, the engine direct mode creates them with
 #   mariadb-dump mariadb-dump of the table once loaded (what a dump costs a mature tool)
 #   plain-c      a plain C program sending the same rows as ~1 MB multi-row INSERTs
+#   verify       VORDAXEN --verify_only of the converted table against the source (what
+#                proving the copy costs beside converting it again)
 #
 # It prints one table per source table (medians of wall time, user+system CPU and peak
 # memory; rows per second; Dunmere's ratio to each peer) and writes it to bench/RESULTS.md
@@ -107,8 +109,8 @@ timed() {
 round() {
   local dsn=$1 table=$2 order=$3 tag=$2
   printf '%s\n' "$table" >"$work/tables.$table"
-  local steps=(dump direct load-dump load-innodb mariadb-dump plain-c)
-  [ "$order" -eq 1 ] && steps=(plain-c mariadb-dump load-innodb direct load-dump dump)
+  local steps=(dump direct verify load-dump load-innodb mariadb-dump plain-c)
+  [ "$order" -eq 1 ] && steps=(plain-c mariadb-dump load-innodb verify direct load-dump dump)
   for step in "${steps[@]}"; do
     case $step in
       dump)
@@ -116,6 +118,9 @@ round() {
           --dest="$work/bench_load.sql" ;;
       direct)
         timed "$tag.direct" "$vordaxen" --src="$dsn" --db2schema=BENCH --dest=bench_direct --mode=0 \
+          --tab_file="$work/tables.$table" "${server[@]}" ;;
+      verify)
+        timed "$tag.verify" "$vordaxen" --src="$dsn" --db2schema=BENCH --dest=bench_direct --verify_only \
           --tab_file="$work/tables.$table" "${server[@]}" ;;
       load-dump)
         # A dump of listed tables carries no database block: it loads into the one named.
@@ -158,12 +163,13 @@ report() {
   echo
   echo "| run | wall s | user+sys s | peak MB | server CPU s | rows/s | Dunmere/peer |"
   echo "|---|---:|---:|---:|---:|---:|---|"
-  for step in dump direct mariadb-dump load-dump load-innodb plain-c; do
+  for step in dump direct verify mariadb-dump load-dump load-innodb plain-c; do
     local wall cpu peak server ratio=""
     wall=$(col "$table.$step" 1); cpu=$(col "$table.$step" 2); peak=$(col "$table.$step" 3)
     server=$(col "$table.$step" 4)
     case $step in
       mariadb-dump) ratio=$(awk -v a="$wall" -v b="$d_wall" 'BEGIN { printf "dump %.2f", a / b }') ;;
+      verify) ratio=$(awk -v a="$x_wall" -v b="$wall" 'BEGIN { printf "direct %.2f", a / b }') ;;
       load-dump|load-innodb|plain-c) ratio=$(awk -v a="$wall" -v b="$x_wall" 'BEGIN { printf "direct %.2f", a / b }') ;;
     esac
     awk -v s="$step" -v w="$wall" -v c="$cpu" -v p="$peak" -v v="$server" -v n="$n" -v r="$ratio" \

@@ -6,7 +6,10 @@
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 #include "udb_prof.hpp"
+#include "udb_errh.hpp"
 #include "udb_vali.hpp"
+
+#include <sys/stat.h>
 
 
 namespace {
@@ -182,6 +185,13 @@ void common_check_dest(const std::u16string& path) {
     tk_wtrace(1, u"common_check_dest(%s)", path.c_str());
     if (tk_is_path_exist(path))
         throw tk_exception("Destination name should specify a file, not folder.", tk_level_run);
+    // A device or a pipe is never replaced by a dump (nor, for a device, removed).
+    std::string fs_path;
+    struct stat existing {};
+    if (tk_try_to_ansi(path, fs_path) && ::stat(fs_path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode))
+        throw tk_exception("Destination '" + udb_console_text(path) +
+                               "' is not a regular file; it is left as it is. Please give the path of a dump file.",
+                           tk_level_run);
     if (tk_is_file_exist(path, read_access) && !tk_is_file_exist(path, read_write_access))
         throw tk_exception("Destination name specifies an existing read-only file.", tk_level_run);
     tk_file_wname parts;

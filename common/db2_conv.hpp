@@ -121,6 +121,6 @@ private:
     dmp_options dump_options_;
 };
 
-/// Checks a dump-file destination: it must not be a folder or a read-only file, and its folder
-/// must exist. Each failure raises tk_exception (level 1) with the user's text.
+/// Checks a dump-file destination: it must not be a folder, a device, a pipe or a read-only
+/// file, and its folder must exist. Each failure raises tk_exception (level 1) with the user's text.
 void common_check_dest(const std::u16string& path);

@@ -11,11 +11,16 @@
 #include "tk_fname.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
+#include "udb_errh.hpp"
 
 #include <cerrno>
+#include <cstdlib>
+#include <exception>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -36,7 +41,7 @@ sql_engine& engine() { return sql_engine::instance(); }
 
 std::string console_text(std::u16string_view text) {
     std::string out;
-    if (!tk_try_to_ansi(text, out)) out = "?";
+    if (!tk_try_to_ansi(tk_wprintable(text), out)) out = "?";
     return out;
 }
 
@@ -90,18 +95,60 @@ std::size_t find_ignoring_case(const std::u16string& text, std::u16string_view l
     return std::u16string::npos;
 }
 
+// Temporary dump files not yet in place. The error handler ends a failed run with exit(), which
+// runs no destructor: these are removed at exit instead.
+std::vector<std::string>& pending_files() {
+    static std::vector<std::string> files;
+    return files;
+}
+
+void remove_pending_files() {
+    for (const std::string& file : pending_files()) ::unlink(file.c_str());
+}
+
+void add_pending_file(const std::string& file) {
+    // The list exists before the handler is registered, so it is destroyed after it has run.
+    pending_files().push_back(file);
+    static const bool registered = std::atexit(remove_pending_files) == 0;
+    (void)registered;
+}
+
+void drop_pending_file(const std::string& file) {
+    auto& files = pending_files();
+    for (auto it = files.begin(); it != files.end(); ++it) {
+        if (*it == file) {
+            files.erase(it);
+            return;
+        }
+    }
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
 
 dmp_output::dmp_output(const std::u16string& path) : path_(console_text(path)) {
-    std::string fs_path;
-    if (!tk_try_to_ansi(path, fs_path)) {
+    if (!tk_try_to_ansi(path, final_path_)) {
         throw tk_exception("Cannot create the dump file '" + path_ +
                                "': the name cannot be written in the system's character set.",
                            tk_level_run);
     }
-    fd_ = ::open(fs_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    struct stat existing {};
+    if (::stat(final_path_.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+        fd_ = ::open(final_path_.c_str(), O_WRONLY | O_CLOEXEC);
+    } else {
+        std::string pattern = final_path_ + ".part-XXXXXX";
+        fd_ = ::mkstemp(pattern.data());
+        if (fd_ >= 0) {
+            temp_path_ = std::move(pattern);
+            add_pending_file(temp_path_);
+            // The mode a newly created file would get, not the private one of a temporary file.
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            (void)::fchmod(fd_, 0666 & ~mask);
+            (void)::fcntl(fd_, F_SETFD, FD_CLOEXEC);
+        }
+    }
     if (fd_ < 0) {
         // The text is built before the exception reads errno, so errno is set again after it.
         const int error = errno;
@@ -114,6 +161,10 @@ dmp_output::dmp_output(const std::u16string& path) : path_(console_text(path)) {
 
 dmp_output::~dmp_output() {
     if (fd_ >= 0) ::close(fd_);
+    if (!temp_path_.empty()) {
+        ::unlink(temp_path_.c_str());
+        drop_pending_file(temp_path_);
+    }
 }
 
 void dmp_output::fail(int error) {
@@ -169,6 +220,10 @@ void dmp_output::close() {
     fd_ = -1;
     // A delayed write error (a full disk behind a cache, a network file system) shows here.
     if (::close(fd) != 0) fail(errno);
+    if (temp_path_.empty()) return;
+    if (::rename(temp_path_.c_str(), final_path_.c_str()) != 0) fail(errno);
+    drop_pending_file(temp_path_);
+    temp_path_.clear();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -180,7 +235,7 @@ std::unique_ptr<dmp_database> sql_engine::create_dump(const std::u16string& path
 }
 
 dmp_database::dmp_database(const std::u16string& path, const dmp_options& options)
-    : udb_database(path, 1, false), options_(options) {
+    : udb_database(path, 1, false), options_(options), uncaught_(std::uncaught_exceptions()) {
     // Unlike a server connection, a file that cannot be created leaves nothing to convert into:
     // the run must stop here rather than "succeed" without a file.
     tk_wtrace(2, u"dmp_database::ctor(%s)", path.c_str());
@@ -201,6 +256,8 @@ dmp_database::dmp_database(const std::u16string& path, const dmp_options& option
 }
 
 dmp_database::~dmp_database() {
+    // A failure on its way out: the file must not look complete, and the old one stays.
+    if (std::uncaught_exceptions() > uncaught_) return;
     try {
         finish();
     } catch (const std::exception& e) {
@@ -218,6 +275,14 @@ void dmp_database::finish() {
         write_line("UNLOCK TABLES;");
     }
     if (options_.b_new_version) write_line("/*!40101 SET SQL_MODE=@OLD_SQL_MODE */;");
+    // The last line says that nothing is missing: a dump cut short anywhere lacks it.
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char date[32];
+    std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", &local);
+    write(line_break());
+    write_line(std::string("-- Dump completed on ") + date);
     output_->close();
 }
 
@@ -246,8 +311,10 @@ void dmp_database::close_pending_lock() {
 }
 
 void dmp_database::write_header() {
+    // A comment line ends at the first line break: a name holding one would let the rest of
+    // it run as a statement when the dump is loaded.
     std::string line = "# File name: ";
-    tk_append_utf8(line, name());
+    tk_append_utf8(line, tk_wprintable(name()));
     write_line(line);
 
     const std::time_t now = std::time(nullptr);
@@ -309,8 +376,8 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& 
         keys.get_init_chunks(key_chunks);
     }
 
-    std::string name_utf8;
-    tk_append_utf8(name_utf8, name);
+    std::string name_utf8; // for the comment lines only
+    tk_append_utf8(name_utf8, tk_wprintable(name));
     const std::string_view lb = line_break();
     if (options_.b_create_table) {
         if (options_.b_comments) {
@@ -557,10 +624,32 @@ void dmp_recordset::append_record(const udb_record& record) {
         buffer_.resize(row_start);
         throw;
     }
+    ++rows_;
     if (!tk_log::skips(1)) {
         tk_trace(1, "*** FAST INSERT MODE ***");
         const std::string row(buffer_, first ? 0 : row_start + 2);
         tk_trace(1, "sql_query=[%s]", row.c_str());
+    }
+    // The server a dump is loaded into refuses statements above its max_allowed_packet,
+    // 16 MiB unless raised: a large row gets a statement of its own, and a row too large even
+    // for that is written but reported with the limit that its load needs.
+    const std::size_t alone = first ? buffer_.size() : head_.size() + (buffer_.size() - row_start - 3);
+    if (!first && buffer_.size() + 1 > load_packet_limit) {
+        const std::string row(buffer_, row_start + 3); // rare: the copy costs less than the row
+        buffer_.resize(row_start);
+        write_statement();
+        buffer_ = head_;
+        buffer_ += row;
+    }
+    if (alone + 1 > load_packet_limit) {
+        if (error_handler* handler = error_handler::pointer()) {
+            handler->set_context(name_, rows_);
+            handler->handle(tk_exception("The record needs an INSERT statement of " + std::to_string(alone + 1) +
+                                             " bytes: the dump loads only into a server whose max_allowed_packet "
+                                             "is raised above that (the default is 16 MiB).",
+                                         tk_level_item),
+                            0);
+        }
     }
     if (buffer_.size() > statement_limit) write_statement();
 }

@@ -23,15 +23,22 @@ struct dmp_options {
     std::string creator;            ///< program title for the header's "Created by" line
 };
 
-/// The dump file itself: created or truncated at construction, written through one buffer so
-/// that statements of any size stream to disk with flat memory. Every failure is a run-level
-/// tk_exception_ex naming the file, with the system's text; once a write has failed, every
-/// later write fails the same way, so a cut file is never reported as complete.
+/// The dump file itself, written through one buffer so that statements of any size stream to
+/// disk with flat memory. A regular file (or a missing one) is written as a temporary file
+/// beside it and renamed into place by close(), so an old dump stays whole until a new one is
+/// complete, and a run that fails or is stopped leaves no part of a dump under the name; the
+/// temporary file is removed when the object goes without close(), and at process exit when
+/// the program ends in between. Anything else at the path (a device) is written in place.
+/// Every failure is a run-level tk_exception_ex naming the file, with the system's text; once
+/// a write has failed, every later write fails the same way, so a cut file is never reported
+/// as complete.
 class dmp_output {
 public:
-    /// Creates or truncates the file; failure raises "Cannot create the dump file '<path>': ".
+    /// Creates the temporary file (or opens a device); failure raises "Cannot create the dump
+    /// file '<path>': ".
     explicit dmp_output(const std::u16string& path);
-    /// Closes the descriptor without writing: callers that want the rest on disk call close().
+    /// Closes the descriptor without writing and removes the temporary file: callers that want
+    /// the rest on disk call close().
     ~dmp_output();
     dmp_output(const dmp_output&) = delete;
     dmp_output& operator=(const dmp_output&) = delete;
@@ -40,7 +47,8 @@ public:
     void write(std::string_view bytes);
     /// Writes out everything buffered.
     void flush();
-    /// Flushes and closes; afterwards every write fails as an internal assertion (sql_dump).
+    /// Flushes, closes and renames the temporary file into place; afterwards every write fails
+    /// as an internal assertion (sql_dump).
     void close();
     bool is_open() const noexcept { return fd_ >= 0; }
 
@@ -49,6 +57,8 @@ private:
     [[noreturn]] void fail(int error);
 
     std::string path_;   // for messages, in the console's code page
+    std::string final_path_; // the file system's names: the destination and the file written
+    std::string temp_path_;  // empty when writing in place
     int fd_ = -1;
     int error_ = 0;      // first write failure; sticky
     std::string buffer_;
@@ -64,9 +74,10 @@ public:
     /// loading session's settings and the database block as the options ask. A file that
     /// cannot be created raises a run-level tk_exception_ex; so does a failed write anywhere.
     dmp_database(const std::u16string& path, const dmp_options& options);
-    /// Writes a pending UNLOCK TABLES and the closing lines and closes the file. It cannot
-    /// report a failure: create_relationships and create_views flush what they wrote, and
-    /// finish() closes with reporting for callers that can call it.
+    /// Finishes the file as finish() does, unless an exception is passing: a run that fails
+    /// leaves its old dump (or none) in place. It cannot report a failure: create_relationships
+    /// and create_views flush what they wrote, and finish() closes with reporting for callers
+    /// that can call it.
     ~dmp_database() override;
 
     /// The table's structure (as the options ask) and a recordset that writes its rows. A
@@ -87,8 +98,9 @@ public:
     /// The foreign-key block (new dialect only); then flushes.
     void create_relationships(const udb_relationships& relationships) override;
 
-    /// Writes the closing lines, flushes and closes, reporting a failure; the destructor then
-    /// has nothing left to do. Safe to call more than once.
+    /// Writes the closing lines and the completion line "-- Dump completed on <date>", flushes,
+    /// closes and puts the file in place, reporting a failure; the destructor then has nothing
+    /// left to do. Safe to call more than once.
     void finish() override;
 
     /// A view's SELECT text in MySQL form: white space collapsed outside literals, brackets
@@ -117,6 +129,7 @@ private:
     /// Table as given to create_table -> the source indexes it was created with.
     std::map<std::u16string, udb_indexes> table_indexes_;
     bool finished_ = false;
+    int uncaught_ = 0; // exceptions passing at construction
 };
 
 /// The destination recordset of one dump table: rows become extended INSERT statements of
@@ -138,6 +151,9 @@ public:
 
     /// Bytes after which a statement is ended; the next row starts a new one.
     static constexpr std::size_t statement_limit = 1000000;
+    /// The packet limit of a server that loads the dump, unless raised (16 MiB): no
+    /// statement of several rows passes it, and a row that alone does is reported.
+    static constexpr std::size_t load_packet_limit = 16u * 1024 * 1024;
 
 private:
     void write_statement();
@@ -146,4 +162,5 @@ private:
     std::string head_;                       // INSERT INTO t(columns) VALUES(
     std::vector<std::u16string> source_names_; // source column of each destination column
     std::string buffer_;
+    int rows_ = 0; // records appended, for reports
 };

@@ -1,12 +1,15 @@
 #include "kvn_conv.hpp"
 
+#include "db2_veri.hpp"
 #include "sql_db.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
+#include "udb_errh.hpp"
 #include "udb_prof.hpp"
 
 #include <cerrno>
 #include <cstdio>
+#include <ostream>
 #include <unistd.h>
 
 namespace {
@@ -102,22 +105,17 @@ bool korvane_convertor::store_profile(udb_profile& profile) const {
 
 void korvane_convertor::check_dest() {
     tk_trace(1, "korvane_convertor::check_dest()");
-    if (direct_mode_) {
-        if (mysql_.is_mysql_base_exist(destination_) && mode() == udb_mode_overwrite_database)
-            mysql_.del_mysql_base(destination_);
-        return;
-    }
-    common_check_dest(destination_);
-    if (tk_is_file_exist(destination_, 0x4000)) {
-        const std::string path = tk_to_ansi(destination_);
-        if (::unlink(path.c_str()) != 0) throw tk_exception_ex(tk_level_run);
-    }
+    // Only checks: nothing is dropped or replaced before the run has read its source (see
+    // get_dest_base), so a wrong schema or an unreadable catalogue destroys nothing.
+    if (!direct_mode_) common_check_dest(destination_);
 }
 
 std::unique_ptr<udb_database> korvane_convertor::get_dest_base() {
     tk_trace(2, "korvane_convertor::get_dest_base");
     sql_engine& engine = mysql_.engine();
     if (direct_mode_) {
+        if (mysql_.is_mysql_base_exist(destination_) && mode() == udb_mode_overwrite_database)
+            mysql_.del_mysql_base(destination_);
         if (mysql_.is_mysql_base_exist(destination_)) {
             const std::int32_t flags = mode() == udb_mode_overwrite_database ? sql_db_overwrite : sql_db_keep_tables;
             return sql_open_database(engine, destination_, flags);
@@ -127,6 +125,50 @@ std::unique_ptr<udb_database> korvane_convertor::get_dest_base() {
     }
     mysql_.dump_options().creator = tk_to_ansi(tk_from_utf8(title()));
     return engine.create_dump(destination_, mysql_.dump_options());
+}
+
+bool korvane_convertor::verify(std::ostream& out) {
+    tk_trace(2, "korvane_convertor::verify");
+    std::unique_ptr<udb_database> source = open_source();
+    if (!mysql_.is_mysql_base_exist(destination_))
+        throw tk_exception("MySQL database " + tk_to_utf8(destination_) + " does not exist", tk_level_run);
+    std::unique_ptr<sql_database> destination =
+        sql_open_database(mysql_.engine(), destination_, sql_db_read_only | sql_db_skip_views);
+    // The items and their destination names as a run takes them.
+    default_to_all_tables(*source);
+    std::unique_ptr<udb_validator> validator = create_validator(table_list(), *destination);
+    select_items(*validator);
+    if (!silent_) out << "Verifying database " << udb_console_text(source_name()) << '\n' << std::flush;
+
+    db2_verifier verifier(*source, *destination);
+    int tables = 0, identical = 0;
+    for (const auto& [name, query] : selected_items()) {
+        // A stop asked for by a signal ends the verification between tables, as it ends a run.
+        if (stop_requested()) throw tk_exception("Stopped", tk_level_run);
+        ++tables;
+        db2_verdict verdict;
+        if (query.empty() && !source->is_table_exist(name)) {
+            verdict.name = name;
+            verdict.failure = "the DB2 schema has no such table";
+        } else {
+            bool accepted = true;
+            const std::u16string dest_name = destination_name(*validator, name, accepted);
+            reserve_item_name(*validator, dest_name, accepted);
+            verdict = verifier.verify(name, query, dest_name);
+        }
+        if (verdict.identical()) ++identical;
+        if (!silent_)
+            for (const std::string& line : db2_verdict_lines(verdict)) out << line << '\n';
+        out << std::flush;
+    }
+    const int differing = tables - identical;
+    tk_trace(3, "Verified %d table(s): %d identical, %d not", tables, identical, differing);
+    if (!silent_) {
+        out << "Verified " << tables << " tables: " << identical << " identical, " << differing
+            << (differing == 1 ? " differs" : " differ") << '\n'
+            << std::flush;
+    }
+    return differing == 0;
 }
 
 std::vector<std::u16string> korvane_convertor::get_db2_schemas() {

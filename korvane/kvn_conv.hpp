@@ -8,6 +8,7 @@
 #include "tk_singl.hpp"
 #include "udb_conv.hpp"
 
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,13 +46,19 @@ public:
     /// Writes every setting into `profile`. False at the first part that fails.
     bool store_profile(udb_profile& profile) const;
 
-    /// Prepares the destination before a run: in direct mode drops an existing database when
-    /// the mode is 0; in dump mode checks the path and deletes an existing file. Failures raise
-    /// tk_exception (level 1).
+    /// Checks the destination before a run without changing it: in dump mode the path must
+    /// name a writable regular file or none. Failures raise tk_exception (level 1).
     void check_dest();
-    /// The destination database of a run, owned by the caller: the server database (opened,
-    /// or created when missing) or a new dump file.
+    /// The destination database of a run, owned by the caller: the server database (dropped
+    /// first in mode 0, opened, or created when missing) or a new dump file, which replaces an
+    /// old one only when the run completes. The run asks for it once its source is known.
     std::unique_ptr<udb_database> get_dest_base();
+    /// Compares every selected table and query of the DB2 schema with the tables of the
+    /// destination database that a run names for them, value by value (db2_verifier), and
+    /// prints per table "identical" or what differs, then a summary line, on `out` unless
+    /// silent. True only when every table is identical. Needs both connections; a destination
+    /// database that does not exist raises tk_exception (level 1).
+    bool verify(std::ostream& out);
     /// Every schema of the connected DB2 database (the wizard's schema list). Raises the
     /// session's exceptions, "Not connected to DB2 server" before a connect.
     std::vector<std::u16string> get_db2_schemas();

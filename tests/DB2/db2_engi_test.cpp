@@ -182,12 +182,25 @@ TEST_F(session, NamesWithDoubleQuotesAreReadable) {
     EXPECT_EQ((*row)[1].text(), u"five");
 }
 
-TEST_F(session, FailedSchemaSwitchStillListsTables) {
+TEST_F(session, UnknownAndWrongCaseSchemasEndTheRun) {
     auto engine = connect(u"SESS");
-    // A lower-case schema is switched to its upper-case spelling, which does not exist; the
-    // listing uses the name as given.
-    auto db = engine->open_db(u"app", u"", u"");
-    EXPECT_TRUE(db->tables().empty());
+    // Schema names are exact: "app" is not APP, and NOPE is nowhere. Both are run failures
+    // that name the schema and the database; a wrong case also names the right spelling.
+    const std::pair<const char16_t*, const char*> cases[] = {
+        {u"app", "Schema 'app' does not exist in DB2 database 'SESS'. Schema names are case-sensitive: did you "
+                 "mean 'APP'?"},
+        {u"NOPE", "Schema 'NOPE' does not exist in DB2 database 'SESS'."},
+    };
+    for (const auto& [schema, message] : cases) {
+        try {
+            engine->open_db(schema, u"", u"");
+            ADD_FAILURE() << message;
+        } catch (const db2_exception& e) {
+            EXPECT_EQ(std::string(e.what()), message);
+            EXPECT_EQ(e.level(), tk_level_run);
+        }
+    }
+    auto db = engine->open_db(u"APP", u"", u"");
     EXPECT_TRUE(db->query(u"SET SCHEMA APP"));
     EXPECT_FALSE(db->query(u"THIS IS NOT SQL"));
 }

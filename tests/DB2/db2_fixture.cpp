@@ -1,5 +1,7 @@
 #include "db2_fixture.hpp"
 
+#include <dlfcn.h>
+
 #include "tk_log.hpp"
 
 #include <gtest/gtest.h>
@@ -82,6 +84,16 @@ void use_standin() {
 }
 
 long live_statements() { return g_live_statements; }
+
+int live_handles() {
+    // The library is loaded already; this only finds it again.
+    void* library = dlopen(DB2_STANDIN_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
+    if (!library) return -1;
+    auto* count = reinterpret_cast<int (*)()>(dlsym(library, "db2standin_live_handles"));
+    const int live = count ? count() : -1;
+    dlclose(library);
+    return live;
+}
 
 std::unique_ptr<db2_engine> connect(const std::u16string& dsn, const std::u16string& user,
                                     const std::u16string& password) {

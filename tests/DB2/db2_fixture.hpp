@@ -23,6 +23,8 @@ const std::string& home();
 void use_standin();
 /// Statement handles allocated and not yet freed through the function table.
 long live_statements();
+/// Handles of every kind the stand-in holds alive (environments and connections included).
+int live_handles();
 
 /// An engine connected to `dsn` (the process's one engine while it lives).
 std::unique_ptr<db2_engine> connect(const std::u16string& dsn, const std::u16string& user = u"",

@@ -62,6 +62,9 @@ TEST(NewValidator, PunctuationAndEdgeBlanks) {
         EXPECT_FALSE(v->is_acceptable(u"smile\U0001F600"));
         EXPECT_EQ(v->get_safe_name(u"smile\U0001F600"), u"smile_");
         EXPECT_FALSE(v->is_acceptable(std::u16string(u"a\0b", 3)));
+        // A line break in a name would end a dump's comment line: every control character goes.
+        EXPECT_FALSE(v->is_acceptable(u"P\nsystem touch X"));
+        EXPECT_EQ(v->get_safe_name(u"Q\ndelimiter _\r\x1F\x7F"), u"Q_delimiter ____");
     }
     EXPECT_TRUE(columns.is_acceptable(u"a.b"));
     EXPECT_TRUE(indexes.is_acceptable(u"a.b"));

@@ -75,6 +75,11 @@ TEST(Trim, OnlySpacesCount) {
     EXPECT_EQ(tk_trim_left("  x "), "x ");
 }
 
+TEST(Printable, ControlCharactersAreEscapedAndNothingElse) {
+    EXPECT_EQ(tk_wprintable(u"P\nsystem\r\tx\x01\x7F\\ é"), u"P\\nsystem\\r\\tx\\x01\\x7F\\ é");
+    EXPECT_EQ(tk_printable(std::string("a\0b\x1B\xC3\xA9", 6)), "a\\x00b\\x1B\xC3\xA9");
+}
+
 TEST(Upper, OnlyAsciiLettersChange) {
     EXPECT_EQ(tk_wstring::to_upper(u"shop_éß1"), u"SHOP_éß1");
 }

@@ -123,4 +123,9 @@ TEST_F(AgentCases, DirectModeKeepsBothNamesOfEachPairAndTheQueriesRows) {
     EXPECT_EQ(column_of(c, "SELECT ID FROM BY_DATE"), (std::vector<std::string>{"1", "2"}));
     EXPECT_EQ(column_of(c, "SELECT ID FROM BY_TIME"), (std::vector<std::string>{"3", "1"}));
     EXPECT_EQ(column_of(c, "SELECT ID FROM BY_STAMP"), (std::vector<std::string>{"2", "1"}));
+    // The verification finds every table and query under the names the run gave them.
+    const run_result v = run({"--profile=" + profile, "--verify_only"});
+    EXPECT_EQ(v.status, 0) << v.out << v.err;
+    EXPECT_NE(v.out.find("Table Orders (MySQL Orders00000): identical (2 rows)\n"), std::string::npos) << v.out;
+    EXPECT_NE(v.out.find("Verified 6 tables: 6 identical, 0 differ\n"), std::string::npos) << v.out;
 }

@@ -31,7 +31,15 @@ bool starts_with(const std::string& text, const std::string& head) { return text
 } // namespace
 
 TEST_F(AgentCli, UsageForNoOptionsHelpUnknownAndTwentyUnknownArguments) {
-    std::vector<std::vector<std::string>> cases = {{}, {"--help"}, {"--modeX"}, {"--dest=x", "--src=y", "stray"}};
+    // Asked for, the usage text is no failure.
+    const run_result help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(starts_with(help.out, "VORDAXEN v2.1 (c) Velquor")) << help.out;
+    EXPECT_EQ(help.err, "");
+    // Options match whole: "--dumpster" is not "--dump", "--helpme" not "--help".
+    std::vector<std::vector<std::string>> cases = {{}, {"--modeX"}, {"--dest=x", "--src=y", "stray"},
+                                                   {"--dest=x", "--src=y", "--db2schema=S", "--dumpster"},
+                                                   {"--helpme"}};
     std::vector<std::string> twenty;
     for (int i = 0; i < 20; ++i) twenty.push_back("x" + std::to_string(i));
     cases.push_back(twenty);
@@ -41,7 +49,7 @@ TEST_F(AgentCli, UsageForNoOptionsHelpUnknownAndTwentyUnknownArguments) {
         EXPECT_TRUE(starts_with(r.err, "VORDAXEN v2.1 (c) Velquor")) << r.err;
         EXPECT_NE(r.err.find("Usage: VORDAXEN.EXE OPTIONS\n"), std::string::npos);
         // The text ends without a line feed of its own; the fatal message adds one.
-        EXPECT_TRUE(r.err.size() > 2 && r.err.substr(r.err.size() - 3) == "\")\n") << r.err.substr(r.err.size() - 10);
+        EXPECT_TRUE(r.err.size() > 10 && r.err.substr(r.err.size() - 10) == "once read\n") << r.err.substr(r.err.size() - 10);
         EXPECT_EQ(r.out, "");
     }
 }
@@ -130,7 +138,7 @@ TEST_F(AgentCli, UnreachableServerWrongDb2PasswordAndBadPortFail) {
     // connection as 2002).
     EXPECT_EQ(r.out, "Error:\nCan't connect to the MySQL server. Check to verify that MySQL server "
                      "is launched and the correct host/port values were given.\n") << r.out;
-    for (const char* port : {"--port=abc", "--port=0", "--port=70000"}) {
+    for (const char* port : {"--port=abc", "--port=0", "--port=70000", "--port=33079abc", "--port=", "--port=+1"}) {
         r = run({"--src=" + shop_database(), "--db2schema=SHOP", "--dest=agent_port", port});
         EXPECT_EQ(r.status, failure) << port;
         EXPECT_EQ(r.out, "Error:\nInvalid port number\n") << port;
@@ -162,7 +170,19 @@ TEST_F(AgentCli, DumpDestinationChecks) {
     }
     r = run(dump_args(locked + "/shop.sql"));
     EXPECT_EQ(r.status, failure);
-    EXPECT_TRUE(starts_with(r.out, "Error:\nCannot create the dump file")) << r.out;
+    EXPECT_NE(r.out.find("Error:\nCannot create the dump file"), std::string::npos) << r.out;
+
+    // A pipe and a device are refused and left as they are (a dump once replaced them).
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& special : {fifo, std::string("/dev/null")}) {
+        r = run(dump_args(special));
+        EXPECT_EQ(r.status, failure);
+        EXPECT_EQ(r.out, "Error:\nDestination '" + special +
+                             "' is not a regular file; it is left as it is. Please give the path of a dump file.\n");
+        struct stat st {};
+        EXPECT_TRUE(stat(special.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) << special;
+    }
 }
 
 TEST_F(AgentCli, ExistingDumpFileIsReplacedWhateverTheMode) {
@@ -175,4 +195,35 @@ TEST_F(AgentCli, ExistingDumpFileIsReplacedWhateverTheMode) {
     const std::string dump = read_file(dest);
     EXPECT_EQ(dump.find("old content"), std::string::npos);
     EXPECT_NE(dump.find("CREATE TABLE `ORDERS`"), std::string::npos);
+}
+
+TEST_F(AgentCli, EmptyLongAndSpecialPathsAreRefusedClearly) {
+    const std::string fifo = dir.file("fifo"), long_path = "/tmp/" + std::string(4091, 'a');
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    struct refusal {
+        std::string option;
+        std::string message; // the whole of what the run prints
+    };
+    const refusal cases[] = {
+        {"--profile=", "Option --profile= needs a value.\n"},
+        {"--tab_file=", "Option --tab_file= needs a value.\n"},
+        {"--logfile=", "Option --logfile= needs a value.\n"},
+        {"--profile=" + long_path, "The path given with --profile= is longer than 4095 bytes.\n"},
+        {"--dest=" + long_path, "The path given with --dest= is longer than 4095 bytes.\n"},
+        // A pipe or a device would hang the run or feed it without end.
+        {"--tab_file=/dev/zero", "Table names file '/dev/zero' is not a regular file.\n"},
+        {"--tab_file=" + fifo, "Table names file '" + fifo + "' is not a regular file.\n"},
+        {"--profile=" + fifo, "Profile '" + fifo + "' is not a regular file.\n"},
+        {"--logfile=" + fifo, "Error:\nLogfile name does not specify a regular file.\n"},
+        {"--logfile=" + dir.file(std::string(300, 'n')), "Error:\nCannot write the logfile '" +
+                                                             dir.file(std::string(300, 'n')) + "': File name too long\n"},
+        {"--read_timeout=5s", "Error:\nInvalid read timeout: give a whole number of seconds from 1 to 86400\n"},
+    };
+    for (const auto& c : cases) {
+        auto args = dump_args(dir.file("shop.sql"));
+        args.push_back(c.option);
+        const run_result r = run(args);
+        EXPECT_EQ(r.status, failure) << c.option.substr(0, 40);
+        EXPECT_EQ(r.out + r.err, c.message) << c.option.substr(0, 40);
+    }
 }

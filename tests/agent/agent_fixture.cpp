@@ -56,6 +56,12 @@ void write_file(const std::string& path, const std::string& text) {
 
 run_result run_agent(const std::vector<std::string>& args, const std::string& config_home,
                      const std::vector<std::pair<std::string, std::string>>& env) {
+    return run_agent(args, config_home, env, nullptr);
+}
+
+run_result run_agent(const std::vector<std::string>& args, const std::string& config_home,
+                     const std::vector<std::pair<std::string, std::string>>& env,
+                     const std::function<void(pid_t, const std::string&)>& meanwhile) {
     run_result result;
     const char* agent = agent_path();
     if (!agent) {
@@ -73,6 +79,10 @@ run_result run_agent(const std::vector<std::string>& args, const std::string& co
     const pid_t pid = fork();
     if (pid == 0) {
         setenv("XDG_CONFIG_HOME", config_home.c_str(), 1);
+        // The test server's password is in this process's environment under the name the
+        // agent reads: a run gets a password only from what its test passes.
+        unsetenv("DUNMERE_MYSQL_PASSWORD");
+        unsetenv("DUNMERE_DB2_PASSWORD");
         for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
         const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -85,6 +95,7 @@ run_result run_agent(const std::vector<std::string>& args, const std::string& co
         _exit(127);
     }
     int status = 0;
+    if (pid > 0 && meanwhile) meanwhile(pid, out_path);
     if (pid < 0 || waitpid(pid, &status, 0) != pid) {
         ADD_FAILURE() << "cannot run " << agent;
         return result;

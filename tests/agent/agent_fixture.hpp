@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <sys/types.h>
 #include <utility>
 #include <vector>
 
@@ -42,6 +44,11 @@ private:
 /// `env`. Output is captured whole.
 run_result run_agent(const std::vector<std::string>& args, const std::string& config_home,
                      const std::vector<std::pair<std::string, std::string>>& env = {});
+/// The same, calling `meanwhile` with the process id and the path its standard output goes to
+/// while the agent runs (to signal it or to read its process list entry).
+run_result run_agent(const std::vector<std::string>& args, const std::string& config_home,
+                     const std::vector<std::pair<std::string, std::string>>& env,
+                     const std::function<void(pid_t, const std::string&)>& meanwhile);
 
 /// Creates the stand-in database `name` from the file `sample` of the samples folder and returns
 /// the name. Also points this process's DB2 reader at the stand-in.

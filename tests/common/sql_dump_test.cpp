@@ -49,14 +49,14 @@ TEST_F(Layout, OldDialectWithCommentsAndLockMatchesTheSample) {
     const std::u16string path = dir.file("orders.sql");
     const std::vector<std::string> lines = lines_of(write_orders(path, options));
 
-    ASSERT_EQ(lines.size(), 24u);
+    ASSERT_EQ(lines.size(), 26u);
     EXPECT_EQ(lines[0], "# File name: " + dir.path() + "/orders.sql");
     EXPECT_TRUE(std::regex_match(lines[1], std::regex("# Creation date: [01][0-9]/[0-3][0-9]/20[0-9][0-9]")))
         << lines[1];
     EXPECT_EQ(lines[2], "# Created by Dunmere tests");
     EXPECT_EQ(lines[3], "# " + std::string(50, '-'));
     EXPECT_EQ(lines[4].rfind("# More conversion tools at ", 0), 0u);
-    const std::vector<std::string> rest(lines.begin() + 5, lines.end());
+    const std::vector<std::string> rest(lines.begin() + 5, lines.end() - 2);
     const std::vector<std::string> expected = {
         "",
         "#",
@@ -79,6 +79,11 @@ TEST_F(Layout, OldDialectWithCommentsAndLockMatchesTheSample) {
         "UNLOCK TABLES;",
     };
     EXPECT_EQ(rest, expected);
+    // The last line tells a complete dump from a cut one.
+    EXPECT_EQ(lines[24], "");
+    EXPECT_TRUE(std::regex_match(lines[25], std::regex("-- Dump completed on 20[0-9][0-9]-[01][0-9]-[0-3][0-9] "
+                                                        "[0-2][0-9]:[0-5][0-9]:[0-5][0-9]")))
+        << lines[25];
 }
 
 TEST_F(Layout, NewDialectQuotesNamesSetsTheSessionAndUsesUtf8mb4) {
@@ -94,8 +99,9 @@ TEST_F(Layout, NewDialectQuotesNamesSetsTheSessionAndUsesUtf8mb4) {
     EXPECT_EQ(lines[6], "/*!50503 SET NAMES utf8mb4 */;");
     EXPECT_EQ(lines[7].rfind("/*!40101 SET @OLD_SQL_MODE=@@SQL_MODE, SQL_MODE=", 0), 0u);
     EXPECT_NE(lines[7].find("NO_AUTO_VALUE_ON_ZERO"), std::string::npos);
-    EXPECT_EQ(lines.back(), "/*!40101 SET SQL_MODE=@OLD_SQL_MODE */;");
-    EXPECT_EQ(lines[lines.size() - 2], "UNLOCK TABLES;");
+    EXPECT_EQ(lines.back().rfind("-- Dump completed on ", 0), 0u);
+    EXPECT_EQ(lines[lines.size() - 3], "/*!40101 SET SQL_MODE=@OLD_SQL_MODE */;");
+    EXPECT_EQ(lines[lines.size() - 4], "UNLOCK TABLES;");
 
     EXPECT_NE(text.find("DROP TABLE IF EXISTS `orders`;\nCREATE TABLE `orders` (\n  `id` INT NOT NULL,\n"
                         "  `name` VARCHAR(10) CHARACTER SET utf8mb4 ,\n  INDEX `ix_name` (`name`)\n) ENGINE=InnoDB;\n"),

@@ -2,6 +2,7 @@
 // the profile keys of its two sides, and the checks that prepare a dump-file destination.
 
 #include "kvn_conv.hpp"
+#include "test_files.hpp"
 #include "tk_regk.hpp"
 #include "tk_utils.hpp"
 #include "udb_prof.hpp"
@@ -12,6 +13,7 @@
 #include <functional>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -186,7 +188,7 @@ TEST_F(Korvane, PortNumbersAndTheSchemaCase) {
     }
 }
 
-TEST_F(Korvane, DumpDestinationIsCheckedAndAnOldFileDeleted) {
+TEST_F(Korvane, DumpDestinationIsCheckedAndAnOldFileReplacedOnlyByACompleteDump) {
     korvane_convertor c(korvane_front_end::agent);
     c.set_direct_mode(false);
     const auto fails = [&](const std::string& path) -> std::string {
@@ -201,9 +203,27 @@ TEST_F(Korvane, DumpDestinationIsCheckedAndAnOldFileDeleted) {
     };
     EXPECT_EQ(fails(dir), "Destination name should specify a file, not folder.");
     EXPECT_EQ(fails(dir + "/none/x.sql"), "Destination path does not exist.\nPlease verify the correct path was given.");
-    const std::string old = dir + "/old.sql";
+    // A device or a pipe is refused and stays what it was.
+    const std::string fifo = dir + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& special : {fifo, std::string("/dev/null")}) {
+        EXPECT_EQ(fails(special), "Destination '" + special +
+                                      "' is not a regular file; it is left as it is. Please give the path of a dump file.");
+        EXPECT_FALSE(std::filesystem::is_regular_file(special));
+    }
+    const std::string out = dir + "/out", old = out + "/old.sql";
+    std::filesystem::create_directory(out);
     std::ofstream(old) << "old";
     EXPECT_EQ(fails(old), "");
-    EXPECT_FALSE(std::filesystem::exists(old));
-    EXPECT_EQ(fails(dir + "/new.sql"), "");
+    EXPECT_EQ(test_files::read_file(old), "old") << "checking changes nothing";
+    // A dump that fails half-way leaves the old file whole and no temporary file beside it.
+    try {
+        auto dump = c.get_dest_base();
+        throw std::runtime_error("failed half-way");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(test_files::read_file(old), "old");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 1) << "old.sql only";
+    c.get_dest_base()->finish();
+    EXPECT_NE(test_files::read_file(old).find("-- Dump completed on "), std::string::npos);
 }

@@ -147,7 +147,13 @@ protected:
         args.insert(args.begin(), "VORDAXEN");
         std::vector<const char*> argv;
         for (const std::string& a : args) argv.push_back(a.c_str());
+        // The test server's password is in the environment under the name the agent reads
+        // when no option gives one; the wizard never reads it.
+        const char* env = std::getenv("DUNMERE_MYSQL_PASSWORD");
+        const std::string saved = env ? env : "";
+        unsetenv("DUNMERE_MYSQL_PASSWORD");
         EXPECT_TRUE(parse_cmd_line(int(argv.size()), argv.data()));
+        if (env) setenv("DUNMERE_MYSQL_PASSWORD", saved.c_str(), 1);
         return settings_of(*converter);
     }
 

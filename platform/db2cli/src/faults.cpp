@@ -1,9 +1,14 @@
 #include "faults.hpp"
 
+#include "handles.hpp"
+
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace db2s {
@@ -61,11 +66,34 @@ std::vector<rule> parse(const std::string& setting) {
     return rules;
 }
 
+// DB2STANDIN_CALL_LOG names a file that gets, at exit, one line "FUNCTION COUNT" per function
+// called and a last line "live_handles N": what a fault sweep needs to know of a run.
+const char* call_log() {
+    static const char* path = std::getenv("DB2STANDIN_CALL_LOG");
+    return path && *path ? path : nullptr;
+}
+
+void write_call_log() {
+    fault_state& s = state();
+    std::lock_guard lock(s.mutex);
+    std::FILE* out = std::fopen(call_log(), "w");
+    if (!out) return;
+    for (const auto& [function, count] : s.calls) std::fprintf(out, "%s %ld\n", function.c_str(), count);
+    std::fprintf(out, "live_handles %d\n", handle_table::instance().live());
+    std::fclose(out);
+}
+
 }  // namespace
 
 std::optional<injected_fault> check_fault(const char* function) {
     const char* env = std::getenv("DB2STANDIN_FAULTS");
     fault_state& s = state();
+    if (call_log()) {
+        // Registered after the handle table exists, so it runs before the table is gone.
+        handle_table::instance();
+        static const bool registered = std::atexit(write_call_log) == 0;
+        (void)registered;
+    }
     std::lock_guard lock(s.mutex);
     const std::string setting = env ? env : "";
     if (setting != s.setting) {
@@ -73,10 +101,15 @@ std::optional<injected_fault> check_fault(const char* function) {
         s.rules = parse(setting);
         s.calls.clear();
     }
-    if (s.rules.empty()) return std::nullopt;
+    if (s.rules.empty() && !call_log()) return std::nullopt;
     const long n = ++s.calls[function];
     for (const auto& r : s.rules) {
         if (r.function != function || r.nth != n) continue;
+        if (r.sqlstate == "pause") {
+            // A slow server, so that a test can act while a client waits on this call.
+            std::this_thread::sleep_for(std::chrono::milliseconds(r.native));
+            continue;
+        }
         injected_fault f;
         f.warning = r.warning;
         const std::string text = "Fault injected into " + r.function + " (call " +
