@@ -5,6 +5,8 @@
 
 #include <QAbstractButton>
 #include <QEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -27,13 +29,25 @@ gui_finish_page::gui_finish_page(wizard_shell& shell, int help_topic, const QStr
     error_box_->setReadOnly(true);
     error_box_->hide();
     error_box_->installEventFilter(this);
+    summary_ = new QLabel(this);
+    summary_->setWordWrap(true);
+    summary_->hide();
     save_ = new QPushButton(QStringLiteral("&Save Settings"), this);
     connect(save_, &QPushButton::clicked, this, &gui_finish_page::on_save);
+    trace_ = new QPushButton(QStringLiteral("Open &Trace Log"), this);
+    trace_->hide();
+    connect(trace_, &QPushButton::clicked, this,
+            [this] { this->shell().asker().open_url(QUrl::fromLocalFile(trace_log_)); });
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(save_);
+    buttons->addWidget(trace_);
+    buttons->addStretch();
     layout->addWidget(heading);
     layout->addWidget(text_);
+    layout->addWidget(summary_);
     layout->addWidget(error_box_, 1);
     layout->addStretch();
-    layout->addWidget(save_, 0, Qt::AlignLeft);
+    layout->addLayout(buttons);
 }
 
 void gui_finish_page::page_init() {
@@ -54,6 +68,9 @@ void gui_finish_page::page_init() {
         text_->setText(success_text_);
         error_box_->hide();
     }
+    summary_->setText(summary_text_);
+    summary_->setVisible(!summary_text_.isEmpty());
+    trace_->setVisible(!trace_log_.isEmpty() && QFileInfo(trace_log_).isFile());
 }
 
 bool gui_finish_page::eventFilter(QObject* watched, QEvent* event) {

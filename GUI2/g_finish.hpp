@@ -27,10 +27,16 @@ public:
     /// The errors the run collected, shown one after another.
     void set_errors(const QStringList& errors) { errors_ = errors; }
     const QStringList& errors() const noexcept { return errors_; }
+    /// What the run did in figures (tables, rows, time), shown under the text; empty hides it.
+    void set_summary(const QString& text) { summary_text_ = text; }
+    /// The run's trace log: "Open Trace Log" is offered while that file exists.
+    void set_trace_log(const QString& path) { trace_log_ = path; }
 
     QLabel* text_label() const noexcept { return text_; }
     QPlainTextEdit* error_box() const noexcept { return error_box_; }
     QPushButton* save_button() const noexcept { return save_; }
+    QLabel* summary_label() const noexcept { return summary_; }
+    QPushButton* trace_button() const noexcept { return trace_; }
 
 protected:
     void page_init() override;
@@ -43,7 +49,11 @@ private:
     QString extension_;
     save_function save_function_;
     QStringList errors_;
+    QString summary_text_;
+    QString trace_log_;
     QLabel* text_;
+    QLabel* summary_;
+    QPushButton* trace_;
     QPlainTextEdit* error_box_;
     QPushButton* save_;
     bool box_focused_ = false;

@@ -49,6 +49,8 @@ QString wizard_asker::choose_file(QWidget* parent, bool save, const QString& tit
 
 bool wizard_asker::open_url(const QUrl& url) { return QDesktopServices::openUrl(url); }
 
+int wizard_asker::run_dialog(QDialog& dialog) { return dialog.exec(); }
+
 wizard_shell::wizard_shell(const QString& title, QWidget* parent)
     : QWizard(parent), title_(title), asker_(std::make_unique<wizard_asker>()) {
     current_shell = this;

@@ -42,7 +42,8 @@ void tk_log::set_path(const char* path) {
 
 void tk_log::write(int level, const char* text, std::size_t size) {
     if (!enabled_) return;
-    if (!truncated_) {
+    std::lock_guard<std::mutex> hold(write_lock_);
+    if (!truncated_.load(std::memory_order_relaxed)) {
         int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd >= 0) ::close(fd);
         truncated_ = true;

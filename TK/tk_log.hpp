@@ -3,12 +3,16 @@
 
 #include "tk_singl.hpp"
 
+#include <atomic>
 #include <cstdarg>
+#include <mutex>
 #include <string>
 
 /// Trace levels: 1 detail, 2 operation entry, 3 what a user needs.
 /// An entry is written when its level is at least the threshold. The file is opened and closed
 /// for every entry so that it is complete up to the last entry even if the process dies.
+/// Entries may come from two threads (the wizard's window and its run); each stays one line.
+/// The settings are changed only while no run is under way.
 class tk_log : public tk_singleton<tk_log> {
 public:
     /// A null path means the program's own path with ".log" appended. Created enabled, the
@@ -32,7 +36,7 @@ public:
     /// (An entry below the threshold still empties the file once, hence the truncated test.)
     static bool skips(int level) noexcept {
         const tk_log* log = pointer();
-        return !log || !log->enabled_ || (log->truncated_ && level < log->threshold_);
+        return !log || !log->enabled_ || (log->truncated_.load(std::memory_order_relaxed) && level < log->threshold_);
     }
 
     /// Writes one entry of already formatted text (steps 2 to 8 of an entry).
@@ -43,7 +47,10 @@ private:
     int threshold_ = 3;
     bool line_end_ = true;
     bool enabled_ = false;
-    bool truncated_ = false;
+    // Set by the first entry, which may come from a worker thread while the window thread
+    // asks skips(); entries are written whole under write_lock_.
+    std::atomic<bool> truncated_ = false;
+    std::mutex write_lock_;
     bool time_stamps_ = false;
 };
 

@@ -28,6 +28,8 @@ void udb_converter::request_stop() noexcept { stop_flag.store(true, std::memory_
 
 bool udb_converter::stop_requested() noexcept { return stop_flag.load(std::memory_order_relaxed); }
 
+void udb_converter::clear_stop_request() noexcept { stop_flag.store(false, std::memory_order_relaxed); }
+
 void udb_converter::check_stop(const std::u16string* item) const {
     if (!stop_requested()) return;
     std::string text = "Stopped";
@@ -37,6 +39,11 @@ void udb_converter::check_stop(const std::u16string* item) const {
     }
     tk_trace(3, "%s", text.c_str());
     throw tk_exception(text, tk_level_run);
+}
+
+std::u16string udb_converter::current_item_name() const {
+    std::lock_guard<std::mutex> lock(name_lock_);
+    return current_item_name_;
 }
 
 udb_converter::udb_converter() : out_(&std::cout), err_(&std::cerr) {
@@ -182,7 +189,10 @@ void udb_converter::run_items(udb_run_sides& sides) {
 
 void udb_converter::convert_item(const std::u16string& name, const std::u16string& query, udb_database& source,
                                  udb_database& destination, udb_validator& validator) {
-    current_item_name_ = name;
+    {
+        std::lock_guard<std::mutex> lock(name_lock_);
+        current_item_name_ = name;
+    }
     tk_wtrace(2, u"Processing table %s", name.c_str());
     records_in_item_.store(0, std::memory_order_relaxed);
     records_done_.store(0, std::memory_order_relaxed);

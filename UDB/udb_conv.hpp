@@ -9,6 +9,7 @@
 #include <chrono>
 #include <iosfwd>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -102,6 +103,9 @@ public:
     /// at level 1 ("Stopped"). Safe to call from a signal handler or another thread.
     static void request_stop() noexcept;
     static bool stop_requested() noexcept;
+    /// Withdraws a stop request, so that a later run of the same process goes ahead (a
+    /// wizard whose window was closed mid-run is not the last user of the engine in tests).
+    static void clear_stop_request() noexcept;
 
     /// Whether `e`, raised while a destination appended one record, is that destination
     /// rejecting the record (a MySQL error: code 0x400000 plus the error number) rather than
@@ -142,8 +146,8 @@ public:
     /// The last run's foreign keys and views as the destination counted them (udb_database).
     udb_object_counts foreign_keys() const noexcept { return foreign_keys_; }
     udb_object_counts views() const noexcept { return views_; }
-    /// Name of the item being converted; for the running thread only (it is not atomic).
-    const std::u16string& current_item_name() const noexcept { return current_item_name_; }
+    /// Name of the item being converted (a copy: another thread may be changing it).
+    std::u16string current_item_name() const;
 
 private:
     void run_items(udb_run_sides& sides);
@@ -154,6 +158,8 @@ private:
     void check_stop(const std::u16string* item) const;
 
     int mode_ = 0;
+    // Written once per item by the run and read by a polling window thread.
+    mutable std::mutex name_lock_;
     std::u16string current_item_name_;
     // Counters are atomics because the wizard's window thread polls them while a worker runs.
     std::atomic<int> records_in_item_ = 0;

@@ -2,6 +2,8 @@
 
 #include "g_finish.hpp"
 #include "kvn_conv.hpp"
+#include "kvn_errh.hpp"
+#include "kvn_prog.hpp"
 #include "kvn_page.hpp"
 #include "kvn_tabs.hpp"
 #include "tk_log.hpp"
@@ -12,11 +14,9 @@
 #include <QIcon>
 
 #include <clocale>
-#include <iostream>
-#include <sstream>
 
 korvane_wizard::korvane_wizard(korvane_convertor& converter, QWidget* parent)
-    : wizard_shell(QString::fromStdString(korvane_convertor::title()), parent), converter_(converter) {
+    : wizard_shell(QString::fromStdString(korvane_convertor::title()), parent) {
     setPage(page_welcome, new welcome_page(*this, converter));
     setPage(page_db2, new db2_settings_page2(*this, converter));
     setPage(page_mysql, new sql_settings_page2(*this, converter));
@@ -38,53 +38,42 @@ korvane_wizard::korvane_wizard(korvane_convertor& converter, QWidget* parent)
             return true;
         });
     setPage(page_finish, finish_);
+    auto* handler = dynamic_cast<korvane_error_handler*>(error_handler::pointer());
+    tk_verify(handler != nullptr, "kvn_shel", __LINE__);
+    handler->attach(this);
+    progress_ = new progress_page(*this, converter, *handler, *finish_);
+    setPage(page_progress, progress_);
     setStartId(page_welcome);
-    run_ = [this] { return run_in_place(); };
     resize(640, 520);
 }
 
-bool korvane_wizard::validateCurrentPage() {
-    if (!wizard_shell::validateCurrentPage()) return false;
-    if (currentId() == page_tables && !page(page_progress)) return run_();
-    return true;
+korvane_wizard::~korvane_wizard() {
+    progress_->stop_run();
+    auto* handler = static_cast<korvane_error_handler*>(error_handler::pointer());
+    if (handler && handler->attached() == this) handler->attach(nullptr);
 }
 
-bool korvane_wizard::run_in_place() {
-    tk_trace(1, "korvane_wizard::run_in_place");
-    // The driver reads "nothing selected" as "every table": a user who chose to go on without a
-    // selection gets no run at all.
-    if (converter_.table_list().empty() && converter_.selected_items().empty()) {
-        finish_->set_errors({});
-        return true;
-    }
-    // The console handler reports into this text and ends a failed run by unwinding it.
-    std::ostringstream report;
-    error_handler& handler = error_handler::instance();
-    handler.set_output(report);
-    error_handler::exit_function previous = error_handler::set_exit_function([](int) {});
-    try {
-        run_long([this] { converter_(); });
-    } catch (const error_handler_exit&) {
-        // Reported already.
-    } catch (const std::exception& e) {
-        report << "Error:\n" << e.what() << '\n';
-    }
-    error_handler::set_exit_function(std::move(previous));
-    handler.set_output(std::cout);
+korvane_wizard::run_function korvane_wizard::set_run_function(run_function run) {
+    return progress_->set_run_function(std::move(run));
+}
 
-    QStringList errors;
-    for (const QString& line : QString::fromLocal8Bit(report.str()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-        if (line != QLatin1String("Error:") && errors.size() < 20) errors << line;
-    finish_->set_errors(errors);
-    return true;
+void korvane_wizard::done(int result) {
+    progress_->stop_run();
+    wizard_shell::done(result);
 }
 
 int korvane_main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     QApplication app(argc, argv);
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("korvane")));
-    // The wizard keeps no trace log: every trace entry costs nothing.
-    error_handler handler;
+    // The trace log stays off unless a profile names a log file; off, every entry costs nothing.
+    tk_log log(nullptr, false, 3, true);
+    korvane_error_handler handler;
+    // An internal error ends the program through the window's event loop, never from the
+    // worker thread behind the window's back.
+    error_handler::set_exit_function([](int status) {
+        QMetaObject::invokeMethod(qApp, [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
+    });
     korvane_convertor converter(korvane_front_end::wizard);
     // The whole command line names one profile, spaces included.
     QStringList words = QApplication::arguments();

@@ -11,31 +11,32 @@
 
 class gui_finish_page;
 class korvane_convertor;
+class korvane_error_handler;
+class progress_page;
 
-/// The wizard over the process's converter, which must outlive it. Pages are reached with
-/// page(korvane_page_id).
+/// The wizard over the process's converter and its error handler (a korvane_error_handler),
+/// which must both outlive it. Pages are reached with page(korvane_page_id).
 class korvane_wizard : public wizard_shell {
     Q_OBJECT
 public:
-    /// Starts the conversion once Step 4 is stored; true moves on, false keeps Step 4.
-    using run_function = std::function<bool()>;
+    /// What the worker thread runs at Step 5 (see progress_page::run_function).
+    using run_function = std::function<void()>;
 
     explicit korvane_wizard(korvane_convertor& converter, QWidget* parent = nullptr);
+    /// Stops a run under way first: its dialogs need this window.
+    ~korvane_wizard() override;
 
-    /// Replaces how the run starts and returns the previous way (tests stop the wizard there).
-    run_function set_run_function(run_function run) { return std::exchange(run_, std::move(run)); }
+    /// Replaces what Step 5 runs and returns the previous function.
+    run_function set_run_function(run_function run);
     gui_finish_page& finish_page() noexcept { return *finish_; }
+    progress_page& run_page() noexcept { return *progress_; }
 
-    /// Leaving Step 4 starts the run, unless a page of its own does that.
-    bool validateCurrentPage() override;
+    /// Closing the wizard (Cancel answered Yes, Finish) first stops a run under way.
+    void done(int result) override;
 
 private:
-    // Runs the whole conversion off the window thread, then hands its errors to the finish page.
-    bool run_in_place();
-
-    korvane_convertor& converter_;
     gui_finish_page* finish_;
-    run_function run_;
+    progress_page* progress_;
 };
 
 /// The program: creates the error handler and the converter, loads the profile named by the

@@ -277,6 +277,40 @@ TEST_F(Run, UserStopEndsTheRunQuietly) {
     EXPECT_TRUE(conv->finished());
 }
 
+TEST_F(Run, StopRequestEndsTheRunAtTheNextRecordWithTheTableReported) {
+    // The stop arrives while record 2 of A is reported, as a window closing mid-run would.
+    struct stop_on_report : error_handler {
+        void handle(const tk_exception& e, int final_flag) override {
+            udb_converter::request_stop();
+            error_handler::handle(e, final_flag);
+        }
+    };
+    handler.reset();
+    stop_on_report stopper;
+    stopper.set_output(reports);
+    sides.source->add_table(make_table(u"A", 5));
+    sides.source->add_table(make_table(u"B", 1));
+    sides.dest->reject = {{u"A", 2}};
+    sides.dest->buffered = true;
+    EXPECT_THROW(run(), error_handler_exit);
+    udb_converter::clear_stop_request();
+    EXPECT_NE(reports.str().find("A: Stopped after 2 of 5 records"), std::string::npos) << reports.str();
+    // What the destination took before the stop is there, nothing after it, and no end is left open.
+    EXPECT_EQ(dest_ids(u"A"), (std::vector<int>{1}));
+    EXPECT_EQ(sides.dest->find(u"B"), nullptr);
+    EXPECT_EQ(sides.source->live_recordsets + sides.dest->live_recordsets, 0);
+    EXPECT_EQ(conv->records_copied(), 1);
+    EXPECT_EQ(conv->records_refused(), 1);
+
+    // Withdrawn, the request no longer stops a run; the counts are the new run's.
+    conv->table_list() = {u"B"};
+    conv->selected_items().clear();
+    run();
+    EXPECT_EQ(dest_ids(u"B"), (std::vector<int>{1}));
+    EXPECT_EQ(conv->records_copied(), 1);
+    EXPECT_EQ(conv->records_refused(), 0);
+}
+
 TEST_F(Run, ProgressCountersAndASecondRunKeepCountingItems) {
     sides.source->add_table(make_table(u"A", 4));
     sides.source->add_table(make_table(u"B", 2));

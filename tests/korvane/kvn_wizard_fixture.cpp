@@ -5,6 +5,11 @@
 #include "tk_utils.hpp"
 
 #include <QAbstractButton>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QThread>
 #include <QTest>
 
 #include <cstdlib>
@@ -37,7 +42,23 @@ public:
     }
     bool open_url(const QUrl& url) override {
         d_.opened.push_back(url);
-        return true;
+        return d_.mail_handler || url.scheme() != QLatin1String("mailto");
+    }
+    int run_dialog(QDialog& dialog) override {
+        // The message is the dialog's one label with text (the other holds the icon).
+        QString text;
+        for (const QLabel* l : dialog.findChildren<QLabel*>())
+            if (!l->text().isEmpty()) text = l->text();
+        d_.dialogs.push_back({icon::error, dialog.windowTitle(), text});
+        if (d_.presses.empty()) {
+            ADD_FAILURE() << "unexpected dialog: " << text.toStdString();
+            dialog.reject();
+        } else {
+            auto act = std::move(d_.presses.front());
+            d_.presses.pop_front();
+            act(dialog);
+        }
+        return dialog.result();
     }
 
 private:
@@ -45,6 +66,24 @@ private:
 };
 
 } // namespace
+
+std::function<void(QDialog&)> press(const QString& label, bool tick) {
+    return [label, tick](QDialog& dialog) {
+        if (tick) {
+            QCheckBox* box = dialog.findChild<QCheckBox*>();
+            ASSERT_NE(box, nullptr);
+            box->click();
+        }
+        for (QPushButton* b : dialog.findChildren<QPushButton*>()) {
+            if (b->text() == label) {
+                b->click();
+                return;
+            }
+        }
+        ADD_FAILURE() << "no button " << label.toStdString();
+        dialog.reject();
+    };
+}
 
 std::vector<QString> desktop::texts() const {
     std::vector<QString> out;
@@ -76,7 +115,7 @@ void Wizard::SetUp() {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir = pattern;
     setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
-    handler = std::make_unique<error_handler>();
+    handler = std::make_unique<korvane_error_handler>();
     converter = std::make_unique<korvane_convertor>(korvane_front_end::wizard);
     make_wizard();
 }
@@ -113,6 +152,16 @@ void Wizard::next() {
 void Wizard::back() {
     wizard->button(QWizard::BackButton)->click();
     QCoreApplication::processEvents();
+}
+
+bool Wizard::wait_for_page(int id) {
+    QElapsedTimer clock;
+    clock.start();
+    while (current() != id && clock.elapsed() < 60000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return current() == id;
 }
 
 void Wizard::connect_db2(const std::string& database) {

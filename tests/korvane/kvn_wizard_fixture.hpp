@@ -4,6 +4,7 @@
 
 #include "g_wiz_sh.hpp"
 #include "kvn_conv.hpp"
+#include "kvn_errh.hpp"
 #include "kvn_page.hpp"
 #include "kvn_shel.hpp"
 #include "udb_errh.hpp"
@@ -36,12 +37,19 @@ struct shown {
 /// What the scripted desktop saw and how it answers.
 struct desktop {
     std::vector<shown> boxes;
+    std::vector<shown> dialogs;  // error dialogs (kind error), their caption and message
+    /// Answers the next error dialogs in order; a missing answer fails the test and Continues.
+    std::deque<std::function<void(QDialog&)>> presses;
+    bool mail_handler = true;    // whether a mailto: link opens
     std::deque<bool> answers;   // for questions, in order; a missing answer fails the test
     std::deque<QString> files;  // for file dialogs
     std::vector<QUrl> opened;
     /// Texts of the boxes shown, in order.
     std::vector<QString> texts() const;
 };
+
+/// Clicks the dialog's button labelled `label`, first ticking its check box when `tick`.
+std::function<void(QDialog&)> press(const QString& label, bool tick = false);
 
 /// The SHOP sample in the stand-in (created once per process); points the DB2 reader at it.
 const std::string& shop_database();
@@ -68,10 +76,12 @@ protected:
     }
     /// Connects the converter's DB2 side to `database` of the stand-in.
     void connect_db2(const std::string& database);
+    /// Lets the window work until the wizard shows page `id` (at most a minute); false if not.
+    bool wait_for_page(int id);
 
     std::string dir;
     desktop desk;
-    std::unique_ptr<error_handler> handler;
+    std::unique_ptr<korvane_error_handler> handler;
     std::unique_ptr<korvane_convertor> converter;
     std::unique_ptr<korvane_wizard> wizard;
 };

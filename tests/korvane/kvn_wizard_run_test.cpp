@@ -3,6 +3,7 @@
 // and the run that follows must end on the finish page.
 
 #include "g_finish.hpp"
+#include "kvn_prog.hpp"
 #include "kvn_tabs.hpp"
 #include "kvn_wizard_fixture.hpp"
 #include "sql_client.hpp"
@@ -12,6 +13,7 @@
 #include "tk_utils.hpp"
 #include "vordaxen.hpp"
 
+#include <QLabel>
 #include <QListWidget>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -20,6 +22,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -97,14 +100,24 @@ protected:
             if (b->text() == "Add a&ll >") b->click();
 
         std::string at_start;
-        auto run = wizard->set_run_function([] { return false; });
+        auto run = wizard->set_run_function([] {});
         wizard->set_run_function([&] {
             at_start = settings_of(*converter);
-            return run();
+            run();
         });
         next();
-        EXPECT_EQ(current(), page_finish);
+        EXPECT_EQ(current(), page_progress);
+        EXPECT_TRUE(wait_for_page(page_finish));
         EXPECT_TRUE(wizard->finish_page().errors().isEmpty()) << wizard->finish_page().errors().join('\n').toStdString();
+        // Every row of the schema reached the destination, and the finish page says so.
+        int rows = 0;
+        for (const auto& [table, count] : source_counts()) rows += count;
+        EXPECT_GT(rows, 0);
+        EXPECT_EQ(converter->records_copied(), rows);
+        EXPECT_EQ(converter->records_refused(), 0);
+        EXPECT_TRUE(wizard->finish_page().summary_label()->text().startsWith(
+            QStringLiteral("Tables converted: 8 of 8 (0 failed). Rows copied: %1 (0 refused).").arg(rows)))
+            << wizard->finish_page().summary_label()->text().toStdString();
         const std::string logged = test_files::read_file(trace);
         EXPECT_NE(logged.find("db2_engine::connect"), std::string::npos);
         EXPECT_EQ(logged.find("db2-Secret-7"), std::string::npos);
@@ -112,6 +125,15 @@ protected:
             EXPECT_EQ(logged.find(server->password), std::string::npos);
         }
         return at_start;
+    }
+
+    // Table -> rows of the SHOP schema, as the source counts them.
+    std::map<std::string, int> source_counts() {
+        std::map<std::string, int> counts;
+        std::unique_ptr<udb_database> source = converter->db2().open_db(u"SHOP");
+        for (const std::u16string& table : source->tables())
+            counts[tk_to_utf8(table)] = source->get_table(table, 1)->record_count();
+        return counts;
     }
 
     // What VORDAXEN makes of `args`, from settings of its own.
@@ -162,8 +184,13 @@ TEST_F(WizardRun, DirectModeMatchesTheAgentAndFillsTheServer) {
     ASSERT_TRUE(admin.connect(server.host, server.user, server.password, unsigned(server.port)));
     ASSERT_TRUE(admin.query("DROP DATABASE IF EXISTS kvn_wizard_walk"));
     const std::string wizard_settings = walk(true, "kvn_wizard_walk", &server);
-    EXPECT_TRUE(admin.query("SELECT 1 FROM kvn_wizard_walk.CUSTOMERS LIMIT 1")) << admin.error();
-    admin.store_result();
+    for (const auto& [table, count] : source_counts()) {
+        ASSERT_TRUE(admin.query("SELECT COUNT(*) FROM kvn_wizard_walk.`" + table + "`")) << admin.error();
+        sql_result result = admin.store_result();
+        MYSQL_ROW row = mysql_fetch_row(result.get());
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(std::atoi(row[0]), count) << table;
+    }
     EXPECT_EQ(wizard_settings,
               agent_settings({"--src=" + shop_database(), "--db2schema=SHOP", "--db2pswd=db2-Secret-7", "--dest=kvn_wizard_walk",
                               "--mysqlh=" + server.host, "--port=" + std::to_string(server.port),
