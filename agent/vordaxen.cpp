@@ -508,6 +508,8 @@ bool parse_cmd_line(int argc, const char* const* argv) {
         converter.db2().set_schema(db2_schema);
         converter.mysql().store_mysql_settings(host, user, password, port);
     } else {
+        // The profile's settings stand, and one without a schema (or remembered one) has none.
+        if (converter.db2().schema().empty()) vordaxen_fatal("You should enter DB2 schema name");
         // A profile without passwords takes them from the command line or the environment.
         if (db2_password_given && converter.db2().password().empty()) converter.db2().password() = db2_password;
         if (mysql_password_given && converter.mysql().password().empty()) converter.mysql().password() = password;

@@ -95,8 +95,12 @@ TEST_F(AgentCli, MissingSettingsAreReportedInOrder) {
         std::vector<std::string> args;
         const char* message;
     };
+    // A profile's settings replace the command line's, so its missing schema is missing.
+    const std::string no_schema = dir.file("no_schema.kvp");
+    write_file(no_schema, "[Settings]\ndump line break=1\n");
     const expectation cases[] = {
         {{"--db2user=u"}, "You should enter MySQL database name\n"},
+        {{"--dest=x", "--src=DB", "--db2schema=S", "--profile=" + no_schema}, "You should enter DB2 schema name\n"},
         {{"--src=DB"}, "You should enter MySQL database name\n"},
         {{"--dest=x"}, "You should enter DB2 database name\n"},
         {{"--dest=x", "--src=DB"}, "You should enter DB2 schema name\n"},
