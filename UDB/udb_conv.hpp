@@ -73,6 +73,10 @@ public:
     bool skip_indexes() const noexcept { return skip_indexes_; }
     void set_definitions_only(bool on) noexcept { definitions_only_ = on; }
     bool definitions_only() const noexcept { return definitions_only_; }
+    /// How many workers may copy tables at once; 1 (the default) copies one table after another.
+    /// Front ends validate the number; the driver treats anything below 1 as 1.
+    void set_jobs(int jobs) noexcept { jobs_ = jobs < 1 ? 1 : jobs; }
+    int jobs() const noexcept { return jobs_; }
 
     /// Tables to convert, in the order given; empty together with the selected items means
     /// "every table of the source".
@@ -177,6 +181,7 @@ private:
     udb_query_map available_queries_;
     bool skip_indexes_ = false;
     bool definitions_only_ = false;
+    int jobs_ = 1;
     std::ostream* out_;
     std::ostream* err_;
 };
