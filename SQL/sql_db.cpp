@@ -10,6 +10,7 @@
 #include "tk_utils.hpp"
 #include "udb_errh.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -24,6 +25,16 @@ void wtrace_text(int level, const char16_t* format, const std::u16string& text) 
 std::u16string text_of(const udb_field& field) {
     return field.is_empty_or_null() ? std::u16string() : field.to_wstring();
 }
+
+// A database that owns the worker session it works on; the session goes after the database.
+struct worker_session {
+    std::unique_ptr<sql_engine> session;
+};
+class worker_database : private worker_session, public sql_database {
+public:
+    worker_database(std::unique_ptr<sql_engine> own, const std::u16string& name, std::int32_t mode)
+        : worker_session{std::move(own)}, sql_database(name, *session, mode) {}
+};
 
 } // namespace
 
@@ -170,6 +181,20 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::u16string& 
     created_.push_back(name);
     names_map_.add_fn_map(name, columns.names_map());
     return open_table(name);
+}
+
+void sql_database::adopt_table(udb_database& part, const std::u16string& name) {
+    udb_database::adopt_table(part, name);
+    const auto& made = dynamic_cast<sql_database&>(part).created_;
+    const auto same = [&name](const std::u16string& t) { return udb_name_equal(t, name); };
+    if (std::any_of(made.begin(), made.end(), same) && std::none_of(created_.begin(), created_.end(), same))
+        created_.push_back(name);
+}
+
+std::unique_ptr<sql_database> sql_database::open_worker() const {
+    std::unique_ptr<sql_engine> session = engine_.open_worker_session();
+    session->open_db(name());
+    return std::make_unique<worker_database>(std::move(session), name(), mode_ | sql_db_skip_views);
 }
 
 bool sql_database::delete_tab(const std::u16string& name) {

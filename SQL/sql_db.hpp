@@ -71,6 +71,14 @@ public:
     /// tables kept from an earlier run are left alone.
     void create_relationships(const udb_relationships& relationships) override;
 
+    /// The base's listing and column names, and the table counts as created by this run when
+    /// `part` (an sql_database) created it.
+    void adopt_table(udb_database& part, const std::u16string& name) override;
+    /// The same database opened on a session of its own (sql_engine::open_worker_session) for
+    /// a worker thread: opened, never created or dropped, with this one's mode, its views not
+    /// listed. Raises sql_exception.
+    std::unique_ptr<sql_database> open_worker() const;
+
     /// The writer over an existing table, as its own type. Unknown name: internal assertion.
     std::unique_ptr<sql_table> open_table(const std::u16string& name);
     /// Sends a statement and opens its rows for reading one at a time; null when it gives

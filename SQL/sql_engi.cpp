@@ -38,6 +38,17 @@ sql_auth_not_supported_exception::sql_auth_not_supported_exception()
 
 sql_engine::sql_engine() { initialize(); }
 
+sql_engine::sql_engine(unregistered tag) : tk_singleton(tag) { initialize(); }
+
+std::unique_ptr<sql_engine> sql_engine::open_worker_session() const {
+    tk_trace(2, "sql_engine::open_worker_session");
+    std::unique_ptr<sql_engine> session(new sql_engine(unregistered{}));
+    session->read_timeout_ = read_timeout_;
+    session->connect(host_, user_, password_, port_);
+    session->innodb_ = innodb_;
+    return session;
+}
+
 sql_engine::~sql_engine() {
     if (connected_) {
         if (!connection_.query("SET FOREIGN_KEY_CHECKS = 1"))

@@ -54,6 +54,10 @@ public:
     /// again. A connection that cannot be made again raises sql_exception at level 1: the
     /// run cannot go on. Does nothing while the server answers, or when never connected.
     void ensure_connection(const std::u16string& database);
+    /// Another session to the same server for a worker thread, connected with this one's
+    /// settings (host, user, password, port, read timeout) and set up as connect() sets every
+    /// session. It is not the process's instance. A failed connection raises sql_exception.
+    std::unique_ptr<sql_engine> open_worker_session() const;
     /// Whether a client or server error number means the connection is gone (the server was
     /// stopped or killed, a read timed out, the session was killed).
     static bool is_connection_lost(unsigned error) noexcept;
@@ -127,6 +131,7 @@ public:
     static std::string fit_sql_mode(std::string_view mode);
 
 private:
+    explicit sql_engine(unregistered tag);
     void initialize();
     void adjust_sql_mode();
 

@@ -25,11 +25,16 @@ protected:
         // Kept as the base: the derived part does not exist yet while this constructor runs.
         current_ = this;
     }
+    /// A further instance that instance() never returns (a worker thread's own session).
+    struct unregistered {};
+    explicit tk_singleton(unregistered) noexcept : registered_(false) {}
     ~tk_singleton() noexcept(false) {
+        if (!registered_) return;
         if (!current_) throw tk_mail_assertion("tk_singl", 26);
         current_ = nullptr;
     }
 
 private:
     static inline tk_singleton* current_ = nullptr;
+    bool registered_ = true;
 };

@@ -24,21 +24,29 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 
 void udb_run_sides::prepare_destination(udb_database&) {}
 
+std::unique_ptr<udb_database> udb_run_sides::open_worker_source() { return nullptr; }
+
+std::unique_ptr<udb_database> udb_run_sides::open_worker_destination(udb_database&) { return nullptr; }
+
 void udb_converter::request_stop() noexcept { stop_flag.store(true, std::memory_order_relaxed); }
 
 bool udb_converter::stop_requested() noexcept { return stop_flag.load(std::memory_order_relaxed); }
 
 void udb_converter::clear_stop_request() noexcept { stop_flag.store(false, std::memory_order_relaxed); }
 
-void udb_converter::check_stop(const std::u16string* item) const {
+void udb_converter::check_stop(const std::u16string* item, int done, int total) const {
     if (!stop_requested()) return;
     std::string text = "Stopped";
-    if (item) {
-        error_handler::instance().set_context(*item);
-        text += " after " + std::to_string(records_done()) + " of " + std::to_string(records_in_item()) + " records";
-    }
+    // The item's own catch names it as the context of the report.
+    if (item) text += " after " + std::to_string(done) + " of " + std::to_string(total) + " records";
     tk_trace(3, "%s", text.c_str());
     throw tk_exception(text, tk_level_run);
+}
+
+void udb_converter::console_line(std::ostream& stream, const std::string& line) const {
+    if (silent_) return;
+    std::lock_guard<std::recursive_mutex> hold(error_handler::lock());
+    stream << line << '\n' << std::flush;
 }
 
 std::u16string udb_converter::current_item_name() const {
@@ -153,7 +161,8 @@ void udb_converter::run_items(udb_run_sides& sides) {
     sides.prepare_destination(*destination);
 
     error_handler& handler = error_handler::instance();
-    for (const auto& [name, query] : selected_items_) {
+    const bool parallel = jobs_ > 1 && run_jobs(sides, *source, *destination, *validator);
+    for (const auto& [name, query] : parallel ? udb_query_map() : selected_items_) {
         check_stop(nullptr);
         const auto started = std::chrono::steady_clock::now();
         const int copied_before = records_copied();
@@ -165,8 +174,7 @@ void udb_converter::run_items(udb_run_sides& sides) {
             // The item's recordsets are gone by now: they were released while unwinding.
             items_failed_.fetch_add(1, std::memory_order_relaxed);
             item_reports_.back().result = udb_item_report::outcome::failed;
-            handler.set_context(name);
-            handler.handle(e, 0);
+            handler.report(e, 0, name);
         }
         udb_item_report& report = item_reports_.back();
         report.records_read = records_done();
@@ -200,7 +208,7 @@ void udb_converter::convert_item(const std::u16string& name, const std::u16strin
     udb_item_report& report = item_reports_.back();
 
     if (query.empty() && !source.is_table_exist(name)) {
-        if (!silent_) *err_ << "Table " << udb_console_text(name) << " not exists\n" << std::flush;
+        console_line(*err_, "Table " + udb_console_text(name) + " not exists");
         return;
     }
     std::unique_ptr<udb_recordset> reader = query.empty() ? source.get_table(name, 1)
@@ -239,39 +247,48 @@ void udb_converter::convert_item(const std::u16string& name, const std::u16strin
     const int count = reader->record_count();
     records_in_item_.store(count, std::memory_order_relaxed);
     tk_wtrace(2, u"Table %s has %d record(s)", name.c_str(), count);
-    if (!silent_) {
-        *out_ << "Converting table " << udb_console_text(name) << '(' << count << " records)\n" << std::flush;
-    }
+    console_line(*out_, "Converting table " + udb_console_text(name) + '(' + std::to_string(count) + " records)");
     if (definitions_only_) return;
 
+    copy_records(name, *reader, *writer, report, nullptr);
+    tk_trace(2, "Table #%d has been processed", item_index());
+}
+
+bool udb_converter::copy_records(const std::u16string& name, udb_recordset& reader, udb_recordset& writer,
+                                 udb_item_report& report, const std::atomic<bool>* cancel) {
     error_handler& handler = error_handler::instance();
-    reader->reset();
-    while (!reader->is_eof()) {
-        const int position = records_done() + 1;
+    const int total = reader.record_count();
+    reader.reset();
+    while (!reader.is_eof()) {
+        const int position = report.records_read + 1;
         tk_trace(1, "Converting %d record", position);
         try {
-            const udb_record* record = reader->get_item();
+            const udb_record* record = reader.get_item();
             tk_verify(record != nullptr, "udb_conv", __LINE__);
-            writer->append_record(*record);
+            writer.append_record(*record);
+            ++report.records_copied;
             records_copied_.fetch_add(1, std::memory_order_relaxed);
         } catch (const tk_exception& e) {
             if (!is_record_rejection(e)) throw;
+            ++report.records_refused;
             records_refused_.fetch_add(1, std::memory_order_relaxed);
             tk_trace(2, "mode=%d, error=%d", mode_, e.code());
-            handler.set_context(name, position);
-            handler.handle(e, 0);
+            handler.report(e, 0, name, position);
         }
-        reader->next();
+        reader.next();
+        ++report.records_read;
         records_done_.fetch_add(1, std::memory_order_relaxed);
-        if (stop_requested()) {
+        const bool cancelled = cancel && cancel->load(std::memory_order_relaxed);
+        if (stop_requested() || cancelled) {
             // What was handed over reaches the destination before the table is reported.
-            writer->finish();
-            check_stop(&name);
+            writer.finish();
+            check_stop(&name, report.records_read, total);
+            return false;
         }
     }
     // Inside the item's scope: a failure of the last buffered write is reported for the table.
-    writer->finish();
-    tk_trace(2, "Table #%d has been processed", item_index());
+    writer.finish();
+    return true;
 }
 
 void udb_converter::create_foreign_keys_and_views(udb_database& source, udb_database& destination) {

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <exception>
 #include <iosfwd>
 #include <memory>
 #include <mutex>
@@ -36,6 +37,14 @@ public:
                                                             const udb_database& destination) = 0;
     /// Called once before the first item (the MySQL side raises its packet limit). Default: nothing.
     virtual void prepare_destination(udb_database& destination);
+    /// For a run with several jobs, called on the run's thread after prepare_destination, once
+    /// per worker: a further source over the same schema on a connection of its own. Null (the
+    /// default) means the ends cannot be shared: the run copies one item after another.
+    virtual std::unique_ptr<udb_database> open_worker_source();
+    /// The same for the destination: a further handle on `destination` that a worker thread
+    /// writes through (a server database on a session of its own, a dump's parts), whose tables
+    /// `destination` adopts (udb_database::adopt_table). Null (the default): one item after another.
+    virtual std::unique_ptr<udb_database> open_worker_destination(udb_database& destination);
 };
 
 /// What became of one item (table or query) of a run, for the end-of-run summary.
@@ -154,12 +163,28 @@ public:
     std::u16string current_item_name() const;
 
 private:
+    struct job;
+    struct job_pool;
+
     void run_items(udb_run_sides& sides);
     void convert_item(const std::u16string& name, const std::u16string& query, udb_database& source,
                       udb_database& destination, udb_validator& validator);
+    /// Moves the reader's records to the writer and finishes the writer, counting them in
+    /// `report` (read, copied, refused). `cancel` (when given) ends the copy at the next record
+    /// once set: false is returned.
+    bool copy_records(const std::u16string& name, udb_recordset& reader, udb_recordset& writer,
+                      udb_item_report& report, const std::atomic<bool>* cancel);
+    /// The items on `workers` threads (udb_jobs.cpp); false when the sides cannot share their
+    /// ends, and nothing was done.
+    bool run_jobs(udb_run_sides& sides, udb_database& source, udb_database& destination, udb_validator& validator);
+    void run_job(job_pool& pool, std::size_t worker);
+    void convert_job(job_pool& pool, std::size_t worker, job& item);
     void create_foreign_keys_and_views(udb_database& source, udb_database& destination);
-    /// Raises the level-1 "Stopped" failure when a stop was requested.
-    void check_stop(const std::u16string* item) const;
+    /// Raises the level-1 "Stopped" failure when a stop was requested; with an item, the text
+    /// says how many of its `total` records were `done`.
+    void check_stop(const std::u16string* item, int done = 0, int total = 0) const;
+    /// Writes one console line whole, even while workers write theirs.
+    void console_line(std::ostream& stream, const std::string& line) const;
 
     int mode_ = 0;
     // Written once per item by the run and read by a polling window thread.

@@ -92,3 +92,11 @@ bool udb_database::is_table_exist(const std::u16string& name) const {
     tk_trace(1, "table not found");
     return false;
 }
+
+void udb_database::adopt_table(udb_database& part, const std::u16string& name) {
+    tk_wtrace(2, u"udb_database::adopt_table(%s)", name.c_str());
+    if (!part.is_table_exist(name)) return;
+    if (!is_table_exist(name)) tables_.push_back(name);
+    const auto& columns = part.names_map().column_maps();
+    if (const auto found = columns.find(name); found != columns.end()) names_map_.add_fn_map(name, found->second);
+}

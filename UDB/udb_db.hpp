@@ -124,6 +124,13 @@ public:
     virtual void finish();
     /// Whether tables() holds the name (exactly when case-sensitive, else ignoring case).
     virtual bool is_table_exist(const std::u16string& name) const;
+    /// Takes over table `name` that a worker made through `part`, a further handle on this
+    /// destination (udb_run_sides::open_worker_destination), as if this database had made it:
+    /// it is listed and its column names are known, so that the keys and views after the last
+    /// table find it. Called on the run's thread in item order, for every item that reached
+    /// `part`'s create_table, while `part` is not changing its lists. Base: the listing and
+    /// the column names; nothing when `part` has no such table.
+    virtual void adopt_table(udb_database& part, const std::u16string& name);
 
     /// The foreign keys and views this destination created and failed to create so far; a
     /// destination that does not count them reports zeros.

@@ -73,6 +73,21 @@ void error_handler::set_context(std::u16string_view table, int position) {
     context_ += std::to_string(position);
 }
 
+void error_handler::report(const tk_exception& e, int final_flag, std::u16string_view table, int position) {
+    std::lock_guard<std::recursive_mutex> hold(lock());
+    if (position > 0) {
+        set_context(table, position);
+    } else {
+        set_context(table);
+    }
+    handle(e, final_flag);
+}
+
+std::recursive_mutex& error_handler::lock() noexcept {
+    static std::recursive_mutex serial;
+    return serial;
+}
+
 std::string error_handler::compose(const tk_exception& e) const {
     std::string message;
     if (!context_.empty()) {

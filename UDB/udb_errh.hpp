@@ -9,6 +9,7 @@
 #include <ctime>
 #include <functional>
 #include <iosfwd>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -59,6 +60,13 @@ public:
     /// `final_flag` is 1 for a failure of the whole run, 0 for one table or record; the console
     /// handler ignores it, the wizard's handler may stop the run (tk_final_exception) on 0.
     virtual void handle(const tk_exception& e, int final_flag);
+    /// Sets the context to `table` (with record `position` when above 0) and handles `e`, as one
+    /// step under lock(): reports of several worker threads never pair one's context with
+    /// another's message, and a dialog waits for the one before it.
+    void report(const tk_exception& e, int final_flag, std::u16string_view table, int position = 0);
+    /// Held by report(), and by whoever writes console lines that must not fall between the
+    /// lines of a report. Recursive: a report may be made while a console line is written.
+    static std::recursive_mutex& lock() noexcept;
 
     /// Replaces the one way the handler ends the program and returns the previous function.
     /// An empty function restores std::exit.

@@ -55,6 +55,12 @@ std::unique_ptr<udb_database> db2_converter_impl::open_db(const std::u16string& 
     return engine_.open_db(schema, user_, password_);
 }
 
+std::unique_ptr<udb_database> db2_converter_impl::open_worker_db(const std::u16string& schema) {
+    tk_wtrace(2, u"db2_converter_impl::open_worker_db(%s)", schema.c_str());
+    if (!connected_) throw tk_mail_assertion("db2_conv", __LINE__);
+    return std::make_unique<db2_database>(schema, std::make_unique<db2_connection>(engine_.dsn(), user_, password_));
+}
+
 void db2_converter_impl::set_connection_settings(const std::u16string& source, const std::u16string& user,
                                                  const std::u16string& password) {
     user_ = user;

@@ -35,6 +35,9 @@ public:
     /// A new source database over `schema`, owned by the caller. Internal assertion when the
     /// side is not connected.
     std::unique_ptr<udb_database> open_db(const std::u16string& schema);
+    /// The same on a connection of its own (same database, user and password), for a worker
+    /// thread. Internal assertion when the side is not connected.
+    std::unique_ptr<udb_database> open_worker_db(const std::u16string& schema);
 
     /// Stores user and password, then makes `source` the converter's source name.
     void set_connection_settings(const std::u16string& source, const std::u16string& user,

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <exception>
 #include <ctime>
+#include <mutex>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -102,18 +103,27 @@ std::vector<std::string>& pending_files() {
     return files;
 }
 
+// Workers create and drop parts of a dump at once.
+std::mutex& pending_lock() {
+    static std::mutex lock;
+    return lock;
+}
+
 void remove_pending_files() {
+    std::lock_guard<std::mutex> hold(pending_lock());
     for (const std::string& file : pending_files()) ::unlink(file.c_str());
 }
 
 void add_pending_file(const std::string& file) {
     // The list exists before the handler is registered, so it is destroyed after it has run.
+    std::lock_guard<std::mutex> hold(pending_lock());
     pending_files().push_back(file);
     static const bool registered = std::atexit(remove_pending_files) == 0;
     (void)registered;
 }
 
 void drop_pending_file(const std::string& file) {
+    std::lock_guard<std::mutex> hold(pending_lock());
     auto& files = pending_files();
     for (auto it = files.begin(); it != files.end(); ++it) {
         if (*it == file) {
@@ -213,6 +223,22 @@ void dmp_output::flush() {
     write_all(pending.data(), pending.size());
 }
 
+void dmp_output::copy_to(dmp_output& out) {
+    flush();
+    tk_verify(fd_ >= 0, "sql_dump", __LINE__);
+    std::string chunk(output_buffer_size, '\0');
+    for (off_t offset = 0;;) {
+        const ssize_t got = ::pread(fd_, chunk.data(), chunk.size(), offset);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            fail(errno);
+        }
+        if (got == 0) return;
+        out.write(std::string_view(chunk.data(), std::size_t(got)));
+        offset += got;
+    }
+}
+
 void dmp_output::close() {
     if (fd_ < 0) return;
     flush();
@@ -241,6 +267,7 @@ dmp_database::dmp_database(const std::u16string& path, const dmp_options& option
     tk_wtrace(2, u"dmp_database::ctor(%s)", path.c_str());
     try {
         output_ = std::make_unique<dmp_output>(path);
+        out_ = output_.get();
     } catch (const tk_exception&) {
         tk_trace(2, "Failed to open file");
         throw;
@@ -255,7 +282,34 @@ dmp_database::dmp_database(const std::u16string& path, const dmp_options& option
     if (options_.b_create_database && options_.b_create_table) write_database_block();
 }
 
+dmp_database::dmp_database(const dmp_database& run, part_tag)
+    : udb_database(run.name(), run.mode(), false), options_(run.options_), uncaught_(std::uncaught_exceptions()),
+      is_part_(true) {
+    tk_wtrace(2, u"dmp_database::part(%s)", name().c_str());
+}
+
+std::unique_ptr<dmp_database> dmp_database::open_part() const {
+    // Parts are written beside the dump; a dump written in place (a device) has no such place.
+    if (output_->in_place()) return nullptr;
+    return std::unique_ptr<dmp_database>(new dmp_database(*this, part_tag{}));
+}
+
+void dmp_database::adopt_table(udb_database& part, const std::u16string& name) {
+    tk_wtrace(2, u"dmp_database::adopt_table(%s)", name.c_str());
+    auto& from = dynamic_cast<dmp_database&>(part);
+    const auto found = from.parts_.find(name);
+    if (found == from.parts_.end()) return;
+    if (found->second.closes_lock) close_pending_lock();
+    found->second.output->copy_to(*output_);
+    if (found->second.leaves_lock) engine().set_tables_locked(true);
+    udb_database::adopt_table(part, name);
+    if (const auto indexes = from.table_indexes_.find(name); indexes != from.table_indexes_.end())
+        table_indexes_.insert_or_assign(name, indexes->second);
+    from.parts_.erase(found);
+}
+
 dmp_database::~dmp_database() {
+    if (is_part_) return;
     // A failure on its way out: the file must not look complete, and the old one stays.
     if (std::uncaught_exceptions() > uncaught_) return;
     try {
@@ -304,6 +358,11 @@ void dmp_database::write_quoted(std::u16string_view name) {
 }
 
 void dmp_database::close_pending_lock() {
+    if (is_part_) {
+        // The run's dump writes the UNLOCK (if a lock is open there) when it appends the part.
+        current_part_->closes_lock = true;
+        return;
+    }
     sql_engine& session = engine();
     if (!session.tables_locked()) return;
     session.set_tables_locked(false);
@@ -361,6 +420,13 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& 
                                                           const udb_indexes& indexes) {
     tk_wtrace(2, u"dmp_database::create_table(%s)", name.c_str());
     if (is_table_exist(name)) throw tk_mail_assertion("sql_dump", 275);
+    if (is_part_) {
+        table_part& part = parts_[name];
+        tk_verify(!part.output, "sql_dump", __LINE__);
+        part.output = std::make_unique<dmp_output>(this->name());
+        current_part_ = &part;
+        out_ = part.output.get();
+    }
     close_pending_lock();
 
     // The definitions are built first (even without CREATE TABLE: the column names they settle
@@ -436,7 +502,11 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& 
         write("LOCK TABLES ");
         write_quoted(name);
         write_line(" WRITE;");
-        engine().set_tables_locked(true);
+        if (is_part_) {
+            current_part_->leaves_lock = true;
+        } else {
+            engine().set_tables_locked(true);
+        }
     }
 
     tables().push_back(name);
@@ -645,12 +715,11 @@ void dmp_recordset::append_record(const udb_record& record) {
     }
     if (alone + 1 > load_packet_limit) {
         if (error_handler* handler = error_handler::pointer()) {
-            handler->set_context(name_, rows_);
-            handler->handle(tk_exception("The record needs an INSERT statement of " + std::to_string(alone + 1) +
+            handler->report(tk_exception("The record needs an INSERT statement of " + std::to_string(alone + 1) +
                                              " bytes: the dump loads only into a server whose max_allowed_packet "
                                              "is raised above that (the default is 16 MiB).",
                                          tk_level_item),
-                            0);
+                            0, name_, rows_);
         }
     }
     if (buffer_.size() > statement_limit) write_statement();

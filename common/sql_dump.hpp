@@ -51,6 +51,11 @@ public:
     /// as an internal assertion (sql_dump).
     void close();
     bool is_open() const noexcept { return fd_ >= 0; }
+    /// Whether the file is written where it lies (a device) rather than put in place by close().
+    bool in_place() const noexcept { return temp_path_.empty(); }
+    /// Appends everything written here so far to `out`, a chunk at a time (a part of a dump
+    /// written by a worker, see dmp_database::open_part). Failures raise as writes do.
+    void copy_to(dmp_output& out);
 
 private:
     void write_all(const char* data, std::size_t size);
@@ -98,6 +103,17 @@ public:
     /// The foreign-key block (new dialect only); then flushes.
     void create_relationships(const udb_relationships& relationships) override;
 
+    /// A handle for a worker thread: each table it creates goes, structure and rows, into a
+    /// temporary file of its own beside the dump, which adopt_table then appends to this dump.
+    /// It writes no header and never finishes; the session's LOCK TABLES flag stays this
+    /// dump's (a part keeps its own), so parts appended in item order give the same bytes as
+    /// tables written one after another.
+    /// Null when this dump is written in place (a device): parts have nowhere to go.
+    std::unique_ptr<dmp_database> open_part() const;
+    /// Appends the part's file for table `name` (after the UNLOCK TABLES a table written here
+    /// would have closed first), then the base's listing, column names and the table's indexes.
+    void adopt_table(udb_database& part, const std::u16string& name) override;
+
     /// Writes the closing lines and the completion line "-- Dump completed on <date>", flushes,
     /// closes and puts the file in place, reporting a failure; the destructor then has nothing
     /// left to do. Safe to call more than once.
@@ -113,10 +129,19 @@ public:
 
     const dmp_options& options() const noexcept { return options_; }
     /// The file, for the recordsets this database hands out.
-    dmp_output& output() noexcept { return *output_; }
+    dmp_output& output() noexcept { return *out_; }
 
 private:
-    void write(std::string_view bytes) { output_->write(bytes); }
+    // A part's file for one table, and the LOCK TABLES state around it.
+    struct table_part {
+        std::unique_ptr<dmp_output> output;
+        bool closes_lock = false; // the table closed the lock before it
+        bool leaves_lock = false; // the table's rows are under its own lock
+    };
+    struct part_tag {};
+    dmp_database(const dmp_database& run, part_tag);
+
+    void write(std::string_view bytes) { out_->write(bytes); }
     void write_line(std::string_view bytes);
     void write_quoted(std::u16string_view name);
     void close_pending_lock();
@@ -125,11 +150,16 @@ private:
     void write_database_block();
 
     std::unique_ptr<dmp_output> output_;
+    dmp_output* out_ = nullptr; // output_, or in a part the file of the table being written
     dmp_options options_;
     /// Table as given to create_table -> the source indexes it was created with.
     std::map<std::u16string, udb_indexes> table_indexes_;
     bool finished_ = false;
     int uncaught_ = 0; // exceptions passing at construction
+    // A part (open_part): output_ is the file of the table being written, parts_ every table's.
+    bool is_part_ = false;
+    std::map<std::u16string, table_part> parts_;
+    table_part* current_part_ = nullptr;
 };
 
 /// The destination recordset of one dump table: rows become extended INSERT statements of

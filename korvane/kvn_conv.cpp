@@ -213,3 +213,10 @@ void korvane_convertor::prepare_destination(udb_database&) {
     // A dump file has no server whose limit could be raised.
     if (direct_mode_ && mysql_.engine().is_connected()) mysql_.engine().set_max_allowed_packet(max_allowed_packet);
 }
+
+std::unique_ptr<udb_database> korvane_convertor::open_worker_source() { return db2_.open_worker_db(db2_.schema()); }
+
+std::unique_ptr<udb_database> korvane_convertor::open_worker_destination(udb_database& destination) {
+    if (direct_mode_) return dynamic_cast<sql_database&>(destination).open_worker();
+    return dynamic_cast<dmp_database&>(destination).open_part();
+}

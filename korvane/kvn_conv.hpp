@@ -85,6 +85,8 @@ private:
     std::unique_ptr<udb_validator> create_validator(const std::vector<std::u16string>& tables,
                                                     const udb_database& destination) override;
     void prepare_destination(udb_database& destination) override;
+    std::unique_ptr<udb_database> open_worker_source() override;
+    std::unique_ptr<udb_database> open_worker_destination(udb_database& destination) override;
 
     korvane_front_end front_end_;
     db2_converter_impl db2_;

@@ -1,0 +1,253 @@
+// The driver with several jobs: the items are named and counted on the run's thread in item
+// order, copied by worker threads (the largest first), each worker on a source and a
+// destination handle of its own, and adopted by the run's destination in item order again, so
+// that names, foreign keys and a dump's bytes are those of a run with one job.
+
+#include "udb_conv.hpp"
+
+#include "tk_excp.hpp"
+#include "tk_log.hpp"
+#include "udb_errh.hpp"
+
+#include <algorithm>
+#include <condition_variable>
+#include <optional>
+#include <thread>
+
+/// One selected item of a run with several jobs.
+struct udb_converter::job {
+    const std::u16string* name;
+    const std::u16string* query;
+    std::u16string destination; ///< decided before any worker starts
+    int count = 0;              ///< the table's records, to give the largest tables out first
+    bool copy = false;          ///< false: reported as it stands (skipped, not found, failed early)
+    udb_item_report report;
+    // Under job_pool::lock:
+    bool started = false;
+    bool finished = false;
+    std::size_t worker = 0;
+    // Written by the worker before `finished`: the destination handle got as far as create_table.
+    bool reached_create = false;
+};
+
+/// What the run's thread and the workers share.
+struct udb_converter::job_pool {
+    std::vector<job> jobs;
+    std::vector<std::size_t> queue; ///< indices into jobs, largest first
+    std::vector<std::unique_ptr<udb_database>> sources;
+    std::vector<std::unique_ptr<udb_database>> destinations;
+    /// Per worker: held while its destination handle changes its lists, and while the run's
+    /// destination adopts a table from it.
+    std::vector<std::unique_ptr<std::mutex>> destination_locks;
+
+    std::mutex lock;
+    std::condition_variable changed;
+    std::size_t next = 0;                 ///< next entry of queue to give out
+    std::atomic<bool> cancel = false;     ///< every worker stops at its next record
+    std::optional<tk_exception> run_failure; ///< the first failure of the whole run in an item
+    std::u16string failed_item;
+    std::exception_ptr escaped;           ///< anything else that ends the run (an Abort, an exit)
+
+    void fail_run(const tk_exception& e, const std::u16string& item) {
+        std::lock_guard<std::mutex> hold(lock);
+        if (!run_failure && !escaped) {
+            run_failure = e;
+            failed_item = item;
+        }
+        cancel.store(true);
+        changed.notify_all();
+    }
+    void fail(std::exception_ptr e) {
+        std::lock_guard<std::mutex> hold(lock);
+        if (!escaped && !run_failure) escaped = std::move(e);
+        cancel.store(true);
+        changed.notify_all();
+    }
+};
+
+bool udb_converter::run_jobs(udb_run_sides& sides, udb_database& source, udb_database& destination,
+                             udb_validator& validator) {
+    job_pool pool;
+    const std::size_t workers = std::min<std::size_t>(std::size_t(jobs_), selected_items_.size());
+    for (std::size_t w = 0; w < workers; ++w) {
+        std::unique_ptr<udb_database> worker_source = sides.open_worker_source();
+        std::unique_ptr<udb_database> worker_destination =
+            worker_source ? sides.open_worker_destination(destination) : nullptr;
+        if (!worker_destination) {
+            tk_trace(2, "The run's ends cannot be shared: one item after another");
+            return false;
+        }
+        pool.sources.push_back(std::move(worker_source));
+        pool.destinations.push_back(std::move(worker_destination));
+        pool.destination_locks.push_back(std::make_unique<std::mutex>());
+    }
+    tk_trace(2, "Converting with %d workers", int(workers));
+
+    // Today's order on this thread: the source's checks, the keys it collects, the names.
+    error_handler& handler = error_handler::instance();
+    pool.jobs.reserve(selected_items_.size());
+    for (const auto& [name, query] : selected_items_) {
+        check_stop(nullptr);
+        job& item = pool.jobs.emplace_back();
+        item.name = &name;
+        item.query = &query;
+        item.report = udb_item_report{name, {}, 0, 0, 0, {}, udb_item_report::outcome::skipped};
+        try {
+            if (query.empty() && !source.is_table_exist(name)) {
+                console_line(*err_, "Table " + udb_console_text(name) + " not exists");
+                continue;
+            }
+            if (query.empty()) item.count = source.get_table(name, 1)->record_count();
+            bool accepted = true;
+            item.destination = destination_name(validator, name, accepted);
+            if (destination.is_table_exist(item.destination) && mode_ == udb_mode_skip_tables) continue;
+            if (!accepted) destination.names_map().add_tn_mapping(name, item.destination);
+            reserve_item_name(validator, item.destination, accepted);
+            item.copy = true;
+        } catch (const tk_exception& e) {
+            items_failed_.fetch_add(1, std::memory_order_relaxed);
+            item.report.result = udb_item_report::outcome::failed;
+            handler.report(e, 0, name);
+        }
+    }
+    for (std::size_t i = 0; i < pool.jobs.size(); ++i)
+        if (pool.jobs[i].copy) pool.queue.push_back(i);
+    std::stable_sort(pool.queue.begin(), pool.queue.end(),
+                     [&pool](std::size_t a, std::size_t b) { return pool.jobs[a].count > pool.jobs[b].count; });
+
+    {
+        std::vector<std::thread> threads;
+        // Whatever ends this scope, the workers stop at their next record and are waited for.
+        struct joiner {
+            job_pool& pool;
+            std::vector<std::thread>& threads;
+            ~joiner() {
+                pool.cancel.store(true);
+                for (std::thread& t : threads) t.join();
+            }
+        } join_all{pool, threads};
+        const std::size_t count = std::min(workers, pool.queue.size());
+        for (std::size_t w = 0; w < count; ++w) threads.emplace_back([this, &pool, w] { run_job(pool, w); });
+
+        for (job& item : pool.jobs) {
+            if (!item.copy) {
+                item_reports_.push_back(item.report);
+                item_index_.fetch_add(1, std::memory_order_relaxed);
+                continue;
+            }
+            {
+                std::unique_lock<std::mutex> wait(pool.lock);
+                pool.changed.wait(wait, [&] { return item.finished || (pool.cancel.load() && !item.started); });
+                if (!item.finished) continue;
+            }
+            item_reports_.push_back(item.report);
+            // A run that failed writes nothing more: its destination is given up.
+            if (pool.cancel.load() || !item.reached_create) continue;
+            std::lock_guard<std::mutex> hold(*pool.destination_locks[item.worker]);
+            destination.adopt_table(*pool.destinations[item.worker], item.destination);
+        }
+    }
+    pool.destinations.clear();
+    pool.sources.clear();
+
+    if (pool.escaped) std::rethrow_exception(pool.escaped);
+    if (pool.run_failure) {
+        // Reported as a run with one job reports it: for the item, then the run ends.
+        handler.report(*pool.run_failure, 0, pool.failed_item);
+        throw tk_final_exception();
+    }
+    return true;
+}
+
+void udb_converter::run_job(job_pool& pool, std::size_t worker) {
+    for (;;) {
+        job* item = nullptr;
+        {
+            std::lock_guard<std::mutex> hold(pool.lock);
+            if (stop_requested()) pool.cancel.store(true);
+            if (pool.cancel.load() || pool.next == pool.queue.size()) {
+                pool.changed.notify_all();
+                return;
+            }
+            item = &pool.jobs[pool.queue[pool.next++]];
+            item->started = true;
+            item->worker = worker;
+        }
+        convert_job(pool, worker, *item);
+        std::lock_guard<std::mutex> hold(pool.lock);
+        item->finished = true;
+        pool.changed.notify_all();
+    }
+}
+
+void udb_converter::convert_job(job_pool& pool, std::size_t worker, job& item) {
+    const std::u16string& name = *item.name;
+    const std::u16string& query = *item.query;
+    udb_database& source = *pool.sources[worker];
+    udb_database& destination = *pool.destinations[worker];
+    udb_item_report& report = item.report;
+    const auto started = std::chrono::steady_clock::now();
+    {
+        std::lock_guard<std::mutex> lock(name_lock_);
+        current_item_name_ = name;
+    }
+    tk_wtrace(2, u"Processing table %s", name.c_str());
+    int counted = 0;
+    try {
+        std::unique_ptr<udb_recordset> reader = query.empty() ? source.get_table(name, 1)
+                                                               : source.get_query(name, query, 1);
+        if (!reader) {
+            tk_verify(!query.empty(), "udb_conv", __LINE__);
+            throw tk_exception("The source database cannot run custom queries.", tk_level_item);
+        }
+        std::unique_ptr<udb_recordset> writer;
+        {
+            std::lock_guard<std::mutex> hold(*pool.destination_locks[worker]);
+            if (mode_ == udb_mode_overwrite_tables && destination.is_table_exist(item.destination))
+                destination.delete_tab(item.destination);
+            static const udb_indexes no_indexes;
+            item.reached_create = true;
+            writer = destination.create_table(item.destination, reader->schema(),
+                                              skip_indexes_ ? no_indexes : reader->indexes());
+        }
+        tk_verify(writer != nullptr, "udb_conv", __LINE__);
+        report.destination = item.destination;
+        report.result = udb_item_report::outcome::copied;
+        if (mode_ == udb_mode_merge && !reader->schema().conform_to(writer->schema())) {
+            throw tk_exception("The structure of data source does not conform to the destination table.",
+                               tk_level_item);
+        }
+        counted = reader->record_count();
+        records_in_item_.fetch_add(counted, std::memory_order_relaxed);
+        tk_wtrace(2, u"Table %s has %d record(s)", name.c_str(), counted);
+        console_line(*out_, "Converting table " + udb_console_text(name) + '(' + std::to_string(counted) +
+                                " records)");
+        if (!definitions_only_) {
+            if (!copy_records(name, *reader, *writer, report, &pool.cancel)) {
+                // Another worker's failure ended the run: this table is not done.
+                items_failed_.fetch_add(1, std::memory_order_relaxed);
+                report.result = udb_item_report::outcome::failed;
+            }
+        }
+    } catch (const tk_final_exception&) {
+        pool.fail(std::current_exception());
+    } catch (const tk_exception& e) {
+        items_failed_.fetch_add(1, std::memory_order_relaxed);
+        report.result = udb_item_report::outcome::failed;
+        if (e.level() != tk_level_item) {
+            pool.fail_run(e, name);
+        } else {
+            try {
+                error_handler::instance().report(e, 0, name);
+            } catch (...) {
+                pool.fail(std::current_exception());
+            }
+        }
+    } catch (...) {
+        pool.fail(std::current_exception());
+    }
+    records_in_item_.fetch_sub(counted, std::memory_order_relaxed);
+    records_done_.fetch_sub(report.records_read, std::memory_order_relaxed);
+    report.time = std::chrono::steady_clock::now() - started;
+    item_index_.fetch_add(1, std::memory_order_relaxed);
+}
