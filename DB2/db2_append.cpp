@@ -422,8 +422,7 @@ void db2_insert_cache::report(int record_number, const std::string& text) {
     const db2_exception e(-1, text);
     error_handler* handler = error_handler::pointer();
     if (!handler) throw e;
-    handler->set_context(table_, record_number);
-    handler->handle(e, 0);
+    handler->report(e, 0, table_, record_number);
 }
 
 // ---------------------------------------------------------------------------------------------
