@@ -85,10 +85,6 @@ constexpr std::size_t max_path_length = PATH_MAX - 1;
 // statement of a conversion, short enough that a server that stopped answering ends the table.
 constexpr unsigned default_read_timeout = 600;
 
-// Most workers --jobs= may ask for: each holds a DB2 and a MySQL connection, and a server
-// rarely gives one client more.
-constexpr unsigned long max_jobs = 64;
-
 // Longest table name a table-list line may hold, in bytes.
 constexpr std::size_t max_tab_line = 254;
 
@@ -438,8 +434,9 @@ bool parse_cmd_line(int argc, const char* const* argv) {
         }
         case opt_jobs: {
             unsigned long jobs = 0;
-            if (!whole_number(value, 1, max_jobs, jobs))
-                throw tk_exception("Invalid number of jobs: give a whole number from 1 to " + std::to_string(max_jobs),
+            if (!whole_number(value, 1, korvane_convertor::max_jobs, jobs))
+                throw tk_exception("Invalid number of jobs: give a whole number from 1 to " +
+                                       std::to_string(korvane_convertor::max_jobs),
                                    tk_level_run);
             tk_trace(2, "\tgot jobs %lu", jobs);
             converter.set_jobs(int(jobs));
