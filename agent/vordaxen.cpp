@@ -55,6 +55,7 @@ enum option_id : int {
     opt_verify_only = 22,
     opt_strict = 23,
     opt_version = 24,
+    opt_jobs = 25,
 };
 
 // Searched in this order, first match wins; an option without "=" must match the whole
@@ -62,7 +63,7 @@ enum option_id : int {
 const tk_cmd_option option_table[] = {
     {opt_db2pswd, "--db2pswd="}, {opt_db2pswd_prompt, "--db2pswd"}, {opt_db2schema, "--db2schema="},
     {opt_db2user, "--db2user="}, {opt_dest, "--dest="},             {opt_dump, "--dump"},
-    {opt_help, "--help"},        {opt_logfile, "--logfile="},       {opt_mode, "--mode="},
+    {opt_help, "--help"},        {opt_jobs, "--jobs="},             {opt_logfile, "--logfile="},       {opt_mode, "--mode="},
     {opt_mysqlh, "--mysqlh="},   {opt_mysqlu, "--mysqlu="},         {opt_mysqlp, "--mysqlp="},
     {opt_mysqlp_prompt, "--mysqlp"}, {opt_port, "--port="},         {opt_profile, "--profile="},
     {opt_read_timeout, "--read_timeout="}, {opt_silent, "--silent"}, {opt_skip_idx, "--skip_idx"},
@@ -154,6 +155,8 @@ std::string vordaxen_usage() {
            "   --dest=...      MySQL database name\n"
            "   --dump          convert DB2 database into MySQL dump file\n"
            "   --help          display this help message and exit\n"
+           "   --jobs=...      number of tables (or parts of a table) to copy at once,\n"
+           "                   each with its own connections (1 to 64, default 1)\n"
            "   --logfile=...   path to the file where execution trace will be written\n"
            "   --mode=...      how to process an existing MySQL database\n"
            "                   (0 - overwrite the entire database, 1 - overwrite existing\n"
@@ -427,6 +430,16 @@ bool parse_cmd_line(int argc, const char* const* argv) {
                 throw tk_exception("Invalid read timeout: give a whole number of seconds from 1 to 86400",
                                    tk_level_run);
             converter.mysql().engine().set_read_timeout(unsigned(seconds));
+            break;
+        }
+        case opt_jobs: {
+            unsigned long jobs = 0;
+            if (!whole_number(value, 1, korvane_convertor::max_jobs, jobs))
+                throw tk_exception("Invalid number of jobs: give a whole number from 1 to " +
+                                       std::to_string(korvane_convertor::max_jobs),
+                                   tk_level_run);
+            tk_trace(2, "\tgot jobs %lu", jobs);
+            converter.set_jobs(int(jobs));
             break;
         }
         case opt_profile:

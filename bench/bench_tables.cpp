@@ -1,8 +1,10 @@
-// Fills a stand-in database with the benchmark's two tables: BENCH.MIXED, N rows of the
-// column types a migration meets most, and BENCH.LOBS, rows with a 10 KB CLOB and a 10 KB
-// BLOB each. The rows are deterministic, so every run and every machine read the same data.
+// Fills a stand-in database with the benchmark's tables: BENCH.MIXED, N rows of the column
+// types a migration meets most, and BENCH.LOBS, rows with a 10 KB CLOB and a 10 KB BLOB each.
+// With --parts=N it adds BENCH.PART1 to BENCH.PART4, N rows each of MIXED's columns, the set on
+// which several jobs copy whole tables side by side. The rows are deterministic, so every run
+// and every machine read the same data.
 //
-//   dunmere_bench_tables DSN MIXED_ROWS LOB_ROWS
+//   dunmere_bench_tables [--parts=N] DSN MIXED_ROWS LOB_ROWS
 //
 // The tables are declared through the stand-in's own SQL so that its catalogue is complete;
 // the rows go straight into its SQLite file in one transaction (a million rows take seconds),
@@ -20,6 +22,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <string>
 
@@ -56,18 +59,19 @@ void bind(sqlite3_stmt* st, int index, const db2s::column_meta& column, db2s::va
     }
 }
 
-void fill_mixed(const std::string& dsn, long rows) {
+// Tables of MIXED's columns; each its own seed, so no two hold the same rows.
+void fill_mixed(const std::string& dsn, const std::string& name, long rows, std::uint32_t seed) {
     run_ddl(dsn,
-            "CREATE TABLE BENCH.MIXED (ID INTEGER NOT NULL GENERATED ALWAYS AS IDENTITY PRIMARY KEY,"
+            "CREATE TABLE BENCH." + name + " (ID INTEGER NOT NULL GENERATED ALWAYS AS IDENTITY PRIMARY KEY,"
             " BIG BIGINT NOT NULL, AMOUNT DECIMAL(12,2), RATIO DOUBLE, NAME VARCHAR(40) NOT NULL,"
             " BIRTH DATE, CREATED TIMESTAMP, OPT INTEGER, CODE VARCHAR(16) FOR BIT DATA)");
     auto db = db2s::database::open(dsn);
-    const auto table = db->find_table("BENCH", "MIXED");
+    const auto table = db->find_table("BENCH", name);
     const auto& c = table->columns;
     db->exec("BEGIN");
-    auto insert = db->prepare("INSERT INTO \"BENCH.MIXED\" VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    auto insert = db->prepare("INSERT INTO \"BENCH." + name + "\" VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
     sqlite3_stmt* st = insert.get();
-    lcg rng{20260101};
+    lcg rng{seed};
     char buf[128];
     for (long i = 1; i <= rows; ++i) {
         const std::uint32_t r = rng.next(), q = rng.next();
@@ -97,7 +101,7 @@ void fill_mixed(const std::string& dsn, long rows) {
     db->exec("COMMIT");
     // The identity continues after the rows, as it would after real INSERTs.
     db.reset();
-    run_ddl(dsn, "ALTER TABLE BENCH.MIXED ALTER COLUMN ID RESTART WITH " + std::to_string(rows + 1));
+    run_ddl(dsn, "ALTER TABLE BENCH." + name + " ALTER COLUMN ID RESTART WITH " + std::to_string(rows + 1));
 }
 
 void fill_lobs(const std::string& dsn, long rows) {
@@ -132,21 +136,37 @@ void fill_lobs(const std::string& dsn, long rows) {
     db->exec("COMMIT");
 }
 
+// A row count: decimal digits only, at most a billion; -1 otherwise.
+long row_count(const char* text) {
+    const std::string s = text;
+    if (s.empty() || s.size() > 10 || s.find_first_not_of("0123456789") != std::string::npos) return -1;
+    const long n = std::atol(text);
+    return n > 1000000000L ? -1 : n;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s DSN MIXED_ROWS LOB_ROWS\n", argv[0]);
+    long parts = 0;
+    if (argc > 1 && std::strncmp(argv[1], "--parts=", 8) == 0) {
+        parts = row_count(argv[1] + 8);
+        --argc;
+        ++argv;
+    }
+    const long mixed = argc == 4 ? row_count(argv[2]) : -1, lobs = argc == 4 ? row_count(argv[3]) : -1;
+    if (mixed < 0 || lobs < 0 || parts < 0) {
+        std::fprintf(stderr, "usage: dunmere_bench_tables [--parts=N] DSN MIXED_ROWS LOB_ROWS\n");
         return 2;
     }
     const std::string dsn = argv[1];
-    const long mixed = std::atol(argv[2]), lobs = std::atol(argv[3]);
     try {
         const auto started = std::chrono::steady_clock::now();
-        fill_mixed(dsn, mixed);
+        fill_mixed(dsn, "MIXED", mixed, 20260101);
         if (lobs > 0) fill_lobs(dsn, lobs);
+        for (int k = 1; parts > 0 && k <= 4; ++k) fill_mixed(dsn, "PART" + std::to_string(k), parts, 20260101 + k);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        std::printf("%ld mixed rows and %ld LOB rows written in %.1f s\n", mixed, lobs, seconds);
+        std::printf("%ld mixed rows, %ld LOB rows and 4 x %ld part rows written in %.1f s\n", mixed, lobs, parts,
+                    seconds);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

@@ -3,6 +3,8 @@
 #
 #   bash bench/run.sh [--rows N] [--lob-rows N] [--runs N] [--scaling] [--no-build] [--build DIR]
 #                     [--work DIR] [--out FILE]
+#   bash bench/run.sh --jobs-compare [--set mixed|four|both] [--rows N] [--part-rows N] [--runs N]
+#                     [--no-build] [--build DIR] [--work DIR] [--out FILE]
 #
 # Builds VORDAXEN, the DB2 stand-in and the benchmark's programs in Release (DIR, default
 # build-bench), fills a stand-in database with BENCH.MIXED (N rows, default one million) and
@@ -24,6 +26,14 @@
 # memory; rows per second; Dunmere's ratio to each peer) and writes it to bench/RESULTS.md
 # (or --out FILE). --scaling adds dump and direct runs at 100 thousand, one million and three
 # million rows. Each run's own output is kept under the work folder.
+#
+# --jobs-compare times instead dump and direct mode with --jobs=1 and --jobs=2 on one or both
+# source sets: "mixed" is BENCH.MIXED, "four" is BENCH.PART1 to BENCH.PART4 of --part-rows rows
+# each (default 250,000) in a stand-in database of their own. It checks that the 2-job dump is
+# the 1-job dump byte for byte (its file name and time lines aside) and that direct mode left
+# tables of the same checksums, and puts its tables, with the 2-job/1-job ratio of rows per
+# second, in the "## Parallel jobs" section of bench/RESULTS.md (or --out FILE), the rest of
+# the file left as it is.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -36,6 +46,9 @@ build_first=1
 build=$root/build-bench
 work=${TMPDIR:-/tmp}/dunmere-bench
 out=$here/RESULTS.md
+jobs_compare=0
+sets=
+part_rows=250000
 
 while [ $# -gt 0 ]; do
   case $1 in
@@ -47,10 +60,23 @@ while [ $# -gt 0 ]; do
     --build) build=$2; shift 2 ;;
     --work) work=$2; shift 2 ;;
     --out) out=$2; shift 2 ;;
-    *) echo "usage: $0 [--rows N] [--lob-rows N] [--runs N] [--scaling] [--no-build] [--build DIR] [--work DIR] [--out FILE]" >&2
-       exit 2 ;;
+    --jobs-compare) jobs_compare=1; shift ;;
+    --set) sets=$2; shift 2 ;;
+    --part-rows) part_rows=$2; shift 2 ;;
+    *) sets=bad; break ;;
   esac
 done
+case ${sets:-default} in
+  default) sets=both ;;
+  mixed|four|both) [ "$jobs_compare" -eq 1 ] || sets=bad ;;
+  *) sets=bad ;;
+esac
+if [ "$sets" = bad ]; then
+  echo "usage: $0 [--rows N] [--lob-rows N] [--runs N] [--scaling] [--no-build] [--build DIR] [--work DIR] [--out FILE]" >&2
+  echo "       $0 --jobs-compare [--set mixed|four|both] [--rows N] [--part-rows N] [--runs N] [--no-build]" >&2
+  echo "          [--build DIR] [--work DIR] [--out FILE]" >&2
+  exit 2
+fi
 
 if [ "$build_first" -eq 1 ]; then
   echo "building in $build" >&2
@@ -71,6 +97,17 @@ source_db() {
     rm -rf "${DB2STANDIN_HOME:?}/$name"
     "$build/platform/db2cli/db2standin" create "$name" >/dev/null
     "$build/bench/dunmere_bench_tables" "$name" "$1" "$2" >&2
+  fi
+  echo "$name"
+}
+
+# The four-table set, in a stand-in database of its own per size.
+source_four() {
+  local name=BENCH_FOUR_$1
+  if [ ! -f "$DB2STANDIN_HOME/$name/standin.db" ]; then
+    rm -rf "${DB2STANDIN_HOME:?}/$name"
+    "$build/platform/db2cli/db2standin" create "$name" >/dev/null
+    "$build/bench/dunmere_bench_tables" --parts="$1" "$name" 0 0 >&2
   fi
   echo "$name"
 }
@@ -188,6 +225,108 @@ measure() {
   done
   report "$table" "$n"
 }
+
+# What a dump holds besides its statements: the file's name and when it was made.
+dump_body() { grep -av -e '^# File name: ' -e '^# Creation date: ' -e '^-- Dump completed on ' "$1"; }
+
+# Every table of the direct-mode database with its checksum, one "name checksum" line each.
+direct_checksums() {
+  local tables; tables=$(sql "SELECT GROUP_CONCAT('\`bench_jobs\`.\`', table_name, '\`' ORDER BY table_name)
+    FROM information_schema.tables WHERE table_schema = 'bench_jobs'")
+  sql "CHECKSUM TABLE $tables"
+}
+
+# One round of dump and direct mode with 1 and 2 jobs on the tables listed in TABFILE of DSN.
+jobs_round() {
+  local dsn=$1 tag=$2 tabfile=$3 order=$4
+  local steps=(dump-1 dump-2 direct-1 direct-2)
+  [ "$order" -eq 1 ] && steps=(direct-2 direct-1 dump-2 dump-1)
+  for step in "${steps[@]}"; do
+    local jobs=${step#*-}
+    case $step in
+      dump-*)
+        timed "$tag.$step" "$vordaxen" --src="$dsn" --db2schema=BENCH --dump --tab_file="$tabfile" \
+          --dest="$work/jobs.$tag.$jobs.sql" --jobs="$jobs" ;;
+      direct-*)
+        timed "$tag.$step" "$vordaxen" --src="$dsn" --db2schema=BENCH --dest=bench_jobs --mode=0 \
+          --tab_file="$tabfile" --jobs="$jobs" "${server[@]}"
+        direct_checksums >"$work/runs/$tag.$step.sums" ;;
+    esac
+  done
+  cmp -s <(dump_body "$work/jobs.$tag.1.sql") <(dump_body "$work/jobs.$tag.2.sql") || echo "dump" >>"$work/runs/$tag.differs"
+  cmp -s "$work/runs/$tag.direct-1.sums" "$work/runs/$tag.direct-2.sums" || echo "direct" >>"$work/runs/$tag.differs"
+}
+
+# Times the set TAG (TABLES of DSN, N rows in all) and prints its table.
+jobs_measure() {
+  local dsn=$1 tag=$2 n=$3; shift 3
+  rm -f "$work/runs/$tag".*
+  printf '%s\n' "$@" >"$work/tables.$tag"
+  # Untimed, so that the first timed run does not read a cold source file.
+  "$vordaxen" --src="$dsn" --db2schema=BENCH --dump --tab_file="$work/tables.$tag" --dest="$work/jobs.$tag.1.sql" >/dev/null
+  for ((i = 0; i < runs; ++i)); do
+    echo "  $tag with 1 and 2 jobs, round $((i + 1)) of $runs" >&2
+    jobs_round "$dsn" "$tag" "$work/tables.$tag" $((i % 2))
+  done
+  echo "### $(printf 'BENCH.%s, ' "$@" | sed 's/, $//'): $n rows in all ($runs runs each, medians)"
+  echo
+  echo "| run | jobs | wall s | user+sys s | peak MB | peak MB/job | server CPU s | rows/s | 2 jobs/1 job |"
+  echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
+  for step in dump-1 dump-2 direct-1 direct-2; do
+    local jobs=${step#*-} wall cpu peak server ratio=""
+    wall=$(col "$tag.$step" 1); cpu=$(col "$tag.$step" 2); peak=$(col "$tag.$step" 3)
+    server=$(col "$tag.$step" 4)
+    [ "$jobs" -eq 2 ] && ratio=$(awk -v a="$(col "$tag.${step%-*}-1" 1)" -v b="$wall" 'BEGIN { printf "%.2f", a / b }')
+    awk -v s="${step%-*}" -v j="$jobs" -v w="$wall" -v c="$cpu" -v p="$peak" -v v="$server" -v n="$n" -v r="$ratio" \
+      'BEGIN { printf "| %s | %d | %.2f | %.2f | %.1f | %.1f | %.2f | %.0f | %s |\n", s, j, w, c, p / 1024, p / 1024 / j, v, n / w, r }'
+  done
+  echo
+  if [ -s "$work/runs/$tag.differs" ]; then
+    echo "**The 2-job results differ from the 1-job results** ($(sort -u "$work/runs/$tag.differs" | paste -sd, -));"
+    echo "see $work."
+  else
+    echo "Every round: the 2-job dump is the 1-job dump byte for byte (file name and time lines aside),"
+    echo "and direct mode left tables of the same checksums."
+  fi
+  echo
+}
+
+# Replaces the "## Parallel jobs" section of $out (up to the next "## " heading) with FILE, or
+# appends it.
+put_section() {
+  if [ -f "$out" ] && grep -q '^## Parallel jobs' "$out"; then
+    awk -v f="$1" '
+      /^## Parallel jobs/ { while ((getline line < f) > 0) print line; skip = 1; next }
+      skip && /^## / { skip = 0 }
+      !skip { print }' "$out" >"$out.new"
+  else
+    { [ -f "$out" ] && cat "$out" && echo; cat "$1"; } >"$out.new"
+  fi
+  mv "$out.new" "$out"
+}
+
+if [ "$jobs_compare" -eq 1 ]; then
+  {
+    echo "## Parallel jobs"
+    echo
+    echo "\`bash bench/run.sh --jobs-compare --set $sets --rows $rows --part-rows $part_rows --runs $runs\` on"
+    echo "$(date -u +%Y-%m-%d), $(nproc) cores, the server as above. The ratio is the 1-job wall time over"
+    echo "the 2-job one (rows per second with 2 jobs over rows per second with 1)."
+    echo
+    if [ "$sets" != four ]; then
+      measure_dsn=$(source_db "$rows" "$lob_rows")
+      jobs_measure "$measure_dsn" mixed "$rows" MIXED
+    fi
+    if [ "$sets" != mixed ]; then
+      measure_dsn=$(source_four "$part_rows")
+      jobs_measure "$measure_dsn" four $((4 * part_rows)) PART1 PART2 PART3 PART4
+    fi
+  } | tee "$out.tmp"
+  put_section "$out.tmp"
+  rm -f "$out.tmp"
+  echo "written to $out" >&2
+  exit 0
+fi
 
 dsn=$(source_db "$rows" "$lob_rows")
 {

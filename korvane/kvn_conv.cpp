@@ -7,6 +7,7 @@
 #include "udb_errh.hpp"
 #include "udb_prof.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ostream>
@@ -51,6 +52,7 @@ bool korvane_convertor::serialize(bool store) {
     std::int32_t line_break = static_cast<std::int32_t>(dump.line_break);
     bool skip = skip_indexes();
     bool definitions = definitions_only();
+    std::int32_t jobs_wanted = jobs();
     const std::u16string no_text;
 
     if (wizard) {
@@ -73,6 +75,7 @@ bool korvane_convertor::serialize(bool store) {
         value("skip_idx", skip, false, true);
         value("src", source_, no_text, false);
         value("tab_def", definitions, false, true);
+        value("jobs", jobs_wanted, std::int32_t(1), true);
         value("db2user", db2_.user(), no_text, false);
     }
     if (!store) {
@@ -80,6 +83,8 @@ bool korvane_convertor::serialize(bool store) {
         if (wizard) {
             set_skip_indexes(skip);
             set_definitions_only(definitions);
+            // A store edited by hand may hold any number.
+            set_jobs(std::clamp(jobs_wanted, std::int32_t(1), std::int32_t(max_jobs)));
         }
     }
     key_.close();

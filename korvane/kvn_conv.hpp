@@ -27,6 +27,9 @@ public:
     static constexpr const char* settings_key = "Software\\Velquor\\Dunmere";
     /// Packet size the run asks the server to accept, so that large objects fit one INSERT.
     static constexpr int max_allowed_packet = 10000000;
+    /// Most workers a front end lets a run use: each holds a DB2 and a MySQL connection, and a
+    /// server rarely grants one client more.
+    static constexpr int max_jobs = 64;
 
     explicit korvane_convertor(korvane_front_end front_end);
     // noexcept: the driver's destructor is, and the single-instance check cannot fail here.

@@ -20,6 +20,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -369,6 +370,13 @@ sel_database_page::sel_database_page(wizard_shell& shell, korvane_convertor& con
     skip_indexes_ = new QCheckBox(QStringLiteral("S&kip converting indexes"), settings);
     settings_layout->addWidget(definitions_only_);
     settings_layout->addWidget(skip_indexes_);
+    jobs_ = new QSpinBox(settings);
+    jobs_->setRange(1, korvane_convertor::max_jobs);
+    auto* jobs_row = new QHBoxLayout;
+    jobs_row->addWidget(buddy_label(QStringLiteral("Parallel &jobs:"), jobs_, settings));
+    jobs_row->addWidget(jobs_);
+    jobs_row->addStretch(1);
+    settings_layout->addLayout(jobs_row);
     layout->addWidget(settings);
 
     destination_ = edit_field(this);
@@ -390,6 +398,7 @@ void sel_database_page::page_init() {
     const bool direct = converter_.direct_mode();
     definitions_only_->setChecked(converter_.definitions_only());
     skip_indexes_->setChecked(converter_.skip_indexes());
+    jobs_->setValue(converter_.jobs());
     destination_label_->setText(direct ? QStringLiteral("My&SQL destination database name:")
                                        : QStringLiteral("&Destination dump file path:"));
     show_ctrl(browse_, !direct);
@@ -442,6 +451,7 @@ bool sel_database_page::on_next() {
     tk_trace(1, "sel_database_page::on_next");
     converter_.set_definitions_only(definitions_only_->isChecked());
     converter_.set_skip_indexes(skip_indexes_->isChecked());
+    converter_.set_jobs(jobs_->value());
     const QList<QListWidgetItem*> chosen = schemas_->selectedItems();
     const bool selected = !chosen.isEmpty();
     // Kept as the catalogue spells it: a delimited lower-case schema must not be upper-cased.

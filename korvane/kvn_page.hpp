@@ -20,6 +20,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 
 /// Page identifiers in the order the wizard walks them.
 enum korvane_page_id : int {
@@ -184,6 +185,7 @@ public:
     QPushButton* browse_button() const noexcept { return browse_; }
     QCheckBox* definitions_only() const noexcept { return definitions_only_; }
     QCheckBox* skip_indexes() const noexcept { return skip_indexes_; }
+    QSpinBox* jobs() const noexcept { return jobs_; }
     /// The text of a schema list that failed to load; empty when it loaded.
     QLabel* load_error() const noexcept { return load_error_; }
 
@@ -201,6 +203,7 @@ private:
     QListWidget* schemas_;
     QCheckBox* definitions_only_;
     QCheckBox* skip_indexes_;
+    QSpinBox* jobs_;
     QLabel* destination_label_;
     QLineEdit* destination_;
     QPushButton* browse_;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -256,5 +257,42 @@ TEST_F(AgentCli, EmptyLongAndSpecialPathsAreRefusedClearly) {
         const run_result r = run(args);
         EXPECT_EQ(r.status, failure) << c.option.substr(0, 40);
         EXPECT_EQ(r.out + r.err, c.message) << c.option.substr(0, 40);
+    }
+}
+
+TEST_F(AgentCli, JobsTakesAWholeNumberFromOneTo64) {
+    const std::string refused = "Error:\nInvalid number of jobs: give a whole number from 1 to 64\n";
+    // The dump names its file and when it was made: one file name, the times left out.
+    const std::string dest = dir.file("jobs.sql");
+    const auto dump_text = [&dest] {
+        std::string text = read_file(dest);
+        for (const char* dated : {"# Creation date: ", "-- Dump completed on "})
+            if (const auto at = text.find(dated); at != std::string::npos) text.erase(at, text.find('\n', at) - at);
+        return text;
+    };
+    ASSERT_EQ(run(dump_args(dest)).status, 0);
+    const std::string reference = dump_text();
+    struct jobs_case {
+        std::string value;
+        bool accepted;
+    };
+    const jobs_case cases[] = {
+        {"1", true},   {"2", true},    {"64", true},  {"0", false},  {"65", false},          {"-1", false},
+        {"x", false},  {"2x", false},  {"", false},   {"+2", false}, {" 2", false},          {"2.0", false},
+        {"99999999999", false},        {"4294967297", false},        {"18446744073709551617", false},
+    };
+    for (const auto& c : cases) {
+        std::remove(dest.c_str());
+        auto args = dump_args(dest);
+        args.push_back("--jobs=" + c.value);
+        const run_result r = run(args);
+        if (c.accepted) {
+            EXPECT_EQ(r.status, 0) << c.value << r.out << r.err;
+            // However many jobs copy it, the dump is the one a single job writes.
+            EXPECT_EQ(dump_text(), reference) << c.value;
+        } else {
+            EXPECT_EQ(r.status, failure) << c.value;
+            EXPECT_EQ(r.out + r.err, refused) << c.value;
+        }
     }
 }

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -91,6 +92,7 @@ TEST_F(Korvane, TheWizardRemembersEverySettingAcrossRuns) {
         c.set_direct_mode(false);
         c.set_skip_indexes(true);
         c.set_definitions_only(true);
+        c.set_jobs(5);
         c.db2().set_connection_settings(u"SAMPLE", u"db2inst1", u"pässword");
         c.db2().set_schema(u"shop");
         c.mysql().store_mysql_settings("  host  ", "user", "pw", " ");
@@ -102,6 +104,7 @@ TEST_F(Korvane, TheWizardRemembersEverySettingAcrossRuns) {
     EXPECT_FALSE(c.direct_mode());
     EXPECT_TRUE(c.skip_indexes());
     EXPECT_TRUE(c.definitions_only());
+    EXPECT_EQ(c.jobs(), 5);
     EXPECT_EQ(c.db2().user(), u"db2inst1");
     EXPECT_EQ(c.db2().password(), u"pässword");
     EXPECT_EQ(c.db2().schema(), u"SHOP");
@@ -110,6 +113,16 @@ TEST_F(Korvane, TheWizardRemembersEverySettingAcrossRuns) {
     EXPECT_FALSE(c.mysql().dump_options().b_comments);
     EXPECT_EQ(std::filesystem::status(tk_reg_key::settings_file()).permissions() & std::filesystem::perms::all,
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+TEST_F(Korvane, ARememberedJobCountOutOfRangeIsBroughtIntoIt) {
+    // A store edited by hand: a huge count would open that many connections.
+    const std::pair<std::uint32_t, int> cases[] = {{0, 1}, {64, 64}, {65, 64}, {1000000, 64}, {0xFFFFFFFFu, 1}};
+    for (const auto& [stored, expected] : cases) {
+        remember([stored = stored](tk_reg_key& k) { k.set_value("jobs", stored); });
+        korvane_convertor wizard(korvane_front_end::wizard);
+        EXPECT_EQ(wizard.jobs(), expected) << stored;
+    }
 }
 
 TEST_F(Korvane, ProfileRoundTripAndTheSidesReadingRules) {

@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 
 #include <cstdlib>
 #include <filesystem>
@@ -38,6 +39,7 @@ std::string settings_of(const korvane_convertor& c) {
     const dmp_options& d = c.mysql().dump_options();
     s << "src=" << w(c.source_name()) << "\ndest=" << w(c.destination()) << "\ndirect=" << c.direct_mode()
       << "\nmode=" << c.mode() << "\nskip_idx=" << c.skip_indexes() << "\ntab_def=" << c.definitions_only()
+      << "\njobs=" << c.jobs()
       << "\nlogfile=" << c.logfile() << "\ndb2=" << w(c.db2().user()) << '/' << w(c.db2().password()) << '/'
       << w(c.db2().schema()) << "\nmysql=" << c.mysql().host() << '/' << c.mysql().user() << '/'
       << c.mysql().password() << '/' << c.mysql().port() << "\ndump=" << d.line_break << d.b_new_version
@@ -81,6 +83,7 @@ protected:
         database.schemas()->setCurrentItem(shop.front());
         EXPECT_EQ(database.destination()->text(), "SHOP");
         database.destination()->setText(QString::fromStdString(dest));
+        database.jobs()->setValue(3);
         next();
         auto& tables = page<sel_tables_page>(page_tables);
         for (QPushButton* b : tables.findChildren<QPushButton*>())
@@ -175,7 +178,7 @@ TEST_F(WizardRun, DumpModeMatchesTheAgentAndWritesTheDump) {
     const std::string wizard_settings = walk(false, dest, nullptr);
     EXPECT_NE(test_files::read_file(dest).find("CREATE TABLE `CUSTOMERS`"), std::string::npos);
     EXPECT_EQ(wizard_settings, agent_settings({"--src=" + shop_database(), "--db2schema=SHOP", "--db2pswd=db2-Secret-7", "--dump",
-                                               "--dest=" + dest, "--tab_file=" + tab_file()}));
+                                               "--dest=" + dest, "--tab_file=" + tab_file(), "--jobs=3"}));
 }
 
 TEST_F(WizardRun, DirectModeMatchesTheAgentAndFillsTheServer) {
@@ -194,6 +197,7 @@ TEST_F(WizardRun, DirectModeMatchesTheAgentAndFillsTheServer) {
     EXPECT_EQ(wizard_settings,
               agent_settings({"--src=" + shop_database(), "--db2schema=SHOP", "--db2pswd=db2-Secret-7", "--dest=kvn_wizard_walk",
                               "--mysqlh=" + server.host, "--port=" + std::to_string(server.port),
-                              "--mysqlu=" + server.user, "--mysqlp=" + server.password, "--tab_file=" + tab_file()}));
+                              "--mysqlu=" + server.user, "--mysqlp=" + server.password, "--tab_file=" + tab_file(),
+                              "--jobs=3"}));
     admin.query("DROP DATABASE IF EXISTS kvn_wizard_walk");
 }
