@@ -219,3 +219,116 @@ TEST_F(Jobs, SeveralJobsGiveTheDumpBytesAndServerTablesOfOne) {
     EXPECT_EQ(reports.str(), "");
     EXPECT_TRUE(exits.empty());
 }
+
+namespace {
+
+// Schema K: BAD's rows hold a DECFLOAT NaN, which MySQL has no number for (every row is
+// refused), GOOD is plain, MISFIT meets an existing table of another structure (it fails).
+const std::string& faults_database() {
+    static const std::string name = [] {
+        std::string s = "CREATE SCHEMA K;\nSET SCHEMA K;\n"
+                        "CREATE TABLE BAD (ID INTEGER NOT NULL, D DECFLOAT(16));\n"
+                        "CREATE TABLE GOOD (ID INTEGER NOT NULL, T VARCHAR(10));\n"
+                        "CREATE TABLE MISFIT (ID INTEGER NOT NULL, T VARCHAR(10));\n";
+        for (int i = 1; i <= 30; ++i) {
+            const std::string n = std::to_string(i);
+            s += "INSERT INTO BAD VALUES (" + n + ", " + (i % 10 == 3 ? "'NaN'" : n) + ");\n";
+            s += "INSERT INTO GOOD VALUES (" + n + ", 'g" + n + "');\n";
+            s += "INSERT INTO MISFIT VALUES (" + n + ", 'm" + n + "');\n";
+        }
+        db2_test::use_standin();
+        db2_test::create_database("JOBFAULTS", s);
+        return std::string("JOBFAULTS");
+    }();
+    return name;
+}
+
+// The lines of the handler's reports, sorted: workers report in the order things happen.
+std::vector<std::string> sorted_lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+} // namespace
+
+TEST_F(Jobs, ARefusedRowAndAFailedTableLeaveTheOtherWorkersGoing) {
+    SQL_REQUIRE_SERVER(server);
+    sql_connection c;
+    ASSERT_TRUE(c.connect(server.host, server.user, server.password, server.port)) << c.error();
+    std::vector<std::string> lines[2];
+    std::vector<std::string> reported[2];
+    for (const int jobs : {1, 2}) {
+        SCOPED_TRACE(jobs);
+        const std::string db = "jobfaults" + std::to_string(jobs);
+        ASSERT_TRUE(c.query("DROP DATABASE IF EXISTS " + db) && c.query("CREATE DATABASE " + db) &&
+                    c.query("CREATE TABLE " + db + ".MISFIT (OTHER DATE)"))
+            << c.error();
+        converter->set_mode(udb_mode_merge);
+        reports.str("");
+        run(faults_database(), u"K", jobs, db, &server);
+        lines[jobs - 1] = report_lines();
+        reported[jobs - 1] = sorted_lines(reports.str());
+        EXPECT_TRUE(exits.empty());
+    }
+    EXPECT_EQ(lines[0], lines[1]);
+    EXPECT_EQ(reported[0], reported[1]);
+    const std::string all = reports.str();
+    for (const char* expected : {"BAD, record #3:", "BAD, record #13:", "BAD, record #23:", "MISFIT: The structure"})
+        EXPECT_NE(all.find(expected), std::string::npos) << expected << " in\n" << all;
+    ASSERT_TRUE(c.query("SELECT COUNT(*) FROM jobfaults2.BAD UNION ALL SELECT COUNT(*) FROM jobfaults2.GOOD"));
+    sql_result r = c.store_result();
+    std::string counts;
+    while (MYSQL_ROW row = r ? mysql_fetch_row(r.get()) : nullptr) counts += std::string(row[0]) + ' ';
+    EXPECT_EQ(counts, "27 30 ");
+}
+
+TEST_F(Jobs, AServerGoneMidRunEndsEveryWorkerAndReportsOnlyWhatArrived) {
+    SQL_REQUIRE_SERVER(server);
+    static const std::string database = [] {
+        db2_test::use_standin();
+        db2_test::create_database("JOBSLOST", four_tables_script(24000));
+        return std::string("JOBSLOST");
+    }();
+    sql_connection c;
+    ASSERT_TRUE(c.connect(server.host, server.user, server.password, server.port)) << c.error();
+    const std::string user = "jobs_lost", password = "Lost-Pw-1";
+    for (const char* host : {"127.0.0.1", "localhost"}) {
+        const std::string who = "'" + user + "'@'" + host + "'";
+        c.query("DROP USER IF EXISTS " + who);
+        ASSERT_TRUE(c.query("CREATE USER " + who + " IDENTIFIED BY '" + password + "'") &&
+                    c.query("GRANT ALL PRIVILEGES ON *.* TO " + who))
+            << c.error();
+    }
+    // Once rows flow, the user goes and so do its sessions: no worker can connect again.
+    std::thread cut([&] {
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (converter->records_done() < 3000 && std::chrono::steady_clock::now() < give_up)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        sql_connection k;
+        ASSERT_TRUE(k.connect(server.host, server.user, server.password, server.port)) << k.error();
+        for (const char* host : {"127.0.0.1", "localhost"}) k.query("DROP USER '" + user + "'@'" + host + "'");
+        ASSERT_TRUE(k.query("SELECT ID FROM information_schema.PROCESSLIST WHERE USER = '" + user + "'"));
+        sql_result ids = k.store_result();
+        while (MYSQL_ROW row = ids ? mysql_fetch_row(ids.get()) : nullptr) k.query(std::string("KILL ") + row[0]);
+    });
+    run(database, u"J", 2, "jobslost", &server, user, password);
+    cut.join();
+
+    EXPECT_EQ(exits, std::vector<int>{-1});
+    int copied = 0;
+    for (const udb_item_report& r : converter->item_reports()) {
+        if (r.result != udb_item_report::outcome::copied) continue;
+        ++copied;
+        ASSERT_TRUE(c.query("SELECT COUNT(*) FROM jobslost.`" + tk_to_utf8(r.destination) + "`")) << c.error();
+        sql_result n = c.store_result();
+        MYSQL_ROW row = n ? mysql_fetch_row(n.get()) : nullptr;
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(std::stoi(row[0]), r.records_copied) << report_text(r);
+        EXPECT_EQ(r.records_read, r.records_copied) << report_text(r);
+    }
+    EXPECT_LT(copied, 4) << reports.str();
+    EXPECT_NE(reports.str().find("Error:"), std::string::npos);
+}
