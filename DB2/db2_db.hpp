@@ -38,6 +38,13 @@ public:
     void create_relationships(const udb_relationships& relationships) override;
     /// A table recordset (`kind` 1 reads keys, indexes and foreign keys); the table must be listed.
     std::unique_ptr<udb_recordset> get_table(const std::u16string& name, int kind) override;
+    /// Cuts the table by the values of an integer key column: MIN to MAX in `parts` spans of
+    /// equal width (a dense key gives ranges of about equal rows), each counted. Keys whose
+    /// values are not whole numbers give no ranges.
+    std::vector<udb_key_range> split_table(const std::u16string& name, const std::u16string& key, int parts) override;
+    /// A table recordset whose SELECT keeps the range's rows, ordered by the key.
+    std::unique_ptr<udb_recordset> get_table_range(const std::u16string& name, const udb_key_range& range,
+                                                   int kind) override;
     /// A recordset over a SELECT text.
     std::unique_ptr<udb_recordset> get_query(const std::u16string& name, const std::u16string& query_text,
                                              int kind) override;

@@ -109,8 +109,8 @@ std::vector<std::u16string> identity_columns(SQLHSTMT stmt, const std::u16string
 // Construction
 
 db2_recordset::db2_recordset(db2_database& db, const std::u16string& table,
-                             udb_relationships& relationships, int kind)
-    : udb_recordset(table, true), relationships_(relationships), dbc_(db.connection()),
+                             udb_relationships& relationships, int kind, std::u16string clause)
+    : udb_recordset(table, true), relationships_(relationships), clause_(std::move(clause)), dbc_(db.connection()),
       quoted_table_(db.quoted_table(table)) {
     tk_wtrace(2, u"db2_recordset::db2_recordset(%s)", table.c_str());
     schema_name_ = db.name();
@@ -246,7 +246,7 @@ void db2_recordset::init_cursor() {
         if (d->sql_type == SQL_XML) list += u"XML2CLOB(" + db2_quote_name(d->name) + u")";
         else list += db2_quote_name(d->name);
     }
-    select_text_ = u"SELECT " + list + u" FROM " + db2_quote_name(schema_name_) + u"." + db2_quote_name(name_);
+    select_text_ = u"SELECT " + list + u" FROM " + db2_quote_name(schema_name_) + u"." + db2_quote_name(name_) + clause_;
     tk_wtrace(1, u"Executing query: %s", select_text_.c_str());
     const SQLHSTMT stmt = statement_.get();
     const auto& api = db2_cli();

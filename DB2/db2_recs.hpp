@@ -19,9 +19,10 @@ class db2_database;
 /// are freed whatever happens. The engine must outlive the recordset.
 class db2_recordset : public udb_recordset {
 public:
-    /// A table of `db`: columns, keys (kind 1), row count, then the open cursor.
+    /// A table of `db`: columns, keys (kind 1), row count, then the open cursor. A non-empty
+    /// `clause` (" WHERE ... ORDER BY ...") follows the SELECT: the cursor reads those rows only.
     db2_recordset(db2_database& db, const std::u16string& table, udb_relationships& relationships,
-                  int kind);
+                  int kind, std::u16string clause = {});
     /// A query: the SELECT text runs at once and its result describes the columns.
     db2_recordset(db2_database& db, const std::u16string& name, const std::u16string& query_text,
                   udb_relationships& relationships, int kind);
@@ -70,6 +71,7 @@ private:
     std::unique_ptr<udb_record> last_record_;
     std::uint32_t fetch_count_ = 0;
     std::u16string select_text_;
+    std::u16string clause_;
     SQLHDBC dbc_;
     std::u16string quoted_table_;
     std::unique_ptr<db2_insert_cache> insert_;

@@ -191,6 +191,8 @@ void sql_database::adopt_table(udb_database& part, const std::u16string& name) {
         created_.push_back(name);
 }
 
+bool sql_database::appends_at_once() const noexcept { return true; }
+
 std::unique_ptr<sql_database> sql_database::open_worker() const {
     std::unique_ptr<sql_engine> session = engine_.open_worker_session();
     session->open_db(name());

@@ -74,6 +74,8 @@ public:
     /// The base's listing and column names, and the table counts as created by this run when
     /// `part` (an sql_database) created it.
     void adopt_table(udb_database& part, const std::u16string& name) override;
+    /// Yes: the server takes rows for one table from several sessions.
+    bool appends_at_once() const noexcept override;
     /// The same database opened on a session of its own (sql_engine::open_worker_session) for
     /// a worker thread: opened, never created or dropped, with this one's mode, its views not
     /// listed. Raises sql_exception.

@@ -470,7 +470,7 @@ void sql_table::report_rejected(const tuple_ref& tuple, unsigned error, const st
     const sql_exception e(text, error);
     error_handler* handler = error_handler::pointer();
     if (!handler) throw e;
-    handler->report(e, 0, name_, tuple.record);
+    handler->report(e, 0, name_, records_before_ + tuple.record);
 }
 
 bool sql_table::is_transactional() {

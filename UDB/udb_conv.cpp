@@ -255,12 +255,13 @@ void udb_converter::convert_item(const std::u16string& name, const std::u16strin
 }
 
 bool udb_converter::copy_records(const std::u16string& name, udb_recordset& reader, udb_recordset& writer,
-                                 udb_item_report& report, const std::atomic<bool>* cancel) {
+                                 udb_item_report& report, const std::atomic<bool>* cancel,
+                                 const std::atomic<bool>* cancel_table, int first_row) {
     error_handler& handler = error_handler::instance();
     const int total = reader.record_count();
     reader.reset();
     while (!reader.is_eof()) {
-        const int position = report.records_read + 1;
+        const int position = first_row + report.records_read + 1;
         tk_trace(1, "Converting %d record", position);
         try {
             const udb_record* record = reader.get_item();
@@ -278,7 +279,8 @@ bool udb_converter::copy_records(const std::u16string& name, udb_recordset& read
         reader.next();
         ++report.records_read;
         records_done_.fetch_add(1, std::memory_order_relaxed);
-        const bool cancelled = cancel && cancel->load(std::memory_order_relaxed);
+        const bool cancelled = (cancel && cancel->load(std::memory_order_relaxed)) ||
+                               (cancel_table && cancel_table->load(std::memory_order_relaxed));
         if (stop_requested() || cancelled) {
             // What was handed over reaches the destination before the table is reported.
             writer.finish();

@@ -170,15 +170,23 @@ private:
     void convert_item(const std::u16string& name, const std::u16string& query, udb_database& source,
                       udb_database& destination, udb_validator& validator);
     /// Moves the reader's records to the writer and finishes the writer, counting them in
-    /// `report` (read, copied, refused). `cancel` (when given) ends the copy at the next record
-    /// once set: false is returned.
+    /// `report` (read, copied, refused). `cancel` and `cancel_table` (when given) end the copy
+    /// at the next record once set: false is returned. Records are numbered after `first_row`.
     bool copy_records(const std::u16string& name, udb_recordset& reader, udb_recordset& writer,
-                      udb_item_report& report, const std::atomic<bool>* cancel);
+                      udb_item_report& report, const std::atomic<bool>* cancel,
+                      const std::atomic<bool>* cancel_table = nullptr, int first_row = 0);
     /// The items on `workers` threads (udb_jobs.cpp); false when the sides cannot share their
     /// ends, and nothing was done.
     bool run_jobs(udb_run_sides& sides, udb_database& source, udb_database& destination, udb_validator& validator);
     void run_job(job_pool& pool, std::size_t worker);
     void convert_job(job_pool& pool, std::size_t worker, job& item);
+    /// The end of a job: the progress counters give back its records.
+    void finish_job(job& item, int counted, std::chrono::steady_clock::time_point started);
+    /// Replaces the job of a table larger than a worker's share by one job per range of its key.
+    void cut_large_tables(job_pool& pool, udb_database& source, const udb_database& destination,
+                          std::size_t workers);
+    /// The report of a cut table from its ranges' reports (into the first range's).
+    void merge_ranges(job_pool& pool, std::size_t first);
     void create_foreign_keys_and_views(udb_database& source, udb_database& destination);
     /// Raises the level-1 "Stopped" failure when a stop was requested; with an item, the text
     /// says how many of its `total` records were `done`.

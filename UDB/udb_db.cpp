@@ -100,3 +100,11 @@ void udb_database::adopt_table(udb_database& part, const std::u16string& name) {
     const auto& columns = part.names_map().column_maps();
     if (const auto found = columns.find(name); found != columns.end()) names_map_.add_fn_map(name, found->second);
 }
+
+std::vector<udb_key_range> udb_database::split_table(const std::u16string&, const std::u16string&, int) { return {}; }
+
+std::unique_ptr<udb_recordset> udb_database::get_table_range(const std::u16string&, const udb_key_range&, int) {
+    throw tk_mail_assertion("udb_db", __LINE__);
+}
+
+bool udb_database::appends_at_once() const noexcept { return false; }

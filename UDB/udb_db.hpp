@@ -17,6 +17,14 @@
 /// View or query name -> SELECT text, in code-unit order of the name.
 using udb_query_map = std::map<std::u16string, std::u16string>;
 
+/// One of the ranges of its key a table is cut into, for readers of their own (see
+/// udb_database::split_table).
+struct udb_key_range {
+    std::u16string condition; ///< the source's condition that selects the range's rows
+    std::int32_t first_row = 0; ///< rows of the table before the range, in key order
+    std::int32_t rows = 0;      ///< rows in the range when it was cut
+};
+
 /// One table or query, as a source or a destination.
 ///
 /// Source contract: the recordset starts before its first row; the caller calls reset(), then
@@ -69,6 +77,9 @@ public:
     std::int32_t record_count() const noexcept { return record_count_; }
     /// Position of the key in indexes(), or -1 without one.
     std::int32_t primary_key_index() const noexcept { return primary_key_index_; }
+    /// A destination that writes one range of a table: its records are numbered after
+    /// `rows_before` records of the table in the reports of refused records.
+    void set_records_before(std::int32_t rows_before) noexcept { records_before_ = rows_before; }
 
 protected:
     // The concrete recordset fills the schema once, before any row moves.
@@ -78,6 +89,7 @@ protected:
     udb_indexes indexes_;
     std::int32_t record_count_ = 0;
     std::int32_t primary_key_index_ = -1;
+    std::int32_t records_before_ = 0;
 };
 
 /// How many objects of one kind (foreign keys, views) a destination created and failed to create.
@@ -105,6 +117,18 @@ public:
     virtual bool delete_tab(const std::u16string& name);
     /// A recordset over an existing table; `kind` 1 reads it as a source.
     virtual std::unique_ptr<udb_recordset> get_table(const std::u16string& name, int kind) = 0;
+    /// Cuts table `name` into at most `parts` ranges of its key column `key` (which must be
+    /// unique), in key order, each with rows, that get_table_range reads on its own. Empty
+    /// when the source cannot cut it (base: never), or when fewer than two ranges hold rows.
+    virtual std::vector<udb_key_range> split_table(const std::u16string& name, const std::u16string& key, int parts);
+    /// A reader (as get_table's `kind`) over the rows of `range` of table `name`, in key order.
+    /// Base: internal assertion (udb_db).
+    virtual std::unique_ptr<udb_recordset> get_table_range(const std::u16string& name, const udb_key_range& range,
+                                                           int kind);
+    /// Whether several handles (udb_run_sides::open_worker_destination) may append to one
+    /// table at once, each having found it made by another. Base: no (a dump's part keeps its
+    /// rows in its own file).
+    virtual bool appends_at_once() const noexcept;
     /// A recordset over a query; may be null where queries cannot be read.
     virtual std::unique_ptr<udb_recordset> get_query(const std::u16string& name,
                                                      const std::u16string& query_text,

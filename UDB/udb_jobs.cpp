@@ -1,7 +1,9 @@
 // The driver with several jobs: the items are named and counted on the run's thread in item
 // order, copied by worker threads (the largest first), each worker on a source and a
 // destination handle of its own, and adopted by the run's destination in item order again, so
-// that names, foreign keys and a dump's bytes are those of a run with one job.
+// that names, foreign keys and a dump's bytes are those of a run with one job. A table larger
+// than its share of the run is cut into ranges of its key, one job each, where the destination
+// takes one table's rows from several handles at once (a server, not a dump).
 
 #include "udb_conv.hpp"
 
@@ -21,13 +23,22 @@ struct udb_converter::job {
     std::u16string destination; ///< decided before any worker starts
     int count = 0;              ///< the table's records, to give the largest tables out first
     bool copy = false;          ///< false: reported as it stands (skipped, not found, failed early)
+    std::u16string key;         ///< the table's one-column unique key, by which it may be cut
+    std::optional<udb_key_range> range; ///< set: the job copies this range of the table
+    std::size_t first = 0;      ///< of a range: the job of the table's first range
+    std::size_t ranges = 1;     ///< of a table's first range: how many there are
+    /// Of a cut table, shared by its ranges: one range failed, the others stop.
+    std::shared_ptr<std::atomic<bool>> table_failed;
     udb_item_report report;
     // Under job_pool::lock:
     bool started = false;
     bool finished = false;
     std::size_t worker = 0;
+    bool created = false; ///< of a first range: the table exists, the other ranges may write
     // Written by the worker before `finished`: the destination handle got as far as create_table.
     bool reached_create = false;
+
+    bool is_first() const noexcept { return !range || range->first_row == 0; }
 };
 
 /// What the run's thread and the workers share.
@@ -97,7 +108,17 @@ bool udb_converter::run_jobs(udb_run_sides& sides, udb_database& source, udb_dat
                 console_line(*err_, "Table " + udb_console_text(name) + " not exists");
                 continue;
             }
-            if (query.empty()) item.count = source.get_table(name, 1)->record_count();
+            if (query.empty()) {
+                const std::unique_ptr<udb_recordset> reader = source.get_table(name, 1);
+                item.count = reader->record_count();
+                // A key that DB2 orders by and that holds every row (no NULL escapes a range).
+                if (const std::int32_t k = reader->primary_key_index(); k >= 0) {
+                    const udb_names& fields = reader->indexes()[std::size_t(k)].fields;
+                    if (fields.size() == 1 && reader->schema().has_field(fields[0]) &&
+                        reader->schema().find_field(fields[0]).b_not_null)
+                        item.key = fields[0];
+                }
+            }
             bool accepted = true;
             item.destination = destination_name(validator, name, accepted);
             if (destination.is_table_exist(item.destination) && mode_ == udb_mode_skip_tables) continue;
@@ -110,6 +131,7 @@ bool udb_converter::run_jobs(udb_run_sides& sides, udb_database& source, udb_dat
             handler.report(e, 0, name);
         }
     }
+    cut_large_tables(pool, source, destination, workers);
     for (std::size_t i = 0; i < pool.jobs.size(); ++i)
         if (pool.jobs[i].copy) pool.queue.push_back(i);
     std::stable_sort(pool.queue.begin(), pool.queue.end(),
@@ -129,17 +151,23 @@ bool udb_converter::run_jobs(udb_run_sides& sides, udb_database& source, udb_dat
         const std::size_t count = std::min(workers, pool.queue.size());
         for (std::size_t w = 0; w < count; ++w) threads.emplace_back([this, &pool, w] { run_job(pool, w); });
 
-        for (job& item : pool.jobs) {
+        for (std::size_t i = 0; i < pool.jobs.size(); ++i) {
+            job& item = pool.jobs[i];
             if (!item.copy) {
                 item_reports_.push_back(item.report);
                 item_index_.fetch_add(1, std::memory_order_relaxed);
                 continue;
             }
+            if (!item.is_first()) continue;
+            const auto over = [&](const job& j) { return j.finished || (pool.cancel.load() && !j.started); };
             {
                 std::unique_lock<std::mutex> wait(pool.lock);
-                pool.changed.wait(wait, [&] { return item.finished || (pool.cancel.load() && !item.started); });
+                pool.changed.wait(wait, [&] {
+                    return std::all_of(&item, &item + item.ranges, over);
+                });
                 if (!item.finished) continue;
             }
+            if (item.range) merge_ranges(pool, i);
             item_reports_.push_back(item.report);
             // A run that failed writes nothing more: its destination is given up.
             if (pool.cancel.load() || !item.reached_create) continue;
@@ -194,21 +222,38 @@ void udb_converter::convert_job(job_pool& pool, std::size_t worker, job& item) {
     tk_wtrace(2, u"Processing table %s", name.c_str());
     int counted = 0;
     try {
-        std::unique_ptr<udb_recordset> reader = query.empty() ? source.get_table(name, 1)
-                                                               : source.get_query(name, query, 1);
+        std::unique_ptr<udb_recordset> reader = item.range ? source.get_table_range(name, *item.range, 1)
+                                                : query.empty() ? source.get_table(name, 1)
+                                                                : source.get_query(name, query, 1);
         if (!reader) {
             tk_verify(!query.empty(), "udb_conv", __LINE__);
             throw tk_exception("The source database cannot run custom queries.", tk_level_item);
         }
         std::unique_ptr<udb_recordset> writer;
-        {
+        if (item.is_first()) {
+            {
+                std::lock_guard<std::mutex> hold(*pool.destination_locks[worker]);
+                if (mode_ == udb_mode_overwrite_tables && destination.is_table_exist(item.destination))
+                    destination.delete_tab(item.destination);
+                static const udb_indexes no_indexes;
+                item.reached_create = true;
+                writer = destination.create_table(item.destination, reader->schema(),
+                                                  skip_indexes_ ? no_indexes : reader->indexes());
+            }
+            std::lock_guard<std::mutex> hold(pool.lock);
+            item.created = true;
+            pool.changed.notify_all();
+        } else {
+            // The table's first range makes the table; the others write into it once it is there.
+            job& first = pool.jobs[item.first];
+            {
+                std::unique_lock<std::mutex> wait(pool.lock);
+                pool.changed.wait(wait, [&] { return first.created || first.finished || pool.cancel.load(); });
+                if (!first.created) return finish_job(item, 0, started);
+            }
             std::lock_guard<std::mutex> hold(*pool.destination_locks[worker]);
-            if (mode_ == udb_mode_overwrite_tables && destination.is_table_exist(item.destination))
-                destination.delete_tab(item.destination);
-            static const udb_indexes no_indexes;
-            item.reached_create = true;
-            writer = destination.create_table(item.destination, reader->schema(),
-                                              skip_indexes_ ? no_indexes : reader->indexes());
+            if (!destination.is_table_exist(item.destination)) destination.tables().push_back(item.destination);
+            writer = destination.get_table(item.destination, 2);
         }
         tk_verify(writer != nullptr, "udb_conv", __LINE__);
         report.destination = item.destination;
@@ -217,22 +262,28 @@ void udb_converter::convert_job(job_pool& pool, std::size_t worker, job& item) {
             throw tk_exception("The structure of data source does not conform to the destination table.",
                                tk_level_item);
         }
-        counted = reader->record_count();
+        const int first_row = item.range ? item.range->first_row : 0;
+        counted = item.range ? item.range->rows : reader->record_count();
+        writer->set_records_before(first_row);
         records_in_item_.fetch_add(counted, std::memory_order_relaxed);
         tk_wtrace(2, u"Table %s has %d record(s)", name.c_str(), counted);
-        console_line(*out_, "Converting table " + udb_console_text(name) + '(' + std::to_string(counted) +
-                                " records)");
-        if (!definitions_only_) {
-            if (!copy_records(name, *reader, *writer, report, &pool.cancel)) {
-                // Another worker's failure ended the run: this table is not done.
-                items_failed_.fetch_add(1, std::memory_order_relaxed);
-                report.result = udb_item_report::outcome::failed;
-            }
+        if (item.is_first()) {
+            const int count = item.range ? item.count : counted;
+            console_line(*out_, "Converting table " + udb_console_text(name) + '(' + std::to_string(count) +
+                                    " records)");
+        }
+        if (!definitions_only_ &&
+            !copy_records(name, *reader, *writer, report, &pool.cancel, item.table_failed.get(), first_row)) {
+            // Another worker's failure ended the run, or another range's the table: not done.
+            if (!item.range) items_failed_.fetch_add(1, std::memory_order_relaxed);
+            report.result = udb_item_report::outcome::failed;
         }
     } catch (const tk_final_exception&) {
         pool.fail(std::current_exception());
     } catch (const tk_exception& e) {
-        items_failed_.fetch_add(1, std::memory_order_relaxed);
+        // A cut table counts as failed once, when its ranges are put together.
+        if (!item.range) items_failed_.fetch_add(1, std::memory_order_relaxed);
+        if (item.table_failed) item.table_failed->store(true);
         report.result = udb_item_report::outcome::failed;
         if (e.level() != tk_level_item) {
             pool.fail_run(e, name);
@@ -246,8 +297,68 @@ void udb_converter::convert_job(job_pool& pool, std::size_t worker, job& item) {
     } catch (...) {
         pool.fail(std::current_exception());
     }
+    finish_job(item, counted, started);
+}
+
+void udb_converter::finish_job(job& item, int counted, std::chrono::steady_clock::time_point started) {
     records_in_item_.fetch_sub(counted, std::memory_order_relaxed);
-    records_done_.fetch_sub(report.records_read, std::memory_order_relaxed);
-    report.time = std::chrono::steady_clock::now() - started;
-    item_index_.fetch_add(1, std::memory_order_relaxed);
+    records_done_.fetch_sub(item.report.records_read, std::memory_order_relaxed);
+    item.report.time = std::chrono::steady_clock::now() - started;
+    if (item.is_first()) item_index_.fetch_add(1, std::memory_order_relaxed);
+}
+
+void udb_converter::cut_large_tables(job_pool& pool, udb_database& source, const udb_database& destination,
+                                     std::size_t workers) {
+    if (workers < 2 || definitions_only_ || !destination.appends_at_once()) return;
+    long long total = 0;
+    for (const job& item : pool.jobs)
+        if (item.copy) total += item.count;
+    std::vector<job> jobs;
+    jobs.reserve(pool.jobs.size());
+    for (job& item : pool.jobs) {
+        std::vector<udb_key_range> ranges;
+        // Only a table that alone is more than a worker's share of the run gains from cutting.
+        if (item.copy && !item.key.empty() && item.count >= int(2 * workers) &&
+            (long long)item.count * (long long)workers > total) {
+            try {
+                ranges = source.split_table(*item.name, item.key, int(workers));
+            } catch (const tk_exception& e) {
+                tk_trace(2, "The table is copied whole: %s", e.what());
+            }
+        }
+        if (ranges.empty()) {
+            jobs.push_back(std::move(item));
+            continue;
+        }
+        tk_wtrace(2, u"Table %s is cut into %d ranges", item.name->c_str(), int(ranges.size()));
+        const std::size_t first = jobs.size();
+        auto failed = std::make_shared<std::atomic<bool>>(false);
+        for (udb_key_range& range : ranges) {
+            job& part = jobs.emplace_back(item);
+            part.range = std::move(range);
+            part.first = first;
+            part.ranges = 1;
+            part.table_failed = failed;
+        }
+        jobs[first].ranges = ranges.size();
+    }
+    pool.jobs = std::move(jobs);
+}
+
+void udb_converter::merge_ranges(job_pool& pool, std::size_t first) {
+    job& table = pool.jobs[first];
+    udb_item_report& report = table.report;
+    bool failed = report.result == udb_item_report::outcome::failed || !table.finished;
+    for (std::size_t i = first + 1; i < first + table.ranges; ++i) {
+        const job& range = pool.jobs[i];
+        failed = failed || !range.finished || range.report.result != udb_item_report::outcome::copied;
+        report.records_read += range.report.records_read;
+        report.records_copied += range.report.records_copied;
+        report.records_refused += range.report.records_refused;
+        report.time = std::max(report.time, range.report.time);
+    }
+    if (failed && report.result != udb_item_report::outcome::skipped) {
+        report.result = udb_item_report::outcome::failed;
+        items_failed_.fetch_add(1, std::memory_order_relaxed);
+    }
 }

@@ -9,6 +9,7 @@
 #include "sql_client.hpp"
 #include "sql_server.hpp"
 #include "test_files.hpp"
+#include "tk_log.hpp"
 #include "tk_utils.hpp"
 #include "udb_errh.hpp"
 
@@ -222,17 +223,19 @@ TEST_F(Jobs, SeveralJobsGiveTheDumpBytesAndServerTablesOfOne) {
 
 namespace {
 
-// Schema K: BAD's rows hold a DECFLOAT NaN, which MySQL has no number for (every row is
-// refused), GOOD is plain, MISFIT meets an existing table of another structure (it fails).
+// Schema K: BAD (large enough to be cut into ranges with two jobs) has every tenth row hold a
+// DECFLOAT NaN, which MySQL has no number for (the row is refused), in both ranges; GOOD is
+// plain, MISFIT meets an existing table of another structure (it fails).
 const std::string& faults_database() {
     static const std::string name = [] {
         std::string s = "CREATE SCHEMA K;\nSET SCHEMA K;\n"
-                        "CREATE TABLE BAD (ID INTEGER NOT NULL, D DECFLOAT(16));\n"
+                        "CREATE TABLE BAD (ID INTEGER NOT NULL, D DECFLOAT(16), CONSTRAINT PK_BAD PRIMARY KEY (ID));\n"
                         "CREATE TABLE GOOD (ID INTEGER NOT NULL, T VARCHAR(10));\n"
                         "CREATE TABLE MISFIT (ID INTEGER NOT NULL, T VARCHAR(10));\n";
-        for (int i = 1; i <= 30; ++i) {
+        for (int i = 1; i <= 100; ++i) {
             const std::string n = std::to_string(i);
             s += "INSERT INTO BAD VALUES (" + n + ", " + (i % 10 == 3 ? "'NaN'" : n) + ");\n";
+            if (i > 30) continue;
             s += "INSERT INTO GOOD VALUES (" + n + ", 'g" + n + "');\n";
             s += "INSERT INTO MISFIT VALUES (" + n + ", 'm" + n + "');\n";
         }
@@ -268,7 +271,12 @@ TEST_F(Jobs, ARefusedRowAndAFailedTableLeaveTheOtherWorkersGoing) {
             << c.error();
         converter->set_mode(udb_mode_merge);
         reports.str("");
-        run(faults_database(), u"K", jobs, db, &server);
+        const std::string trace = dir + "/trace" + std::to_string(jobs) + ".log";
+        {
+            tk_log log(trace.c_str(), true, 2, false);
+            run(faults_database(), u"K", jobs, db, &server);
+        }
+        EXPECT_EQ(test_files::read_file(trace).find("Table BAD is cut into 2 ranges") != std::string::npos, jobs == 2);
         lines[jobs - 1] = report_lines();
         reported[jobs - 1] = sorted_lines(reports.str());
         EXPECT_TRUE(exits.empty());
@@ -276,13 +284,13 @@ TEST_F(Jobs, ARefusedRowAndAFailedTableLeaveTheOtherWorkersGoing) {
     EXPECT_EQ(lines[0], lines[1]);
     EXPECT_EQ(reported[0], reported[1]);
     const std::string all = reports.str();
-    for (const char* expected : {"BAD, record #3:", "BAD, record #13:", "BAD, record #23:", "MISFIT: The structure"})
+    for (const char* expected : {"BAD, record #3:", "BAD, record #53:", "BAD, record #93:", "MISFIT: The structure"})
         EXPECT_NE(all.find(expected), std::string::npos) << expected << " in\n" << all;
     ASSERT_TRUE(c.query("SELECT COUNT(*) FROM jobfaults2.BAD UNION ALL SELECT COUNT(*) FROM jobfaults2.GOOD"));
     sql_result r = c.store_result();
     std::string counts;
     while (MYSQL_ROW row = r ? mysql_fetch_row(r.get()) : nullptr) counts += std::string(row[0]) + ' ';
-    EXPECT_EQ(counts, "27 30 ");
+    EXPECT_EQ(counts, "90 30 ");
 }
 
 TEST_F(Jobs, AServerGoneMidRunEndsEveryWorkerAndReportsOnlyWhatArrived) {
