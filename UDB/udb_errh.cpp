@@ -84,8 +84,9 @@ void error_handler::report(const tk_exception& e, int final_flag, std::u16string
 }
 
 std::recursive_mutex& error_handler::lock() noexcept {
-    static std::recursive_mutex serial;
-    return serial;
+    // Never destroyed: a handler that ends the program holds it while exit() runs.
+    static std::recursive_mutex* serial = new std::recursive_mutex;
+    return *serial;
 }
 
 std::string error_handler::compose(const tk_exception& e) const {

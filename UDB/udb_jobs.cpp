@@ -79,7 +79,10 @@ struct udb_converter::job_pool {
 bool udb_converter::run_jobs(udb_run_sides& sides, udb_database& source, udb_database& destination,
                              udb_validator& validator) {
     job_pool pool;
-    const std::size_t workers = std::min<std::size_t>(std::size_t(jobs_), selected_items_.size());
+    // More workers than items only where a table can be cut into ranges.
+    const std::size_t workers = destination.appends_at_once() && !definitions_only_
+                                    ? std::size_t(jobs_)
+                                    : std::min<std::size_t>(std::size_t(jobs_), selected_items_.size());
     for (std::size_t w = 0; w < workers; ++w) {
         std::unique_ptr<udb_database> worker_source = sides.open_worker_source();
         std::unique_ptr<udb_database> worker_destination =
@@ -148,7 +151,7 @@ bool udb_converter::run_jobs(udb_run_sides& sides, udb_database& source, udb_dat
                 for (std::thread& t : threads) t.join();
             }
         } join_all{pool, threads};
-        const std::size_t count = std::min(workers, pool.queue.size());
+        const std::size_t count = std::min(pool.sources.size(), pool.queue.size());
         for (std::size_t w = 0; w < count; ++w) threads.emplace_back([this, &pool, w] { run_job(pool, w); });
 
         for (std::size_t i = 0; i < pool.jobs.size(); ++i) {
