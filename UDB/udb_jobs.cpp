@@ -147,7 +147,12 @@ bool udb_converter::run_jobs(udb_run_sides& sides, udb_database& source, udb_dat
             job_pool& pool;
             std::vector<std::thread>& threads;
             ~joiner() {
-                pool.cancel.store(true);
+                {
+                    // Under the lock: a worker waiting for its table's first range must wake up.
+                    std::lock_guard<std::mutex> hold(pool.lock);
+                    pool.cancel.store(true);
+                    pool.changed.notify_all();
+                }
                 for (std::thread& t : threads) t.join();
             }
         } join_all{pool, threads};
