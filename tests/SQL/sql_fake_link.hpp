@@ -39,6 +39,8 @@ public:
     std::string error() override { return last_.text; }
     unsigned error_number() override { return last_.error; }
 
+    /// Adds the test's own mark to the log (what the writer did between two calls).
+    void note(std::string mark) { log_.push_back(std::move(mark)); }
     const std::vector<std::string>& log() const noexcept { return log_; }
     /// Answers not used yet.
     std::size_t unused() const noexcept { return script_.size(); }

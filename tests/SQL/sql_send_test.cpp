@@ -86,45 +86,47 @@ TEST(SqlBatchSender, RefusedBatchesAndLostConnectionsEndAsTheServerLeftTheRows) 
          {{{row1, row2, row3, row4}, 101}},
          {answer::refuse(1062, dup), answer::cell("InnoDB"), answer::accept(), answer::refuse(1062, dup),
           answer::refuse(1062, dup), answer::accept()},
-         {"send " + insert({row1, row2, row3, row4}), "read", status, "query " + insert({row1, row2}),
-          "query " + insert({row3, row4}), "query " + insert({row3}), "query " + insert({row4})},
+         {"formatted #101", "send " + insert({row1, row2, row3, row4}), "finish", "read", status,
+          "query " + insert({row1, row2}), "query " + insert({row3, row4}), "query " + insert({row3}),
+          "query " + insert({row4})},
          {report(103, 1062)}, 3, "", 0},
         {"a table without transactions goes on after the rows it kept",
          {{{row1, row2, row3, row4}, 101}},
          {answer::refuse(1406, "Data too long for column 'b' at row 3"), answer::cell("MyISAM"), answer::cell("12"),
           answer::refuse(1406, "Data too long for column 'b' at row 1"), answer::accept()},
-         {"send " + insert({row1, row2, row3, row4}), "read", status, count, "query " + insert({row3}),
-          "query " + insert({row4})},
+         {"formatted #101", "send " + insert({row1, row2, row3, row4}), "finish", "read", status, count,
+          "query " + insert({row3}), "query " + insert({row4})},
          {report(103, 1406)}, 3, "", 0},
         {"a batch refused after the next was formatted is split before that one goes",
          {{{row1, row2, row3}, 1}, {{row4, row5}, 4}},
          {answer::refuse(1048, "Column 'b' cannot be null"), answer::cell("InnoDB"), answer::accept(),
           answer::refuse(1048, "Column 'b' cannot be null"), answer::refuse(1048, "Column 'b' cannot be null"),
           answer::accept(), answer::accept()},
-         {"send " + insert({row1, row2, row3}), "read", status, "query " + insert({row1}),
-          "query " + insert({row2, row3}), "query " + insert({row2}), "query " + insert({row3}),
-          "send " + insert({row4, row5}), "read"},
+         {"formatted #1", "send " + insert({row1, row2, row3}), "formatted #4", "read", status,
+          "query " + insert({row1}), "query " + insert({row2, row3}), "query " + insert({row2}),
+          "query " + insert({row3}), "send " + insert({row4, row5}), "finish", "read"},
          {report(2, 1048)}, 4, "", 0},
         {"a batch refused for its table after the next was formatted leaves that one unsent",
          {{{row1, row2}, 1}, {{row3}, 3}},
          {answer::refuse(1146, "Table 'd.t_%`x' doesn't exist")},
-         {"send " + insert({row1, row2}), "read"},
+         {"formatted #1", "send " + insert({row1, row2}), "formatted #3", "read"},
          {}, 0, "Table 'd.t_%`x' doesn't exist", 1},
         {"a connection lost while a batch executes",
          {{{row1, row2}, 1}, {{row3, row4, row5}, 3}},
          {answer::accept(), answer::lost()},
-         {"send " + insert({row1, row2}), "read", "send " + insert({row3, row4, row5}), "read"},
+         {"formatted #1", "send " + insert({row1, row2}), "formatted #3", "read",
+          "send " + insert({row3, row4, row5}), "finish", "read"},
          {}, 2, lost_after(2, lost), 0},
         {"a connection gone before a batch is sent awaits no answer",
          {{{row1}, 1}, {{row2, row3}, 2}},
          {answer::accept(), answer::gone_at_send()},
-         {"send " + insert({row1}), "read", "send " + insert({row2, row3})},
+         {"formatted #1", "send " + insert({row1}), "formatted #2", "read", "send " + insert({row2, row3})},
          {}, 1, lost_after(1, "MySQL server has gone away"), 0},
         {"a connection lost while a refused batch is split counts the half stored",
          {{{row1, row2, row3, row4}, 1}},
          {answer::refuse(1062, dup), answer::cell("InnoDB"), answer::accept(), answer::lost()},
-         {"send " + insert({row1, row2, row3, row4}), "read", status, "query " + insert({row1, row2}),
-          "query " + insert({row3, row4})},
+         {"formatted #1", "send " + insert({row1, row2, row3, row4}), "finish", "read", status,
+          "query " + insert({row1, row2}), "query " + insert({row3, row4})},
          {}, 2, lost_after(2, lost), 0},
     };
     for (const row& r : rows) {
@@ -140,6 +142,7 @@ TEST(SqlBatchSender, RefusedBatchesAndLostConnectionsEndAsTheServerLeftTheRows) 
             try {
                 for (const formatted& f : r.batches) {
                     sql_insert_batch pending = make_batch(f.rows, f.first_record);
+                    link.note("formatted #" + std::to_string(f.first_record));
                     try {
                         sender.send(pending);
                     } catch (...) {
@@ -148,6 +151,7 @@ TEST(SqlBatchSender, RefusedBatchesAndLostConnectionsEndAsTheServerLeftTheRows) 
                     }
                     EXPECT_TRUE(pending.tuples.empty() && pending.statement.empty());
                 }
+                link.note("finish");
                 sender.collect();
             } catch (const tk_exception& e) {
                 failure = e.message();
