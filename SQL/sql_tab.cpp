@@ -24,7 +24,8 @@ std::string field_text(const udb_field& field) {
 } // namespace
 
 sql_table::sql_table(sql_database& database, const std::u16string& name)
-    : sql_recordset(database, name, {}), link_(database), sender_(link_, name, database.server_version(), record_count_) {
+    : sql_recordset(database, name, {}), link_(database),
+      sender_(link_, name, database.server_version(), record_count_) {
     tk_trace(2, "sql_table::ctor");
     learn_table();
 }
@@ -273,10 +274,10 @@ void sql_table::fast_append_head() {
 
 void sql_table::report_too_large(std::size_t statement_bytes, std::size_t packet) {
     sender_.report_rejected({0, 0, appended_}, sql_batch_sender::packet_too_large,
-                    "The record needs an INSERT statement of " + std::to_string(statement_bytes) +
-                        " bytes, more than the server's max_allowed_packet of " + std::to_string(packet) +
-                        " bytes. Raise max_allowed_packet on the server above " + std::to_string(statement_bytes) +
-                        " bytes and convert this table again.");
+                            "The record needs an INSERT statement of " + std::to_string(statement_bytes) +
+                                " bytes, more than the server's max_allowed_packet of " + std::to_string(packet) +
+                                " bytes. Raise max_allowed_packet on the server above " +
+                                std::to_string(statement_bytes) + " bytes and convert this table again.");
 }
 
 void sql_table::finish() {

@@ -63,10 +63,6 @@ public:
     std::int64_t rows_rejected() const noexcept { return sender_.rows_rejected(); }
 
 private:
-    // The tuples of a batch as offsets into its statement, with their record numbers.
-    using tuple_ref = sql_insert_batch::tuple;
-    using batch = sql_insert_batch;
-
     void learn_table();
     void fast_append(const udb_record& record);
     /// Starts the pending statement: "INSERT INTO t(columns) VALUES".
@@ -81,7 +77,7 @@ private:
     /// Waits for the answer to the batch in flight, if any, and settles it.
     void collect() { sender_.collect(); }
 
-    batch pending_;
+    sql_insert_batch pending_; // the batch being formatted
     sql_database_link link_;
     sql_batch_sender sender_; // sends the batches over link_ and settles the server's answers
     // Pairing of record fields with table columns, reused while records keep the same names.
