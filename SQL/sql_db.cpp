@@ -404,7 +404,7 @@ void sql_database::create_views(const udb_query_map& queries) {
         wtrace_text(1, u"Processing '%s'", view);
         wtrace_text(1, u"\t'%s'", text);
         try {
-            if (sql_find_nocase(std::u16string_view(text).substr(0, 6), u"select") != 0) {
+            if (!sql_is_select(text)) {
                 tk_trace(2, "Skip non-select query");
                 continue;
             }
@@ -432,30 +432,7 @@ void sql_database::create_views(const udb_query_map& queries) {
 
 std::u16string sql_database::refine_view_in(const std::u16string& text) const {
     wtrace_text(1, u"sql_database::refine_view_in(%s)", text);
-    std::u16string out;
-    out.reserve(text.size());
-    char16_t quote = 0;
-    bool blank = false;
-    for (char16_t c : text) {
-        if (quote) {
-            out += c;
-            if (c == quote) quote = 0;
-            continue;
-        }
-        if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n') {
-            if (!blank) out += u' ';
-            blank = true;
-            continue;
-        }
-        blank = false;
-        if (c == u'\'' || c == u'"') quote = c;
-        out += c == u'[' || c == u']' ? u'`' : c;
-    }
-    for (std::size_t p = sql_find_nocase(out, u"isnull"); p != std::u16string::npos;
-         p = sql_find_nocase(out, u"isnull", p + 6)) {
-        if (check_isnull_for_replace(out, long(p))) out.replace(p, 6, u"ifnull");
-    }
-    return names_map_.do_global_replace1(out, u"`", u"`");
+    return sql_refine_view_in(text, names_map_);
 }
 
 std::u16string sql_database::refine_view_out(const std::u16string& text) const {

@@ -30,56 +30,6 @@ constexpr std::uint32_t new_dialect_version = sql_ver_utf8mb4;
 
 sql_engine& engine() { return sql_engine::instance(); }
 
-bool starts_with_select(const std::u16string& text) {
-    static constexpr std::u16string_view word = u"select";
-    if (text.size() < word.size()) return false;
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        char16_t c = text[i];
-        if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
-        if (c != word[i]) return false;
-    }
-    return true;
-}
-
-bool is_blank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
-
-// Runs of blanks outside quoted literals become one blank; literals stay as they are.
-std::u16string collapse_blanks(const std::u16string& text) {
-    std::u16string out;
-    out.reserve(text.size());
-    char16_t quote = 0;
-    bool in_run = false;
-    for (char16_t c : text) {
-        if (quote) {
-            out += c;
-            if (c == quote) quote = 0;
-            continue;
-        }
-        if (is_blank(c)) {
-            if (!in_run) out += u' ';
-            in_run = true;
-            continue;
-        }
-        in_run = false;
-        if (c == u'\'' || c == u'"') quote = c;
-        out += c;
-    }
-    return out;
-}
-
-std::size_t find_ignoring_case(const std::u16string& text, std::u16string_view lower_word, std::size_t from) {
-    for (std::size_t i = from; i + lower_word.size() <= text.size(); ++i) {
-        std::size_t k = 0;
-        for (; k < lower_word.size(); ++k) {
-            char16_t c = text[i + k];
-            if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
-            if (c != lower_word[k]) break;
-        }
-        if (k == lower_word.size()) return i;
-    }
-    return std::u16string::npos;
-}
-
 } // namespace
 
 std::unique_ptr<dmp_database> sql_engine::create_dump(const std::u16string& path, const dmp_options& options) {
@@ -320,16 +270,7 @@ std::unique_ptr<udb_recordset> dmp_database::query_rows(const std::u16string& st
 
 std::u16string dmp_database::refine_view_in(const std::u16string& text) const {
     tk_wtrace(1, u"dmp_database::refine_view_in(%s)", text.c_str());
-    std::u16string out = collapse_blanks(text);
-    for (char16_t& c : out) {
-        if (c == u'[' || c == u']') c = u'`';
-    }
-    static constexpr std::u16string_view word = u"isnull";
-    for (std::size_t pos = find_ignoring_case(out, word, 0); pos != std::u16string::npos;
-         pos = find_ignoring_case(out, word, pos + word.size())) {
-        if (check_isnull_for_replace(out, long(pos))) out.replace(pos, word.size(), u"ifnull");
-    }
-    return names_map().do_global_replace1(out, u"`", u"`");
+    return sql_refine_view_in(text, names_map());
 }
 
 void dmp_database::create_views(const udb_query_map& queries) {
@@ -343,7 +284,7 @@ void dmp_database::create_views(const udb_query_map& queries) {
     for (const auto& [view, text] : queries) {
         tk_wtrace(1, u"Processing '%s'", view.c_str());
         tk_wtrace(1, u"\t'%s'", text.c_str());
-        if (!starts_with_select(text)) {
+        if (!sql_is_select(text)) {
             tk_trace(2, "Skip non-select query");
             continue;
         }
