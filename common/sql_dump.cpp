@@ -1,6 +1,7 @@
 #include "sql_dump.hpp"
 
 #include "sql_fkey.hpp"
+#include "sql_stmt.hpp"
 #include "sql_view.hpp"
 
 #include "sql_engi.hpp"
@@ -199,32 +200,10 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& 
     if (options_.b_create_table) {
         tk_trace(2, "Right before inserting CREATE TABLE statement");
         tk_trace(2, options_.b_new_version ? "New version of dump file" : "Old version of dump file");
-        std::string statement = "CREATE TABLE ";
-        engine().append_quoted_name(statement, name);
-        statement += " (";
-        statement += lb;
-        for (std::size_t i = 0; i < column_chunks.size(); ++i) {
-            if (i) {
-                statement += ',';
-                statement += lb;
-            }
-            statement += "  ";
-            tk_append_utf8(statement, column_chunks[i]);
-        }
-        for (const auto& key : key_chunks) {
-            statement += ',';
-            statement += lb;
-            statement += "  ";
-            tk_append_utf8(statement, key);
-        }
-        statement += lb;
-        statement += ')';
-        if (options_.b_new_version) {
-            // The dump's foreign keys hold only on InnoDB; other engines drop them silently.
-            statement += " ENGINE=InnoDB";
-        } else {
-            statement += " TYPE=MyISAM";
-        }
+        // The dump's foreign keys hold only on InnoDB; other engines drop them silently.
+        std::string statement = tk_to_utf8(sql_create_table_statement(name, column_chunks, key_chunks,
+                                                                      options_.b_new_version ? u"InnoDB" : u"MyISAM",
+                                                                      engine().server_version(), wline_break()));
         statement += ';';
         write_line(statement);
     }
@@ -296,10 +275,7 @@ void dmp_database::create_views(const udb_query_map& queries) {
             validator.add_existing_name(dest);
         }
         close_pending_lock();
-        std::string statement = "CREATE OR REPLACE VIEW ";
-        engine().append_quoted_name(statement, dest);
-        statement += " AS ";
-        tk_append_utf8(statement, refine_view_in(text));
+        std::string statement = tk_to_utf8(sql_view_statement(dest, refine_view_in(text), engine().server_version()));
         statement += ';';
         write_line(statement);
         ++view_counts_.created;
@@ -341,14 +317,8 @@ void dmp_database::create_relationships(const udb_relationships& relationships) 
             }
         }
         if (!has_child_index) {
-            statement = "ALTER TABLE ";
-            session.append_quoted_name(statement, key.child);
-            statement += " ADD INDEX (";
-            for (std::size_t i = 0; i < key.child_fields.size(); ++i) {
-                if (i) statement += ", ";
-                session.append_quoted_name(statement, key.child_fields[i]);
-            }
-            statement += ");";
+            statement = tk_to_utf8(sql_add_index_statement(key.child, key.child_fields, session.server_version()));
+            statement += ';';
             write_line(statement);
         }
         statement = tk_to_utf8(sql_fk_statement(key, session));
