@@ -55,3 +55,16 @@ std::u16string sql_view_statement(std::u16string_view view, std::u16string_view 
     statement += select_text;
     return statement;
 }
+
+std::string sql_insert_head(std::u16string_view table, const std::vector<std::u16string>& columns,
+                            std::uint32_t server_version) {
+    std::string head = "INSERT INTO ";
+    sql_append_quoted_name(head, table, server_version);
+    head += '(';
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (i) head += ", ";
+        sql_append_quoted_name(head, columns[i], server_version);
+    }
+    head += ") VALUES";
+    return head;
+}

@@ -4,9 +4,13 @@
 // sends. Every name is quoted for the server version given (see sql_quote_name); no builder
 // adds a terminator, as the server takes none and the dump adds its own.
 
+#include "sql_util.hpp"
+#include "udb_sche.hpp"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 /// "a, b": the names quoted and separated by ", ".
@@ -31,3 +35,27 @@ std::u16string sql_add_index_statement(std::u16string_view table, const std::vec
 /// sql_refine_view_in for the MySQL form of a source text).
 std::u16string sql_view_statement(std::u16string_view view, std::u16string_view select_text,
                                   std::uint32_t server_version);
+
+/// "INSERT INTO t(a, b) VALUES" in UTF-8: an extended INSERT up to its first tuple; the tuples
+/// follow it separated by ", ". `columns` are destination names in the order of the tuples'
+/// values.
+std::string sql_insert_head(std::u16string_view table, const std::vector<std::u16string>& columns,
+                            std::uint32_t server_version);
+
+/// A record's field and the destination column whose type its literal follows.
+using sql_cell = std::pair<const udb_field&, const t_ftd&>;
+
+/// Appends the tuple "(v1, v2)" of one record to `out`: for each k below `count`, `cell(k)`
+/// gives the sql_cell of the k-th value. The pairing is the caller's (the two destinations
+/// find a column's field differently); the text is this one. What `cell` or a literal raises
+/// passes with part of the tuple appended: callers cut `out` back to where it was.
+template <class Cell>
+void sql_append_insert_tuple(std::string& out, std::size_t count, Cell&& cell) {
+    out += '(';
+    for (std::size_t k = 0; k < count; ++k) {
+        const auto [field, column] = cell(k);
+        if (k) out += ", ";
+        append_fld_str(out, field, column);
+    }
+    out += ')';
+}

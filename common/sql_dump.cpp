@@ -339,17 +339,14 @@ dmp_recordset::dmp_recordset(dmp_database& database, const std::u16string& table
 
     // The column list and the source column of each destination column are the same for every
     // row: settled once here, so that a row costs only its literals.
-    sql_engine& session = engine();
-    head_ = "INSERT INTO ";
-    session.append_quoted_name(head_, table);
-    head_ += '(';
+    std::vector<std::u16string> names;
+    names.reserve(schema_.size());
     source_names_.reserve(schema_.size());
     for (std::size_t i = 0; i < schema_.size(); ++i) {
-        if (i) head_ += ", ";
-        session.append_quoted_name(head_, schema_[i].name);
+        names.push_back(schema_[i].name);
         source_names_.push_back(database_.names_map().get_fn_orig_name(table, schema_[i].name, true));
     }
-    head_ += ") VALUES(";
+    head_ = sql_insert_head(table, names, engine().server_version());
     buffer_.reserve(statement_limit + statement_limit / 4);
 }
 
@@ -360,32 +357,22 @@ void dmp_recordset::append_record(const udb_record& record) {
     const bool first = buffer_.empty();
     if (first) tk_trace(1, "Initialize new query...");
     const std::size_t row_start = buffer_.size();
+    std::size_t tuple_start = 0;
     try {
-        if (first) {
-            buffer_ += head_;
-        } else {
-            buffer_ += ", (";
-        }
-        for (std::size_t i = 0; i < schema_.size(); ++i) {
+        buffer_ += first ? std::string_view(head_) : std::string_view(", ");
+        tuple_start = buffer_.size();
+        sql_append_insert_tuple(buffer_, schema_.size(), [&](std::size_t i) {
             const std::u16string& source = source_names_[i];
             tk_wtrace(1, u"Name=%s, original name=%s", schema_[i].name.c_str(), source.c_str());
             // Rows arrive in source column order, so the field is normally at the column's own
             // place; the name decides when it is not.
-            const udb_field* field = nullptr;
-            if (i < record.size() && record[i].name == source) {
-                field = &record[i];
-            } else if (record.has_field(source)) {
-                field = &record.find_field(source);
-            } else {
-                tk_wtrace(1, u"Field %s not found", source.c_str());
-                throw tk_exception(std::string("Generic error occurred while migrating the data.\nContact to ") +
-                                       support_address + " for the solution.",
-                                   tk_level_item);
-            }
-            if (i) buffer_ += ", ";
-            append_fld_str(buffer_, *field, schema_[i]);
-        }
-        buffer_ += ')';
+            if (i < record.size() && record[i].name == source) return sql_cell(record[i], schema_[i]);
+            if (record.has_field(source)) return sql_cell(record.find_field(source), schema_[i]);
+            tk_wtrace(1, u"Field %s not found", source.c_str());
+            throw tk_exception(std::string("Generic error occurred while migrating the data.\nContact to ") +
+                                   support_address + " for the solution.",
+                               tk_level_item);
+        });
     } catch (...) {
         // The row is not added: the statement stays as it was before it.
         buffer_.resize(row_start);
@@ -394,15 +381,15 @@ void dmp_recordset::append_record(const udb_record& record) {
     ++rows_;
     if (!tk_log::skips(1)) {
         tk_trace(1, "*** FAST INSERT MODE ***");
-        const std::string row(buffer_, first ? 0 : row_start + 2);
+        const std::string row(buffer_, first ? 0 : tuple_start);
         tk_trace(1, "sql_query=[%s]", row.c_str());
     }
     // The server a dump is loaded into refuses statements above its max_allowed_packet,
     // 16 MiB unless raised: a large row gets a statement of its own, and a row too large even
     // for that is written but reported with the limit that its load needs.
-    const std::size_t alone = first ? buffer_.size() : head_.size() + (buffer_.size() - row_start - 3);
+    const std::size_t alone = head_.size() + (buffer_.size() - tuple_start);
     if (!first && buffer_.size() + 1 > load_packet_limit) {
-        const std::string row(buffer_, row_start + 3); // rare: the copy costs less than the row
+        const std::string row(buffer_, tuple_start); // rare: the copy costs less than the row
         buffer_.resize(row_start);
         write_statement();
         buffer_ = head_;

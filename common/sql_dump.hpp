@@ -119,7 +119,7 @@ private:
     void write_statement();
 
     dmp_database& database_;
-    std::string head_;                       // INSERT INTO t(columns) VALUES(
+    std::string head_;                       // INSERT INTO t(columns) VALUES
     std::vector<std::u16string> source_names_; // source column of each destination column
     std::string buffer_;
     int rows_ = 0; // records appended, for reports
