@@ -183,15 +183,16 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& 
 
     std::string name_utf8; // for the comment lines only
     tk_append_utf8(name_utf8, tk_wprintable(name));
-    const std::string_view lb = line_break();
+    const auto comment_block = [&](const char* title) {
+        if (!options_.b_comments) return;
+        write(line_break());
+        write_line("#");
+        write_line("# " + (title + (" for table '" + name_utf8 + "'")));
+        write_line("#");
+        write(line_break());
+    };
     if (options_.b_create_table) {
-        if (options_.b_comments) {
-            write(lb);
-            write_line("#");
-            write_line("# Table structure for table '" + name_utf8 + "'");
-            write_line("#");
-            write(lb);
-        }
+        comment_block("Table structure");
         write("DROP TABLE IF EXISTS ");
         write_quoted(name);
         write_line(";");
@@ -201,20 +202,14 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& 
         tk_trace(2, "Right before inserting CREATE TABLE statement");
         tk_trace(2, options_.b_new_version ? "New version of dump file" : "Old version of dump file");
         // The dump's foreign keys hold only on InnoDB; other engines drop them silently.
-        std::string statement = tk_to_utf8(sql_create_table_statement(name, column_chunks, key_chunks,
-                                                                      options_.b_new_version ? u"InnoDB" : u"MyISAM",
-                                                                      engine().server_version(), wline_break()));
+        std::string statement = tk_to_utf8(sql_create_table_statement(
+            name, column_chunks, key_chunks, options_.b_new_version ? u"InnoDB" : u"MyISAM",
+            engine().server_version(), wline_break()));
         statement += ';';
         write_line(statement);
     }
 
-    if (options_.b_comments) {
-        write(lb);
-        write_line("#");
-        write_line("# Dumping data for table '" + name_utf8 + "'");
-        write_line("#");
-        write(lb);
-    }
+    comment_block("Dumping data");
     if (options_.b_lock_for_write) {
         write("LOCK TABLES ");
         write_quoted(name);
@@ -275,7 +270,8 @@ void dmp_database::create_views(const udb_query_map& queries) {
             validator.add_existing_name(dest);
         }
         close_pending_lock();
-        std::string statement = tk_to_utf8(sql_view_statement(dest, refine_view_in(text), engine().server_version()));
+        std::string statement =
+            tk_to_utf8(sql_view_statement(dest, refine_view_in(text), engine().server_version()));
         statement += ';';
         write_line(statement);
         ++view_counts_.created;
@@ -317,7 +313,8 @@ void dmp_database::create_relationships(const udb_relationships& relationships) 
             }
         }
         if (!has_child_index) {
-            statement = tk_to_utf8(sql_add_index_statement(key.child, key.child_fields, session.server_version()));
+            statement =
+                tk_to_utf8(sql_add_index_statement(key.child, key.child_fields, session.server_version()));
             statement += ';';
             write_line(statement);
         }

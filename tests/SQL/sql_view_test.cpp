@@ -19,7 +19,8 @@ TEST(SqlView, SourceTextTakesMySqlFormOutsideLiteralsAndDestinationNames) {
     } cases[] = {
         {u"select\r\n\t[ID],   x\tfrom [T]", u"select `ID`, x from `T`"},
         // A literal keeps its brackets and blank runs, whichever quote encloses it.
-        {u"select '[a]  b', \"[c]\", 'it''s [d]' from [t]", u"select '[a]  b', \"[c]\", 'it''s [d]' from `t`"},
+        {u"select '[a]  b', \"[c]\", 'it''s [d]' from [t]",
+         u"select '[a]  b', \"[c]\", 'it''s [d]' from `t`"},
         {u"select 'x  \"  y'  ,\"p '  q\"", u"select 'x  \"  y' ,\"p '  q\""},
         {u"select 'open [e]  ", u"select 'open [e]  "},
         {u"select ISNULL(a, 0), isnull(a), IsNull(f(x, y), b), isnull(c,d)",
@@ -28,7 +29,8 @@ TEST(SqlView, SourceTextTakesMySqlFormOutsideLiteralsAndDestinationNames) {
         {u"", u""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(tk_to_utf8(sql_refine_view_in(c.text, names)), tk_to_utf8(c.expected)) << tk_to_utf8(c.text);
+        EXPECT_EQ(tk_to_utf8(sql_refine_view_in(c.text, names)), tk_to_utf8(c.expected))
+            << tk_to_utf8(c.text);
     }
 }
 
