@@ -33,6 +33,7 @@ public:
     /// Flushes, closes and renames the temporary file into place; afterwards every write fails
     /// as an internal assertion (dmp_out).
     void close();
+    /// False once close() has run, whether or not it succeeded.
     bool is_open() const noexcept { return fd_ >= 0; }
 
 private:
