@@ -1,5 +1,6 @@
 #include "sql_tab.hpp"
 
+#include "sql_stmt.hpp"
 #include "sql_util.hpp"
 #include "sql_view.hpp"
 #include "tk_excp.hpp"
@@ -186,16 +187,13 @@ void sql_table::pair_fields(const udb_record& record) {
             pairs.emplace_back(f, c);
         }
     }
-    std::string columns;
-    const std::uint32_t version = database_.server_version();
-    for (std::size_t k = 0; k < pairs.size(); ++k) {
-        if (k) columns += ", ";
-        sql_append_quoted_name(columns, schema_[pairs[k].second].name, version);
-    }
+    std::vector<std::u16string> columns;
+    columns.reserve(pairs.size());
+    for (const auto& pair : pairs) columns.push_back(schema_[pair.second].name);
+    head_ = sql_insert_head(name_, columns, database_.server_version());
     pairs_ = std::move(pairs);
     paired_names_.clear();
     for (const auto& field : record) paired_names_.push_back(field->name);
-    column_list_ = std::move(columns);
 }
 
 void sql_table::fast_append(const udb_record& record) {
@@ -203,10 +201,10 @@ void sql_table::fast_append(const udb_record& record) {
     bool same = record.size() == paired_names_.size() && !pairs_.empty();
     for (std::size_t f = 0; same && f < record.size(); ++f) same = record[f].name == paired_names_[f];
     if (!same) {
-        const std::string previous = column_list_;
+        const std::string previous = head_;
         pair_fields(record);
         // One column list serves a whole batch: rows of another shape start a new one.
-        if (!pending_.tuples.empty() && previous != column_list_) send_pending();
+        if (!pending_.tuples.empty() && previous != head_) send_pending();
     }
 
     std::string& out = pending_.statement;
@@ -221,12 +219,9 @@ void sql_table::fast_append(const udb_record& record) {
             out += ", ";
         }
         begin = out.size();
-        out += '(';
-        for (std::size_t k = 0; k < pairs_.size(); ++k) {
-            if (k) out += ", ";
-            append_fld_str(out, record[pairs_[k].first], schema_[pairs_[k].second]);
-        }
-        out += ')';
+        sql_append_insert_tuple(out, pairs_.size(), [&](std::size_t k) {
+            return sql_cell(record[pairs_[k].first], schema_[pairs_[k].second]);
+        });
         tk_trace(1, "sql_query=[%.*s]", int(out.size() - begin), out.data() + begin);
     } catch (...) {
         // Nothing of a record that cannot be written stays in the batch.
@@ -264,11 +259,7 @@ void sql_table::fast_append(const udb_record& record) {
 
 void sql_table::fast_append_head() {
     std::string& out = pending_.statement;
-    out += "INSERT INTO ";
-    sql_append_quoted_name(out, name_, database_.server_version());
-    out += '(';
-    out += column_list_;
-    out += ") VALUES";
+    out += head_;
     pending_.head_length = out.size();
 }
 

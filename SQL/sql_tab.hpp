@@ -83,6 +83,6 @@ private:
     // Pairing of record fields with table columns, reused while records keep the same names.
     std::vector<std::u16string> paired_names_;
     std::vector<std::pair<std::size_t, std::size_t>> pairs_; // (field, column)
-    std::string column_list_;                                 // "`a`, `b`" for the head
+    std::string head_;                                       // "INSERT INTO t(a, b) VALUES" for them
     std::int32_t appended_ = 0;
 };
