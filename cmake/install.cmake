@@ -2,12 +2,8 @@
 # folders install them: the DB2 stand-in library and its tool, the samples and the man page.
 include(GNUInstallDirs)
 
-if(TARGET db2standin)
-  install(TARGETS db2standin LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-endif()
-if(TARGET db2standin_tool)
-  install(TARGETS db2standin_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
+install(TARGETS db2standin LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS db2standin_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/samples/shop.sql ${PROJECT_SOURCE_DIR}/samples/make_shop_sql.py
         DESTINATION ${CMAKE_INSTALL_DATADIR}/dunmere/samples)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/VORDAXEN.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
