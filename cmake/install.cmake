@@ -6,4 +6,6 @@ install(TARGETS db2standin LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(TARGETS db2standin_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/samples/shop.sql ${PROJECT_SOURCE_DIR}/samples/make_shop_sql.py
         DESTINATION ${CMAKE_INSTALL_DATADIR}/dunmere/samples)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/VORDAXEN.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The man page's header line takes the project version.
+configure_file(${PROJECT_SOURCE_DIR}/docs/VORDAXEN.1 ${PROJECT_BINARY_DIR}/docs/VORDAXEN.1 @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/docs/VORDAXEN.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
