@@ -5,6 +5,7 @@
 #include "tk_cmdli.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
+#include "tk_version.hpp"
 #include "udb_errh.hpp"
 #include "udb_prof.hpp"
 #include "vordaxen_report.hpp"
@@ -25,8 +26,9 @@
 
 namespace {
 
-constexpr int major_version = 2;
-constexpr int minor_version = 1;
+// The numbers come from the project version; only the text around them is written here.
+constexpr int major_version = tk_version_major;
+constexpr int minor_version = tk_version_minor;
 constexpr const char* vendor_notice = "(c) Velquor 2026";
 
 enum option_id : int {
