@@ -243,7 +243,7 @@ std::u16string tk_wformat(const char16_t* format, va_list args, std::size_t max_
     return out;
 }
 
-void tk_wtrace_write(int level, const char16_t* format, ...) {
+void tk_wtrace_unchecked(int level, const char16_t* format, ...) {
     tk_log* log = tk_log::pointer();
     if (!log) return;
     va_list args;
