@@ -160,25 +160,7 @@ std::u16string tk_wformat(const char16_t* format, va_list args, std::size_t max_
             }
         }
         if (width > 100000) width = 100000;
-        bool long_int = false, long_double = false;
-        for (;; ++q) {
-            if (*q == u'h') continue;
-            if (*q == u'l' || *q == u'q' || *q == u'j' || *q == u'z' || *q == u't') {
-                long_int = true; // long, size_t and ptrdiff_t are all 64 bits here
-                continue;
-            }
-            if (*q == u'L') {
-                long_double = true;
-                continue;
-            }
-            if (*q == u'I') {
-                if (q[1] == u'3' && q[2] == u'2') q += 2;
-                else if (q[1] == u'6' && q[2] == u'4') q += 2, long_int = true;
-                else long_int = true;
-                continue;
-            }
-            break;
-        }
+        const auto [long_int, long_double] = tk_wformat_length(q);
         const char16_t conv = *q;
         if (!conv) break;
         p = q;

@@ -52,6 +52,38 @@ inline void too_few_arguments() {}
 inline void too_many_arguments() {}
 } // namespace tk_wformat_error
 
+/// What the length letters of one conversion ask for.
+struct tk_wformat_size {
+    bool long_int = false;    ///< a 64-bit integer
+    bool long_double = false; ///< a long double
+};
+
+/// Reads the length letters at `q` and leaves `q` on the conversion character: l, q, j, z, t,
+/// I and I64 take 64 bits (long, size_t and ptrdiff_t are all 64 bits here), L a long double,
+/// h and I32 change nothing. Shared by the formatter and its compile-time check, so that both
+/// read the same arguments.
+constexpr tk_wformat_size tk_wformat_length(const char16_t*& q) {
+    tk_wformat_size size;
+    for (;; ++q) {
+        if (*q == u'h') continue;
+        if (*q == u'l' || *q == u'q' || *q == u'j' || *q == u'z' || *q == u't') {
+            size.long_int = true;
+            continue;
+        }
+        if (*q == u'L') {
+            size.long_double = true;
+            continue;
+        }
+        if (*q == u'I') {
+            if (q[1] == u'3' && q[2] == u'2') q += 2;
+            else if (q[1] == u'6' && q[2] == u'4') q += 2, size.long_int = true;
+            else size.long_int = true;
+            continue;
+        }
+        return size;
+    }
+}
+
 /// Checks `format` against the kinds of its `count` arguments; only meaningful during
 /// compilation, where a fault is a compile error (see tk_wformat_string).
 constexpr void tk_wformat_check(const char16_t* format, const tk_warg* args, std::size_t count) {
@@ -82,27 +114,7 @@ constexpr void tk_wformat_check(const char16_t* format, const tk_warg* args, std
             }
             while (is_digit(*q)) ++q;
         }
-        // The length letters as the formatter reads them: l, q, j, z, t and I/I64 take 64 bits,
-        // L a long double, h and I32 change nothing.
-        bool long_int = false, long_double = false;
-        for (;; ++q) {
-            if (*q == u'h') continue;
-            if (*q == u'l' || *q == u'q' || *q == u'j' || *q == u'z' || *q == u't') {
-                long_int = true;
-                continue;
-            }
-            if (*q == u'L') {
-                long_double = true;
-                continue;
-            }
-            if (*q == u'I') {
-                if (q[1] == u'3' && q[2] == u'2') q += 2;
-                else if (q[1] == u'6' && q[2] == u'4') q += 2, long_int = true;
-                else long_int = true;
-                continue;
-            }
-            break;
-        }
+        const auto [long_int, long_double] = tk_wformat_length(q);
         p = q;
         switch (*q) {
         case u'\0':
