@@ -84,6 +84,39 @@ constexpr tk_wformat_size tk_wformat_length(const char16_t*& q) {
     }
 }
 
+/// What a conversion character reads.
+enum class tk_wconv : unsigned char {
+    percent, text, character, signed_int, unsigned_int, real, pointer, count, unknown
+};
+
+/// The conversion characters the wide formatter knows, shared with its compile-time check.
+constexpr tk_wconv tk_wconversion(char16_t c) {
+    switch (c) {
+    case u'%': return tk_wconv::percent;
+    case u's':
+    case u'S': return tk_wconv::text;
+    case u'c':
+    case u'C': return tk_wconv::character;
+    case u'd':
+    case u'i': return tk_wconv::signed_int;
+    case u'u':
+    case u'x':
+    case u'X':
+    case u'o': return tk_wconv::unsigned_int;
+    case u'e':
+    case u'E':
+    case u'f':
+    case u'F':
+    case u'g':
+    case u'G':
+    case u'a':
+    case u'A': return tk_wconv::real;
+    case u'p': return tk_wconv::pointer;
+    case u'n': return tk_wconv::count;
+    default: return tk_wconv::unknown;
+    }
+}
+
 /// Checks `format` against the kinds of its `count` arguments; only meaningful during
 /// compilation, where a fault is a compile error (see tk_wformat_string).
 constexpr void tk_wformat_check(const char16_t* format, const tk_warg* args, std::size_t count) {
@@ -116,54 +149,42 @@ constexpr void tk_wformat_check(const char16_t* format, const tk_warg* args, std
         }
         const auto [long_int, long_double] = tk_wformat_length(q);
         p = q;
-        switch (*q) {
-        case u'\0':
+        if (!*q) {
             fault::format_ends_inside_a_conversion();
             return;
-        case u'%':
+        }
+        switch (tk_wconversion(*q)) {
+        case tk_wconv::percent:
             break;
-        case u's':
-        case u'S':
+        case tk_wconv::text:
             if (next() != tk_warg::text) fault::s_needs_a_char16_t_pointer();
             break;
-        case u'c':
-        case u'C':
+        case tk_wconv::character:
             if (next() != tk_warg::small_int) fault::c_needs_a_char16_t_or_int();
             break;
-        case u'd':
-        case u'i':
-        case u'u':
-        case u'x':
-        case u'X':
-        case u'o':
+        case tk_wconv::signed_int:
+        case tk_wconv::unsigned_int:
             if (long_int) {
                 if (next() != tk_warg::big_int) fault::l_ll_z_j_t_I64_need_a_64_bit_integer();
             } else if (next() != tk_warg::small_int) {
                 fault::d_i_u_x_o_need_an_int_or_unsigned();
             }
             break;
-        case u'e':
-        case u'E':
-        case u'f':
-        case u'F':
-        case u'g':
-        case u'G':
-        case u'a':
-        case u'A':
+        case tk_wconv::real:
             if (long_double) {
                 if (next() != tk_warg::long_real) fault::L_e_f_g_a_need_a_long_double();
             } else if (next() != tk_warg::real) {
                 fault::e_f_g_a_need_a_double();
             }
             break;
-        case u'p':
+        case tk_wconv::pointer:
             if (const tk_warg kind = next(); kind != tk_warg::pointer && kind != tk_warg::text)
                 fault::p_needs_a_pointer();
             break;
-        case u'n':
+        case tk_wconv::count:
             fault::n_is_not_allowed_in_a_trace();
             break;
-        default:
+        case tk_wconv::unknown:
             fault::unknown_conversion();
             return;
         }
