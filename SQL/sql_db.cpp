@@ -17,7 +17,7 @@ namespace {
 
 constexpr std::uint32_t sql_ver_strict_mode = 0x050002; // 5.0.2: strict SQL modes
 
-void wtrace_text(int level, const char16_t* format, const std::u16string& text) {
+void wtrace_text(int level, tk_wformat_string<const char16_t*> format, const std::u16string& text) {
     if (!tk_log::skips(level)) tk_wtrace(level, format, text.c_str());
 }
 

@@ -9,7 +9,7 @@ namespace {
 
 constexpr std::size_t max_key_columns = 16;
 
-void wtrace(int level, const char16_t* format, const std::u16string& text) { tk_wtrace(level, format, text.c_str()); }
+void wtrace(int level, tk_wformat_string<const char16_t*> format, const std::u16string& text) { tk_wtrace(level, format, text.c_str()); }
 
 // Columns MySQL cannot index without a prefix length: the BLOB and TEXT kinds.
 bool is_unindexable(std::uint16_t vt, std::uint32_t size, std::uint32_t version) {

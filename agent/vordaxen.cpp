@@ -227,7 +227,7 @@ void process_tab_file(const std::string& path) {
     tk_trace(1, "process_tab_file(%s)", tk_printable(path).c_str());
     if (tk_is_special_file(path))
         vordaxen_fatal("Table names file '" + tk_printable(path) + "' is not a regular file.");
-    if (!tk_is_file_exist(path, 0x4000))
+    if (!tk_is_file_exist(path, tk_file_readable))
         vordaxen_fatal("Table names file does not exist.\nPlease verify the correct path/name was given.");
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!file)
