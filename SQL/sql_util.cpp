@@ -1,6 +1,7 @@
 #include "sql_util.hpp"
 
 #include "ole_date.hpp"
+#include "ole_type.hpp"
 #include "sql_engi.hpp"
 #include "tk_excp.hpp"
 #include "tk_log.hpp"
@@ -18,8 +19,6 @@
 namespace {
 
 constexpr char empty_literal[] = "\"\"";
-
-bool is_binary_vt(std::uint16_t vt) noexcept { return vt == VT_BLOB || vt == udb_vt_blob_object || vt == VT_BYTES; }
 
 // Backslash escapes for text literals. NUL, CR, LF and Ctrl-Z are escaped too: the stored
 // bytes are the same, and the command-line client that replays a dump file reads the file by
@@ -187,7 +186,7 @@ bool append_null_or_empty(std::string& out, std::uint16_t vt, bool empty) {
 // narrow text (UTF-8 or the value's own narrow form).
 void append_text_literal(std::string& out, std::string_view text, std::uint16_t vt) {
     if (append_null_or_empty(out, vt, text.empty())) return;
-    if (vt == VT_BLOB || vt == udb_vt_blob_object) return append_binary_text(out, text);
+    if (ole_type_of(vt).group == ole_type_group::blob) return append_binary_text(out, text);
     std::string printed;
     if (vt == VT_DATE) {
         ole_date date(text);
@@ -211,7 +210,7 @@ void append_text_literal(std::string& out, std::string_view text, std::uint16_t 
 // The wide text literal appended as UTF-8 (the text-column path).
 void append_wide_literal(std::string& out, std::u16string_view text, std::uint16_t vt) {
     if (append_null_or_empty(out, vt, text.empty())) return;
-    if (is_binary_vt(vt)) {
+    if (ole_is_binary(vt)) {
         tk_trace(1, "Don't process BLOBs here!");
         throw tk_mail_assertion("sql_util", __LINE__);
     }
@@ -408,12 +407,26 @@ std::u16string sized(const char* format, unsigned value) {
     return tk_ascii_to_wide(buf);
 }
 
+// The four sizes of the TEXT and BLOB kinds: 0 up to the short-string limit (where text is a
+// VARCHAR), 1 up to 65,535, 2 up to 16,777,215, 3 beyond or unbounded (size 0).
+std::size_t long_kind_tier(std::uint32_t size) noexcept {
+    if (ole_fits_short_string(size)) return 0;
+    if (size != 0 && size <= 65535) return 1;
+    if (size != 0 && size <= 0xFFFFFF) return 2;
+    return 3;
+}
+
 std::u16string blob_kind(std::uint32_t size) {
     tk_trace(1, "process as blob");
-    if (size >= 1 && size <= 255) return u"TINYBLOB";
-    if (size >= 256 && size <= 65535) return u"BLOB";
-    if (size >= 65536 && size <= 0xFFFFFF) return u"MEDIUMBLOB";
-    return u"LONGBLOB";
+    static constexpr const char16_t* kinds[] = {u"TINYBLOB", u"BLOB", u"MEDIUMBLOB", u"LONGBLOB"};
+    return kinds[long_kind_tier(size)];
+}
+
+std::u16string text_kind(std::uint32_t size) {
+    tk_trace(1, "process as text");
+    static constexpr const char16_t* kinds[] = {nullptr, u"TEXT", u"MEDIUMTEXT", u"LONGTEXT"};
+    const std::size_t tier = long_kind_tier(size);
+    return tier == 0 ? sized("VARCHAR(%u)", size) : kinds[tier];
 }
 
 } // namespace
@@ -503,15 +516,9 @@ void sql_append_quoted_name(std::string& out, std::u16string_view name, std::uin
     out += '`';
 }
 
-bool is_numeric_type(std::uint16_t vt) noexcept {
-    switch (vt) {
-    case 2: case 3: case 4: case 5: case 6: case 11: case 14:
-    case 16: case 17: case 18: case 19: case 20: case 21: case 22: case 23: return true;
-    default: return false;
-    }
-}
+bool is_numeric_type(std::uint16_t vt) noexcept { return ole_type_of(vt).number_column; }
 
-bool needs_quotes(std::uint16_t vt) noexcept { return vt == VT_DATE || vt == VT_BSTR; }
+bool needs_quotes(std::uint16_t vt) noexcept { return ole_type_of(vt).quoted; }
 
 std::u16string get_native_type(std::uint16_t vt, std::uint32_t size, std::uint32_t reserved) {
     const sql_engine* engine = sql_engine::pointer();
@@ -540,12 +547,7 @@ std::u16string get_native_type(std::uint16_t vt, std::uint32_t size, std::uint32
         case 3: return u"TIME";
         default: return u"CHAR(19)";
         }
-    case VT_BSTR:
-        tk_trace(1, "process as text");
-        if (size >= 1 && size <= 255) return sized("VARCHAR(%u)", size);
-        if (size >= 256 && size <= 65535) return u"TEXT";
-        if (size >= 65536 && size <= 0xFFFFFF) return u"MEDIUMTEXT";
-        return u"LONGTEXT";
+    case VT_BSTR: return text_kind(size);
     case VT_BOOL: return ole_bool_style() == 1 ? u"TINYINT" : u"BIT";
     case VT_DECIMAL: {
         const unsigned precision = (reserved >> 8) & 0xFF;
@@ -567,7 +569,7 @@ std::u16string get_native_type(std::uint16_t vt, std::uint32_t size, std::uint32
     case udb_vt_blob_object: return blob_kind(size);
     case VT_BYTES:
         // Short byte strings stay indexable (keys are often FOR BIT DATA columns).
-        if (size >= 1 && size <= 255 && server_version >= sql_ver_varbinary) {
+        if (ole_fits_short_string(size) && server_version >= sql_ver_varbinary) {
             tk_trace(1, "process as binary string");
             return sized("VARBINARY(%u)", size);
         }
@@ -680,7 +682,7 @@ std::u16string to_mysql_wstr(std::u16string_view text, std::uint16_t vt) {
         return u"NULL";
     }
     if (text.empty()) return u"\"\"";
-    if (is_binary_vt(vt)) {
+    if (ole_is_binary(vt)) {
         tk_trace(1, "Don't process BLOBs here!");
         throw tk_mail_assertion("sql_util", __LINE__);
     }
@@ -740,7 +742,7 @@ void append_fld_str(std::string& out, const udb_field& cell, const t_ftd& column
     if (cell_vt != VT_EMPTY && cell_vt != VT_NULL && !literal.empty() && literal != empty_literal && literal != "''")
         return;
     // An empty or NULL value: text and binary columns keep the empty value as it is.
-    if (column.vartype == VT_BSTR || is_binary_vt(column.vartype)) return;
+    if (column.vartype == VT_BSTR || ole_is_binary(column.vartype)) return;
     if (column.b_not_null) return;
     tk_trace(1, "Put NULL-field");
     out.resize(from);
@@ -754,15 +756,19 @@ std::u16string make_mysql_def_val(const t_ftd& column) {
         tk_trace(1, "Got empty def value");
         return {};
     }
-    switch (column.vartype) {
-    case 2: case 3: case 11: case 16: case 17: case 18: case 19: case 22: case 23: {
+    const ole_type_props& type = ole_type_of(column.vartype);
+    switch (type.group) {
+    case ole_type_group::integer:
+    case ole_type_group::boolean: {
+        if (type.width == 8) return {}; // eight-byte integer columns get no DEFAULT clause
         const std::string narrow = tk_to_utf8(text);
         const long value = std::strtol(narrow.c_str(), nullptr, 10);
         if (std::to_string(value) != narrow) return {};
         tk_trace(1, "Int/long default value is correct");
         return text;
     }
-    case 4: case 5: case 6: case 14: {
+    case ole_type_group::floating:
+    case ole_type_group::exact: {
         const std::string narrow = tk_to_utf8(text);
         char* end = nullptr;
         const double value = std::strtod(narrow.c_str(), &end);
@@ -774,7 +780,7 @@ std::u16string make_mysql_def_val(const t_ftd& column) {
             if (std::u16string_view(u"0.,+-eE").find(c) == std::u16string_view::npos) return {};
         return text;
     }
-    case VT_DATE: {
+    case ole_type_group::date: {
         tk_trace(1, "Got DATE def value");
         ole_date date(text);
         std::u16string printed = date.to_wstring();
@@ -788,7 +794,8 @@ std::u16string make_mysql_def_val(const t_ftd& column) {
         if (printed.empty()) return {};
         return u"\"" + printed + u"\"";
     }
-    case VT_BSTR:
+    case ole_type_group::text:
+        if (column.vartype != VT_BSTR) return {}; // descriptor-only text tags get none
         tk_wtrace(1, u"Got BSTR def value: %s", text.c_str());
         return to_mysql_wstr(text, VT_BSTR);
     default: return {};
