@@ -127,7 +127,8 @@ namespace ole_type_detail {
 
 // Stops the build when a tag has no row of its own.
 template <ole_vt Tag> constexpr bool has_row() noexcept {
-    static_assert(ole_type_of(Tag).vt == Tag, "a tag of ole_vt has no row in ole_type_table");
+    static_assert(&ole_type_of(Tag) != &ole_unknown_type && ole_type_of(Tag).vt == Tag,
+                  "a tag of ole_vt has no row in ole_type_table");
     return true;
 }
 
