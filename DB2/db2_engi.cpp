@@ -135,9 +135,12 @@ SQLRETURN db2_engine::check_err(SQLRETURN rc, SQLSMALLINT handle_type, SQLHANDLE
         if (db2_cli().SQLGetDiagRecW(handle_type, handle, record, state.data(), &native,
                                      text.data(), SQLSMALLINT(text.size()), &length) != SQL_SUCCESS)
             break;
-        tk_wtrace(2, warning ? u"db2_engine::check_err. ODBC warning. SQLState: %s Message: %s  Native Error: %ld"
-                             : u"db2_engine::check_err. ODBC error. SQLState: %s Message: %s  Native Error: %ld",
-                  state.data(), text.data(), long(native));
+        if (warning)
+            tk_wtrace(2, u"db2_engine::check_err. ODBC warning. SQLState: %s Message: %s  Native Error: %ld",
+                      state.data(), text.data(), long(native));
+        else
+            tk_wtrace(2, u"db2_engine::check_err. ODBC error. SQLState: %s Message: %s  Native Error: %ld",
+                      state.data(), text.data(), long(native));
         if (warning) continue;
         const std::u16string_view sqlstate(state.data());
         // A link that broke under a statement; a refused connect (08001, 08004) is not "lost".

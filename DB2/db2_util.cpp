@@ -5,6 +5,7 @@
 #include "ole_date.hpp"
 
 #include "ole_date.hpp"
+#include "ole_type.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
 
@@ -582,13 +583,13 @@ std::u16string get_db2_type(const t_ftd& column) {
         return tk_from_utf8(buffer);
     }
     case VT_BOOL: case VT_I1: return u"CHAR(1)";
-    case VT_BSTR: case 30: case 31: // and the two plain-text pointer tags
+    case VT_BSTR: case VT_LPSTR: case VT_LPWSTR:
         tk_trace(1, "process as text");
         // The largest LOB DB2 logs; a plain CLOB would stop at one megabyte.
         if (is_db2_lob_column(column)) return u"CLOB(1G)";
         std::snprintf(buffer, sizeof buffer, "VARGRAPHIC(%u) ", column.size);
         return tk_from_utf8(buffer);
-    case VT_BLOB: case 70: case VT_BYTES: // 70: a binary object
+    case VT_BLOB: case VT_BLOB_OBJECT: case VT_BYTES:
         tk_trace(1, "process as binary");
         if (is_db2_lob_column(column)) return u"BLOB(1G)";
         std::snprintf(buffer, sizeof buffer, "VARCHAR(%u) FOR BIT DATA", column.size);
@@ -613,14 +614,14 @@ std::u16string make_db2_def_val(const t_ftd& column) {
         tk_trace(1, "Got empty def value");
         return {};
     }
-    switch (column.vartype) {
-    case VT_I2: case VT_I4: case VT_I1: case VT_UI1: case VT_UI2: case VT_UI4: case VT_INT: case VT_UINT:
-    case VT_I8: case VT_UI8: {
+    switch (ole_type_of(column.vartype).group) {
+    case ole_type_group::integer: {
         std::u16string_view digits = text;
         if (!digits.empty() && digits.front() == u'-') digits.remove_prefix(1);
         return is_digits(digits, false) && (digits.size() == 1 || digits.front() != u'0') ? text : u"";
     }
-    case VT_R4: case VT_R8: case VT_CY: case VT_DECIMAL: {
+    case ole_type_group::floating:
+    case ole_type_group::exact: {
         // The default may arrive as text: its value is what counts.
         const ole_variant number = udb_is_numeric_type(column.default_value.vt())
                                        ? column.default_value
@@ -630,21 +631,22 @@ std::u16string make_db2_def_val(const t_ftd& column) {
         const bool zero = text.find_first_not_of(u"eE-+.,0") == std::u16string::npos;
         return zero ? text : u"";
     }
-    case VT_DATE: {
+    case ole_type_group::date: {
         tk_trace(1, "Got DATE def value");
         ole_date date(text);
         if (!date.is_valid()) return {};
         tk_wtrace(1, u"After canonization: %s", date.to_wstring().c_str());
         return to_db2_str(text, VT_DATE, column.reserved & 3);
     }
-    case VT_BSTR: {
+    case ole_type_group::text: {
+        if (column.vartype != VT_BSTR) return {}; // descriptor-only text tags get none
         tk_wtrace(1, u"Got BSTR or DATE def value: %s", text.c_str());
         const std::u16string cut = column.size && text.size() > column.size ? text.substr(0, column.size) : text;
         return to_db2_str(cut, VT_BSTR, 0);
     }
     // Rows of a truth-value column are written as the digits 1 and 0 (its type is CHAR(1)), so
     // its default is too: a hexadecimal literal would be a control character.
-    case VT_BOOL: return column.default_value.to_bool() ? u"'1'" : u"'0'";
+    case ole_type_group::boolean: return column.default_value.to_bool() ? u"'1'" : u"'0'";
     default: return {};
     }
 }

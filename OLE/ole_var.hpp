@@ -32,7 +32,10 @@ enum ole_vt : std::uint16_t {
     VT_INT = 22,
     VT_UINT = 23,
     VT_SAFEARRAY = 27,
+    VT_LPSTR = 30,       ///< narrow text; in column descriptors only, never a cell's own tag
+    VT_LPWSTR = 31,      ///< wide text; likewise
     VT_BLOB = 65,
+    VT_BLOB_OBJECT = 70, ///< a binary object; likewise
     VT_ARRAY = 0x2000,
     VT_BYTES = VT_ARRAY | VT_UI1, ///< 8209: one-dimensional byte array
 };

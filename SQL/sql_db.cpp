@@ -2,6 +2,7 @@
 
 #include "sql_init.hpp"
 #include "sql_recs.hpp"
+#include "sql_stmt.hpp"
 #include "sql_tab.hpp"
 #include "sql_util.hpp"
 #include "sql_view.hpp"
@@ -15,10 +16,9 @@
 
 namespace {
 
-constexpr std::uint32_t ver_engine_keyword = 0x040016; // above 4.0.22: ENGINE= rather than TYPE=
 constexpr std::uint32_t sql_ver_strict_mode = 0x050002; // 5.0.2: strict SQL modes
 
-void wtrace_text(int level, const char16_t* format, const std::u16string& text) {
+void wtrace_text(int level, tk_wformat_string<const char16_t*> format, const std::u16string& text) {
     if (!tk_log::skips(level)) tk_wtrace(level, format, text.c_str());
 }
 
@@ -155,25 +155,15 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::u16string& 
     sql_chunks chunks;
     columns.get_init_chunks(chunks);
 
-    std::u16string statement = u"CREATE TABLE " + engine_.quote_name(name) + u" (";
-    for (std::size_t i = 0; i < chunks.size(); ++i) {
-        if (i) statement += u", ";
-        statement += chunks[i];
-    }
+    sql_chunks key_chunks;
     if (!indexes.empty() || !auto_increment.empty()) {
         sql_indexes_initializer keys(columns.schema(), indexes, auto_increment, columns.names_map());
-        sql_chunks key_chunks;
         keys.get_init_chunks(key_chunks);
-        for (const auto& chunk : key_chunks) statement += u", " + chunk;
     }
-    statement += u")";
     const std::uint32_t version = server_version();
-    statement += version > ver_engine_keyword ? u" ENGINE=" : u" TYPE=";
-    if (version <= sql_ver_engine_clause) {
-        statement += u"MyISAM";
-    } else {
-        statement += engine_.is_innodb() ? u"InnoDB" : u"MyISAM";
-    }
+    const std::u16string_view storage =
+        version > sql_ver_engine_clause && engine_.is_innodb() ? u"InnoDB" : u"MyISAM";
+    const std::u16string statement = sql_create_table_statement(name, chunks, key_chunks, storage, version);
     wtrace_text(2, u"Run SQL query: %s\n", statement);
     if (!engine_.send(statement)) throw sql_exception(connection());
 
@@ -327,14 +317,8 @@ void sql_database::create_fk_index_if(const std::u16string& table, const udb_nam
         return;
     }
     t.reset();
-    std::u16string statement = u"ALTER TABLE " + engine_.quote_name(table) + u" ADD INDEX (";
-    for (std::size_t i = 0; i < mapped.size(); ++i) {
-        if (i) statement += u", ";
-        statement += engine_.quote_name(mapped[i]);
-    }
-    statement += u")";
     try {
-        query_rows(statement);
+        query_rows(sql_add_index_statement(table, mapped, server_version()));
     } catch (const sql_exception& e) {
         tk_trace(2, "Error while creating index for FK:\n%s\n", e.what());
     }
@@ -431,7 +415,7 @@ void sql_database::create_views(const udb_query_map& queries) {
         wtrace_text(1, u"Processing '%s'", view);
         wtrace_text(1, u"\t'%s'", text);
         try {
-            if (sql_find_nocase(std::u16string_view(text).substr(0, 6), u"select") != 0) {
+            if (!sql_is_select(text)) {
                 tk_trace(2, "Skip non-select query");
                 continue;
             }
@@ -442,7 +426,7 @@ void sql_database::create_views(const udb_query_map& queries) {
                 wtrace_text(2, u"Store generated column name '%s'", dest);
                 validator->add_existing_name(dest);
             }
-            query_rows(u"CREATE OR REPLACE VIEW " + engine_.quote_name(dest) + u" AS " + refine_view_in(text));
+            query_rows(sql_view_statement(dest, refine_view_in(text), server_version()));
             ++view_counts_.created;
         } catch (const tk_exception& e) {
             ++view_counts_.failed;
@@ -459,30 +443,7 @@ void sql_database::create_views(const udb_query_map& queries) {
 
 std::u16string sql_database::refine_view_in(const std::u16string& text) const {
     wtrace_text(1, u"sql_database::refine_view_in(%s)", text);
-    std::u16string out;
-    out.reserve(text.size());
-    char16_t quote = 0;
-    bool blank = false;
-    for (char16_t c : text) {
-        if (quote) {
-            out += c;
-            if (c == quote) quote = 0;
-            continue;
-        }
-        if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n') {
-            if (!blank) out += u' ';
-            blank = true;
-            continue;
-        }
-        blank = false;
-        if (c == u'\'' || c == u'"') quote = c;
-        out += c == u'[' || c == u']' ? u'`' : c;
-    }
-    for (std::size_t p = sql_find_nocase(out, u"isnull"); p != std::u16string::npos;
-         p = sql_find_nocase(out, u"isnull", p + 6)) {
-        if (check_isnull_for_replace(out, long(p))) out.replace(p, 6, u"ifnull");
-    }
-    return names_map_.do_global_replace1(out, u"`", u"`");
+    return sql_refine_view_in(text, names_map_);
 }
 
 std::u16string sql_database::refine_view_out(const std::u16string& text) const {

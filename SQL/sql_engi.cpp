@@ -15,7 +15,7 @@ constexpr std::uint32_t sql_ver_no_auth = 0x040100;  // 4.1.0 exactly: unsupport
 constexpr std::uint32_t sql_ver_sql_mode = 0x040101; // 4.1.1: NO_AUTO_VALUE_ON_ZERO exists
 constexpr int mysql_error_base = 0x400000;
 
-void wtrace_name(int level, const char16_t* format, const std::u16string& name) {
+void wtrace_name(int level, tk_wformat_string<const char16_t*> format, const std::u16string& name) {
     tk_wtrace(level, format, name.c_str());
 }
 

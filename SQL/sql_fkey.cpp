@@ -1,5 +1,6 @@
 #include "sql_fkey.hpp"
 
+#include "sql_stmt.hpp"
 #include "tk_excp.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
@@ -80,18 +81,11 @@ std::vector<sql_fk_definition> sql_plan_foreign_keys(const udb_relationships& ke
 }
 
 std::u16string sql_fk_statement(const sql_fk_definition& key, const sql_engine& engine) {
-    auto columns = [&engine](const udb_names& fields) {
-        std::u16string out;
-        for (std::size_t i = 0; i < fields.size(); ++i) {
-            if (i) out += u", ";
-            out += engine.quote_name(fields[i]);
-        }
-        return out;
-    };
-    std::u16string statement = u"ALTER TABLE " + engine.quote_name(key.child) + u" ADD CONSTRAINT " +
-                               engine.quote_name(key.name) + u" FOREIGN KEY(" + columns(key.child_fields) +
-                               u") REFERENCES " + engine.quote_name(key.parent) + u"(" +
-                               columns(key.parent_fields) + u")";
+    const std::uint32_t version = engine.server_version();
+    std::u16string statement =
+        u"ALTER TABLE " + engine.quote_name(key.child) + u" ADD CONSTRAINT " + engine.quote_name(key.name) +
+        u" FOREIGN KEY(" + sql_name_list(key.child_fields, version) + u") REFERENCES " +
+        engine.quote_name(key.parent) + u"(" + sql_name_list(key.parent_fields, version) + u")";
     if (!key.rule_clause.empty()) statement += u" " + key.rule_clause;
     return statement;
 }

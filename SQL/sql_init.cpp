@@ -9,17 +9,15 @@ namespace {
 
 constexpr std::size_t max_key_columns = 16;
 
-void wtrace(int level, const char16_t* format, const std::u16string& text) { tk_wtrace(level, format, text.c_str()); }
+void wtrace(int level, tk_wformat_string<const char16_t*> format, const std::u16string& text) { tk_wtrace(level, format, text.c_str()); }
 
 // Columns MySQL cannot index without a prefix length: the BLOB and TEXT kinds.
 bool is_unindexable(std::uint16_t vt, std::uint32_t size, std::uint32_t version) {
-    switch (vt) {
-    case 65:
-    case 70: return true;
-    case VT_BSTR: return size == 0 || size > 255;
-    case VT_BYTES: return size == 0 || size > 255 || version < sql_ver_varbinary;
-    default: return false;
-    }
+    const ole_type_props& type = ole_type_of(vt);
+    if (type.group == ole_type_group::blob) return true;
+    if (!type.short_form) return false;
+    // Byte strings are BLOBs before VARBINARY.
+    return !ole_fits_short_string(size) || (type.group == ole_type_group::bytes && version < sql_ver_varbinary);
 }
 
 bool has_exact_column(const udb_schema& schema, const std::u16string& name) {

@@ -3,6 +3,7 @@
 // dump writer. The writer puts "CREATE TABLE name (" in front, joins the column definitions
 // and then the key definitions with ", ", and adds the storage clause.
 
+#include "ole_type.hpp"
 #include "tk_excp.hpp"
 #include "tk_log.hpp"
 #include "udb_db.hpp"
@@ -17,10 +18,8 @@ using sql_chunks = std::vector<std::u16string>;
 
 /// Whether AUTO_INCREMENT may be given to the column: integer and boolean kinds.
 inline bool can_have_auto_num(const t_ftd& column) {
-    switch (column.vartype) {
-    case 2: case 3: case 11: case 16: case 17: case 18: case 19: case 20: case 21: case 22: case 23: return true;
-    default: return false;
-    }
+    const ole_type_group group = ole_type_of(column.vartype).group;
+    return group == ole_type_group::integer || group == ole_type_group::boolean;
 }
 
 /// Whether the column may get a DEFAULT clause: not auto-increment columns, binary columns, or
@@ -30,9 +29,8 @@ inline bool can_have_def_value(const t_ftd& column) {
         tk_trace(2, "WARNING: auto_increment columns cannot have default value!");
         return false;
     }
-    if (column.vartype == 65 || column.vartype == 70 || column.vartype == VT_BYTES) return false;
-    if (column.vartype == VT_BSTR && (column.size == 0 || column.size > 255)) return false;
-    return true;
+    if (ole_is_binary(column.vartype)) return false;
+    return !ole_type_of(column.vartype).short_form || ole_fits_short_string(column.size);
 }
 
 /// Something that contributes definitions to a CREATE TABLE.

@@ -1,14 +1,13 @@
 #include "sql_tab.hpp"
 
+#include "sql_stmt.hpp"
 #include "sql_util.hpp"
 #include "sql_view.hpp"
 #include "tk_excp.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
-#include "udb_errh.hpp"
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -16,51 +15,8 @@ constexpr const char* structure_error =
     "The structure of data source does not conform to the destination table. For more information see "
     "Troubleshooting article of the product documentation.";
 
-// Server errors that a batch gets for a reason other than its rows: writing the rows again in
-// smaller statements would only repeat them, once per row.
-bool is_table_failure(unsigned error) noexcept {
-    if (error >= 2000 && error < 3000) return true; // client errors: the connection is gone
-    switch (error) {
-    case 1021: // disk full
-    case 1030: // storage engine error
-    case 1036: // table is read only
-    case 1037: case 1038: case 1041: // out of memory
-    case 1040: // too many connections
-    case 1044: case 1045: case 1142: case 1143: // access denied
-    case 1053: // server shutdown
-    case 1054: // unknown column
-    case 1099: case 1100: case 1223: // table locks
-    case 1114: // table is full
-    case 1146: // table does not exist
-    case 1205: case 1213: // lock wait timeout, deadlock
-    case 1290: case 1792: // read-only server or transaction
-    case 1317: case 1927: // query interrupted, connection killed
-        return true;
-    default: return false;
-    }
-}
-
-// The statement was larger than the server's packet limit: the server refused it before
-// looking at any row.
-constexpr unsigned packet_too_large = 1153;
 // Bytes of a packet that are not the statement (the command byte and headers), kept free.
 constexpr std::size_t packet_reserve = 1024;
-
-// Engines whose INSERT statements store all their rows or none.
-bool is_transactional_engine(const std::string& engine) {
-    static const char* const names[] = {"InnoDB", "XtraDB", "BerkeleyDB", "BDB", "ndbcluster", "NDB", "TokuDB",
-                                        "RocksDB"};
-    for (const char* n : names) {
-        if (engine.size() == std::char_traits<char>::length(n)) {
-            bool same = true;
-            for (std::size_t i = 0; i < engine.size() && same; ++i) {
-                same = std::tolower(static_cast<unsigned char>(engine[i])) == std::tolower(static_cast<unsigned char>(n[i]));
-            }
-            if (same) return true;
-        }
-    }
-    return false;
-}
 
 std::string field_text(const udb_field& field) {
     return field.is_empty_or_null() ? std::string() : tk_to_utf8(field.to_wstring());
@@ -68,20 +24,16 @@ std::string field_text(const udb_field& field) {
 
 } // namespace
 
-sql_table::sql_table(sql_database& database, const std::u16string& name) : sql_recordset(database, name, {}) {
+sql_table::sql_table(sql_database& database, const std::u16string& name)
+    : sql_recordset(database, name, {}), link_(database),
+      sender_(link_, name, database.server_version(), record_count_) {
     tk_trace(2, "sql_table::ctor");
     learn_table();
-    server_rows_ = record_count_;
 }
 
 sql_table::~sql_table() {
     tk_trace(2, "sql_table::dtor");
-    if (in_flight_) {
-        // The item failed after a batch went out: its answer is still read, so that the
-        // connection is ready for the next statement.
-        const bool executed = database_.finish_query_append();
-        tk_trace(2, "Last batch of %d row(s) %s", int(sending_.tuples.size()), executed ? "stored" : "refused");
-    }
+    sender_.abandon();
     if (!pending_.tuples.empty()) {
         // The finishing step was not reached (the item failed): the batch is given up.
         tk_trace(2, "Discarding %d unsent row(s)", int(pending_.tuples.size()));
@@ -235,16 +187,13 @@ void sql_table::pair_fields(const udb_record& record) {
             pairs.emplace_back(f, c);
         }
     }
-    std::string columns;
-    const std::uint32_t version = database_.server_version();
-    for (std::size_t k = 0; k < pairs.size(); ++k) {
-        if (k) columns += ", ";
-        sql_append_quoted_name(columns, schema_[pairs[k].second].name, version);
-    }
+    std::vector<std::u16string> columns;
+    columns.reserve(pairs.size());
+    for (const auto& pair : pairs) columns.push_back(schema_[pair.second].name);
+    head_ = sql_insert_head(name_, columns, database_.server_version());
     pairs_ = std::move(pairs);
     paired_names_.clear();
     for (const auto& field : record) paired_names_.push_back(field->name);
-    column_list_ = std::move(columns);
 }
 
 void sql_table::fast_append(const udb_record& record) {
@@ -252,10 +201,10 @@ void sql_table::fast_append(const udb_record& record) {
     bool same = record.size() == paired_names_.size() && !pairs_.empty();
     for (std::size_t f = 0; same && f < record.size(); ++f) same = record[f].name == paired_names_[f];
     if (!same) {
-        const std::string previous = column_list_;
+        const std::string previous = head_;
         pair_fields(record);
         // One column list serves a whole batch: rows of another shape start a new one.
-        if (!pending_.tuples.empty() && previous != column_list_) send_pending();
+        if (!pending_.tuples.empty() && previous != head_) send_pending();
     }
 
     std::string& out = pending_.statement;
@@ -270,12 +219,9 @@ void sql_table::fast_append(const udb_record& record) {
             out += ", ";
         }
         begin = out.size();
-        out += '(';
-        for (std::size_t k = 0; k < pairs_.size(); ++k) {
-            if (k) out += ", ";
-            append_fld_str(out, record[pairs_[k].first], schema_[pairs_[k].second]);
-        }
-        out += ')';
+        sql_append_insert_tuple(out, pairs_.size(), [&](std::size_t k) {
+            return sql_cell(record[pairs_[k].first], schema_[pairs_[k].second]);
+        });
         tk_trace(1, "sql_query=[%.*s]", int(out.size() - begin), out.data() + begin);
     } catch (...) {
         // Nothing of a record that cannot be written stays in the batch.
@@ -303,30 +249,26 @@ void sql_table::fast_append(const udb_record& record) {
             fast_append_head();
             pending_.statement += text;
             pending_.tuples.push_back({std::uint32_t(pending_.head_length), std::uint32_t(pending_.statement.size()),
-                                       appended_});
+                                       records_before_ + appended_});
             return;
         }
     }
-    pending_.tuples.push_back({std::uint32_t(begin), std::uint32_t(out.size()), appended_});
+    pending_.tuples.push_back({std::uint32_t(begin), std::uint32_t(out.size()), records_before_ + appended_});
     if (out.size() > batch_limit) send_pending();
 }
 
 void sql_table::fast_append_head() {
     std::string& out = pending_.statement;
-    out += "INSERT INTO ";
-    sql_append_quoted_name(out, name_, database_.server_version());
-    out += '(';
-    out += column_list_;
-    out += ") VALUES";
+    out += head_;
     pending_.head_length = out.size();
 }
 
 void sql_table::report_too_large(std::size_t statement_bytes, std::size_t packet) {
-    report_rejected({0, 0, appended_}, packet_too_large,
-                    "The record needs an INSERT statement of " + std::to_string(statement_bytes) +
-                        " bytes, more than the server's max_allowed_packet of " + std::to_string(packet) +
-                        " bytes. Raise max_allowed_packet on the server above " + std::to_string(statement_bytes) +
-                        " bytes and convert this table again.");
+    sender_.report_rejected({0, 0, records_before_ + appended_}, sql_batch_sender::packet_too_large,
+                            "The record needs an INSERT statement of " + std::to_string(statement_bytes) +
+                                " bytes, more than the server's max_allowed_packet of " + std::to_string(packet) +
+                                " bytes. Raise max_allowed_packet on the server above " +
+                                std::to_string(statement_bytes) + " bytes and convert this table again.");
 }
 
 void sql_table::finish() {
@@ -343,169 +285,6 @@ void sql_table::reset() {
 void sql_table::next() {
     collect();
     sql_recordset::next();
-}
-
-void sql_table::send_pending() {
-    // The server takes one statement at a time: the batch before this one is settled first.
-    collect();
-    if (pending_.tuples.empty()) return;
-    std::swap(sending_, pending_);
-    pending_.clear();
-    sent_ += std::int64_t(sending_.tuples.size());
-    tk_trace(2, "Run SQL query: [%s]", sending_.statement.c_str());
-    // The server executes the batch while the next one is formatted; its answer is read
-    // when that one is ready to go (or when the table is finished).
-    in_flight_ = database_.start_query_append(sending_.statement);
-    if (!in_flight_) settle(false);
-}
-
-void sql_table::collect() {
-    if (!in_flight_) return;
-    in_flight_ = false;
-    settle(database_.finish_query_append());
-}
-
-void sql_table::settle(bool executed) {
-    const std::size_t count = sending_.tuples.size();
-    if (executed) {
-        server_rows_ += std::int64_t(count);
-        stored_ += std::int64_t(count);
-        sending_.clear();
-        return;
-    }
-    std::string text;
-    const unsigned error = refusal(sending_, 0, count, text);
-    try {
-        recover(sending_, 0, count, error, text);
-    } catch (...) {
-        sending_.clear();
-        throw;
-    }
-    sending_.clear();
-}
-
-unsigned sql_table::send_tuples(const batch& b, std::size_t first, std::size_t last, std::string& error_text) {
-    std::string_view statement;
-    if (first == 0 && last == b.tuples.size()) {
-        statement = b.statement;
-    } else {
-        part_.assign(b.statement, 0, b.head_length);
-        for (std::size_t i = first; i < last; ++i) {
-            if (i > first) part_ += ", ";
-            part_.append(b.statement, b.tuples[i].begin, b.tuples[i].end - b.tuples[i].begin);
-        }
-        statement = part_;
-    }
-    if (database_.try_query_append(statement)) {
-        server_rows_ += std::int64_t(last - first);
-        stored_ += std::int64_t(last - first);
-        return 0;
-    }
-    return refusal(b, first, last, error_text);
-}
-
-unsigned sql_table::refusal(const batch& b, std::size_t first, std::size_t last, std::string& error_text) {
-    sql_connection& connection = database_.connection();
-    error_text = connection.error();
-    const unsigned error = connection.error_number();
-    tk_trace(2, "Rows %d to %d refused (%u): %s", b.tuples[first].record, b.tuples[last - 1].record, error,
-             error_text.c_str());
-    return error ? error : 1;
-}
-
-void sql_table::recover(const batch& b, std::size_t first, std::size_t last, unsigned error, std::string text) {
-    for (;;) {
-        if (sql_engine::is_connection_lost(error)) {
-            // The table ends here; the next one starts on a new connection (ensure_connection).
-            // Code 0: the advice kept for this error number would send the user the wrong way.
-            throw tk_exception("The connection to the MySQL server was lost (" + text + "); " +
-                                   std::to_string(stored_) + " of the table's rows reached the server.",
-                               tk_level_item);
-        }
-        if (is_table_failure(error)) {
-            // Not the rows' fault: the table fails once, as a whole.
-            throw tk_exception(text, tk_level_item);
-        }
-        if (last - first == 1) {
-            report_rejected(b.tuples[first], error, text);
-            return;
-        }
-        if (error != packet_too_large && !is_transactional()) {
-            // A table without transactions keeps the rows before the one the statement
-            // stopped at; the row count says how many.
-            const std::int64_t now = count_server_rows();
-            const std::int64_t kept = now - server_rows_;
-            if (kept >= 0 && kept < std::int64_t(last - first)) {
-                server_rows_ = now;
-                stored_ += kept;
-                first += std::size_t(kept);
-                // Alone, the row where the statement stopped shows whether it is bad.
-                std::string row_text;
-                const unsigned row_error = send_tuples(b, first, first + 1, row_text);
-                if (row_error) {
-                    if (is_table_failure(row_error)) throw tk_exception(row_text, tk_level_item);
-                    report_rejected(b.tuples[first], row_error, row_text);
-                }
-                if (++first == last) return;
-                error = send_tuples(b, first, last, text);
-                if (!error) return;
-                continue;
-            }
-            tk_trace(2, "Row count does not explain the refusal (%lld rows kept)", static_cast<long long>(kept));
-        }
-        // All or nothing: halve until the bad rows stand alone.
-        const std::size_t mid = first + (last - first) / 2;
-        std::string half_text;
-        const unsigned half_error = send_tuples(b, first, mid, half_text);
-        if (half_error) recover(b, first, mid, half_error, half_text);
-        first = mid;
-        error = send_tuples(b, first, last, text);
-        if (!error) return;
-    }
-}
-
-void sql_table::report_rejected(const tuple_ref& tuple, unsigned error, const std::string& text) {
-    ++rejected_;
-    tk_trace(2, "Record #%d rejected (%u): %s", tuple.record, error, text.c_str());
-    const sql_exception e(text, error);
-    error_handler* handler = error_handler::pointer();
-    if (!handler) throw e;
-    handler->report(e, 0, name_, records_before_ + tuple.record);
-}
-
-bool sql_table::is_transactional() {
-    if (transactional_ < 0) {
-        // Unknown stays "no": the row count then decides, which is slower but right either way.
-        transactional_ = 0;
-        std::u16string pattern;
-        for (char16_t c : name_) {
-            if (c == u'%' || c == u'_' || c == u'\\') pattern += u'\\';
-            pattern += c;
-        }
-        const std::string statement = "SHOW TABLE STATUS LIKE " + sql_string_literal(pattern);
-        sql_connection& connection = database_.connection();
-        if (connection.query(statement)) {
-            sql_result result = connection.store_result();
-            MYSQL_ROW row = result ? mysql_fetch_row(result.get()) : nullptr;
-            if (row && mysql_num_fields(result.get()) > 1 && row[1]) {
-                transactional_ = is_transactional_engine(row[1]) ? 1 : 0;
-                tk_trace(2, "Table engine: %s", row[1]);
-            }
-        }
-    }
-    return transactional_ == 1;
-}
-
-std::int64_t sql_table::count_server_rows() {
-    std::string statement = "SELECT COUNT(*) FROM ";
-    sql_append_quoted_name(statement, name_, database_.server_version());
-    sql_connection& connection = database_.connection();
-    // Without the count the refused rows cannot be told apart: the table fails, not a record.
-    if (!connection.query(statement)) throw tk_exception(connection.error(), tk_level_item);
-    sql_result result = connection.store_result();
-    MYSQL_ROW row = result ? mysql_fetch_row(result.get()) : nullptr;
-    if (!row || !row[0]) throw tk_exception(connection.error(), tk_level_item);
-    return std::strtoll(row[0], nullptr, 10);
 }
 
 void sql_table::update(const udb_record& record) {

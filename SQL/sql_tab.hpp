@@ -5,6 +5,7 @@
 // appended to it.
 
 #include "sql_recs.hpp"
+#include "sql_send.hpp"
 
 #include <cstdint>
 #include <string>
@@ -56,29 +57,12 @@ public:
     /// Records this writer was handed so far.
     std::int32_t records_appended() const noexcept { return appended_; }
     /// Rows of the batches sent so far, whether or not the server has answered yet.
-    std::int64_t rows_sent() const noexcept { return sent_; }
+    std::int64_t rows_sent() const noexcept { return sender_.rows_sent(); }
     /// Rows sent and stored by the server, and rows reported as rejected.
-    std::int64_t rows_stored() const noexcept { return stored_; }
-    std::int64_t rows_rejected() const noexcept { return rejected_; }
+    std::int64_t rows_stored() const noexcept { return sender_.rows_stored(); }
+    std::int64_t rows_rejected() const noexcept { return sender_.rows_rejected(); }
 
 private:
-    // The tuples of a batch as offsets into its statement, with their record numbers.
-    struct tuple_ref {
-        std::uint32_t begin;
-        std::uint32_t end;
-        std::int32_t record;
-    };
-    struct batch {
-        std::string statement;
-        std::size_t head_length = 0; // "INSERT INTO t(a, b) VALUES"
-        std::vector<tuple_ref> tuples;
-        void clear() {
-            statement.clear();
-            head_length = 0;
-            tuples.clear();
-        }
-    };
-
     void learn_table();
     void fast_append(const udb_record& record);
     /// Starts the pending statement: "INSERT INTO t(columns) VALUES".
@@ -89,32 +73,16 @@ private:
     void pair_fields(const udb_record& record);
     [[noreturn]] void raise_structure_error() const;
     /// Settles the batch in flight, then sends the pending batch without waiting for its answer.
-    void send_pending();
+    void send_pending() { sender_.send(pending_); }
     /// Waits for the answer to the batch in flight, if any, and settles it.
-    void collect();
-    /// Counts the rows of the sent batch as stored, or recovers the good rows of a refused one.
-    void settle(bool executed);
-    /// Sends tuples [first, last) of `b` as one statement: 0, or the server's error number.
-    unsigned send_tuples(const batch& b, std::size_t first, std::size_t last, std::string& error_text);
-    /// The connection's error for refused tuples [first, last): its number (never 0) and text.
-    unsigned refusal(const batch& b, std::size_t first, std::size_t last, std::string& error_text);
-    void recover(const batch& b, std::size_t first, std::size_t last, unsigned error, std::string text);
-    void report_rejected(const tuple_ref& tuple, unsigned error, const std::string& text);
-    bool is_transactional();
-    std::int64_t count_server_rows();
+    void collect() { sender_.collect(); }
 
-    batch pending_;
-    batch sending_;     // the batch being sent, kept until every row is stored or reported
-    bool in_flight_ = false; // sending_ went out and its answer has not been read yet
-    std::string part_;  // statement of a part of a refused batch
+    sql_insert_batch pending_; // the batch being formatted
+    sql_database_link link_;
+    sql_batch_sender sender_; // sends the batches over link_ and settles the server's answers
     // Pairing of record fields with table columns, reused while records keep the same names.
     std::vector<std::u16string> paired_names_;
     std::vector<std::pair<std::size_t, std::size_t>> pairs_; // (field, column)
-    std::string column_list_;                                 // "`a`, `b`" for the head
+    std::string head_;                                       // "INSERT INTO t(a, b) VALUES" for them
     std::int32_t appended_ = 0;
-    std::int64_t sent_ = 0;
-    std::int64_t stored_ = 0;
-    std::int64_t rejected_ = 0;
-    std::int64_t server_rows_ = 0; // rows the table held after the last statement that changed it
-    int transactional_ = -1;       // unknown until a batch is refused
 };

@@ -1,10 +1,12 @@
 #pragma once
-// Translation between the value model and the text of MySQL statements: column types, cell
-// literals, DEFAULT values, name quoting, and variants from fetched rows. The column
-// definitions, the direct table writer and the dump writer all go through these functions, so
-// a table written directly and one written to a dump file get identical types and literals.
+// Translation between the value model and the text of MySQL statements: column types, name
+// quoting, and variants from fetched rows; the cell literals and DEFAULT values are in
+// sql_lit.hpp, included here. The column definitions, the direct table writer and the dump
+// writer all go through these functions, so a table written directly and one written to a dump
+// file get identical types and literals.
 
 #include "ole_var.hpp"
+#include "sql_lit.hpp"
 #include "udb_sche.hpp"
 
 #include <cstdint>
@@ -54,9 +56,11 @@ std::u16string sql_quote_name(std::u16string_view name, std::uint32_t server_ver
 /// The same, appended to `out` as UTF-8.
 void sql_append_quoted_name(std::string& out, std::u16string_view name, std::uint32_t server_version);
 
-/// True for the numeric type codes 2-6, 11, 14, 16-23.
+/// True for the number columns (`ole_type_props::number_column`: 2-6, 11, 14, 16-23), whose
+/// literals go bare when their text is a number. Not udb_is_numeric_type, which leaves out 22
+/// and 23 (no value of theirs is read as a number).
 bool is_numeric_type(std::uint16_t vt) noexcept;
-/// True for 7 and 8: the literals that go between single quotes.
+/// True for 7 and 8 (`ole_type_props::quoted`): the literals that go between single quotes.
 bool needs_quotes(std::uint16_t vt) noexcept;
 
 /// The MySQL column type of a source column. Byte arrays (8209) become VARBINARY(n) for sizes
@@ -80,27 +84,3 @@ ole_variant get_variant(std::uint16_t vt, const char16_t* text);
 /// read as UTF-8, the connection's character set.
 ole_variant get_variant(int field_type, unsigned long length, unsigned flags, const char* data);
 ole_variant get_variant(int field_type, unsigned long length, unsigned flags, const char16_t* data);
-
-/// The literal of a text for a column of type `vt`: NULL for 0 and 1, "" for an empty text,
-/// otherwise escaped (backslash before backslash and quote, NUL as \0) and single-quoted when
-/// needs_quotes(vt). Dates are printed in the canonical form first. Binary types (65, 70)
-/// follow the binary rule (GUIDs and hexadecimal or decimal literals pass as they are).
-std::string to_mysql_str(std::string_view text, std::uint16_t vt);
-/// The wide form; binary types are an internal assertion ("Don't process BLOBs here!").
-std::u16string to_mysql_wstr(std::u16string_view text, std::uint16_t vt);
-/// The literal of a cell by its own type; byte arrays are written byte by byte.
-std::string to_mysql_str(const udb_field& cell);
-
-/// The UTF-8 literal of one cell for a column, as INSERT and UPDATE statements write it. A
-/// TIME column gets the time of day alone; a value that a DECIMAL(p, s) column cannot hold
-/// exactly (too many digits, NaN, an infinity, text that is no number), or a date after
-/// 9999-12-31 (a time past 838:59:59), raises sql_exception (the server's errors 1264, 1366 and
-/// 1292), the failure of its record in either mode.
-std::string get_fld_append_str(const udb_field& cell, const t_ftd& column);
-/// The same, appended to `out`: the per-cell path of the writers, which allocates nothing
-/// beyond the growth of `out` for text and byte-array cells.
-void append_fld_str(std::string& out, const udb_field& cell, const t_ftd& column);
-
-/// The value of the column's DEFAULT clause, or empty when it gets none (bad defaults are
-/// dropped, not reported).
-std::u16string make_mysql_def_val(const t_ftd& column);

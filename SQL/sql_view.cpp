@@ -2,6 +2,7 @@
 
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
+#include "udb_vali.hpp"
 
 namespace {
 
@@ -42,6 +43,35 @@ bool check_isnull_for_replace(const std::u16string& text, long position) {
         }
     }
     return commas == 1;
+}
+
+bool sql_is_select(std::u16string_view text) { return sql_find_nocase(text.substr(0, 6), u"select") == 0; }
+
+std::u16string sql_refine_view_in(const std::u16string& text, const udb_names_map& names) {
+    std::u16string out;
+    out.reserve(text.size());
+    char16_t quote = 0;
+    bool blank = false;
+    for (char16_t c : text) {
+        if (quote) {
+            out += c;
+            if (c == quote) quote = 0;
+            continue;
+        }
+        if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n') {
+            if (!blank) out += u' ';
+            blank = true;
+            continue;
+        }
+        blank = false;
+        if (c == u'\'' || c == u'"') quote = c;
+        out += c == u'[' || c == u']' ? u'`' : c;
+    }
+    for (std::size_t p = sql_find_nocase(out, u"isnull"); p != std::u16string::npos;
+         p = sql_find_nocase(out, u"isnull", p + 6)) {
+        if (check_isnull_for_replace(out, long(p))) out.replace(p, 6, u"ifnull");
+    }
+    return names.do_global_replace1(out, u"`", u"`");
 }
 
 sql_view_converter::sql_view_converter(std::u16string text) : text_(std::move(text)) {

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+class udb_names_map;
+
 /// Finds `what` in `text` from `from` on, ignoring letter case (substrings, not words);
 /// npos when absent.
 std::size_t sql_find_nocase(std::u16string_view text, std::u16string_view what, std::size_t from = 0);
@@ -13,6 +15,16 @@ std::size_t sql_find_nocase(std::u16string_view text, std::u16string_view what, 
 /// Whether the "isnull" at `position` of `text` is called with exactly two arguments, so that
 /// it may become MySQL's ifnull. False for a position of -1 or past the text.
 bool check_isnull_for_replace(const std::u16string& text, long position);
+
+/// Whether a view text is a SELECT: it begins with "select" in any letter case, no blanks
+/// skipped. Anything else is not made a view.
+bool sql_is_select(std::u16string_view text);
+
+/// A source SELECT in MySQL form, the same for the server and the dump file: white space
+/// collapsed and brackets made backquotes outside quoted literals (a literal keeps every
+/// character), two-argument isnull made ifnull, and the source names of `names` made
+/// destination names in backquotes.
+std::u16string sql_refine_view_in(const std::u16string& text, const udb_names_map& names);
 
 /// A MySQL view definition and its skeleton (the text outside double quotes and backquotes),
 /// from which the portable form is made.

@@ -27,7 +27,7 @@ void tk_converter::set_logfile(const std::string& path) {
     if (!path.empty()) {
         if (tk_is_special_file(path))
             throw tk_exception("Logfile name does not specify a regular file.", tk_level_run);
-        if (tk_is_file_exist(path, 0x4000) && !tk_is_file_exist(path, 1))
+        if (tk_is_file_exist(path, tk_file_readable) && !tk_is_file_exist(path, 1))
             throw tk_exception("Logfile name specifies an existing read-only file.", tk_level_run);
         tk_file_name parts;
         parts.initialize(path.c_str());

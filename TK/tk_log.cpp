@@ -160,25 +160,7 @@ std::u16string tk_wformat(const char16_t* format, va_list args, std::size_t max_
             }
         }
         if (width > 100000) width = 100000;
-        bool long_int = false, long_double = false;
-        for (;; ++q) {
-            if (*q == u'h') continue;
-            if (*q == u'l' || *q == u'q' || *q == u'j' || *q == u'z' || *q == u't') {
-                long_int = true; // long, size_t and ptrdiff_t are all 64 bits here
-                continue;
-            }
-            if (*q == u'L') {
-                long_double = true;
-                continue;
-            }
-            if (*q == u'I') {
-                if (q[1] == u'3' && q[2] == u'2') q += 2;
-                else if (q[1] == u'6' && q[2] == u'4') q += 2, long_int = true;
-                else long_int = true;
-                continue;
-            }
-            break;
-        }
+        const auto [long_int, long_double] = tk_wformat_length(q);
         const char16_t conv = *q;
         if (!conv) break;
         p = q;
@@ -186,12 +168,12 @@ std::u16string tk_wformat(const char16_t* format, va_list args, std::size_t max_
         std::string spec = "%" + flags;
         if (width >= 0) spec += std::to_string(width);
         if (precision >= 0) spec += "." + std::to_string(precision);
-        switch (conv) {
-        case u'%':
+        const tk_wconv kind = tk_wconversion(conv);
+        switch (kind) {
+        case tk_wconv::percent:
             out += u'%';
             break;
-        case u's':
-        case u'S': {
+        case tk_wconv::text: {
             const char16_t* s = va_arg(args, const char16_t*);
             std::u16string_view text = s ? std::u16string_view(s) : std::u16string_view(u"(null)");
             if (precision >= 0 && static_cast<std::size_t>(precision) < text.size()) text = text.substr(0, precision);
@@ -199,51 +181,39 @@ std::u16string tk_wformat(const char16_t* format, va_list args, std::size_t max_
             append_padded(out, tk_wprintable(text), width, left);
             break;
         }
-        case u'c':
-        case u'C': {
+        case tk_wconv::character: {
             const char16_t c = static_cast<char16_t>(va_arg(args, int));
             append_padded(out, std::u16string_view(&c, 1), width, left);
             break;
         }
-        case u'd':
-        case u'i':
+        case tk_wconv::signed_int:
             if (long_int) append_formatted(out, spec + "lld", va_arg(args, long long));
             else append_formatted(out, spec + "d", va_arg(args, int));
             break;
-        case u'u':
-        case u'x':
-        case u'X':
-        case u'o':
+        case tk_wconv::unsigned_int:
             if (long_int) append_formatted(out, spec + "ll" + static_cast<char>(conv), va_arg(args, unsigned long long));
             else append_formatted(out, spec + static_cast<char>(conv), va_arg(args, unsigned));
             break;
-        case u'e':
-        case u'E':
-        case u'f':
-        case u'F':
-        case u'g':
-        case u'G':
-        case u'a':
-        case u'A':
+        case tk_wconv::real:
             if (long_double) append_formatted(out, spec + "L" + static_cast<char>(conv), va_arg(args, long double));
             else append_formatted(out, spec + static_cast<char>(conv), va_arg(args, double));
             break;
-        case u'p':
+        case tk_wconv::pointer:
             append_formatted(out, std::string("%p"), va_arg(args, void*));
             break;
-        case u'n':
+        case tk_wconv::count:
             (void)va_arg(args, void*); // a trace never writes through its arguments
             break;
-        default:
+        case tk_wconv::unknown:
             break; // unknown conversion: its argument type is unknown too, so stop reading them
         }
-        if (conv != u'%' && std::u16string_view(u"sScCdiuxXoeEfFgGaApn").find(conv) == std::u16string_view::npos) break;
+        if (kind == tk_wconv::unknown) break;
     }
     if (out.size() > max_units) out.resize(max_units);
     return out;
 }
 
-void tk_wtrace_write(int level, const char16_t* format, ...) {
+void tk_wtrace_unchecked(int level, const char16_t* format, ...) {
     tk_log* log = tk_log::pointer();
     if (!log) return;
     va_list args;

@@ -2,11 +2,14 @@
 // The trace log: one text file that records what the engine did, entry by entry.
 
 #include "tk_singl.hpp"
+#include "tk_wfmt.hpp"
 
 #include <atomic>
 #include <cstdarg>
 #include <mutex>
 #include <string>
+#include <type_traits>
+#include <utility>
 
 /// Trace levels: 1 detail, 2 operation entry, 3 what a user needs.
 /// An entry is written when its level is at least the threshold. The file is opened and closed
@@ -57,12 +60,19 @@ private:
 /// Formats and writes one narrow entry; use through tk_trace, which skips it cheaply.
 void tk_trace_write(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 /// Formats one wide entry (a printf format in UTF-16 whose %s arguments are `const char16_t*`)
-/// and writes it as UTF-8; use through tk_wtrace.
-void tk_wtrace_write(int level, const char16_t* format, ...);
+/// and writes it as UTF-8. Nothing checks the arguments here: reach it through tk_wtrace.
+void tk_wtrace_unchecked(int level, const char16_t* format, ...);
+/// Formats and writes one wide entry whose format was checked against `args` during compilation;
+/// use through tk_wtrace, which skips it cheaply.
+template <class... A>
+void tk_wtrace_write(int level, tk_wformat_string<std::decay_t<A>...> format, A&&... args) {
+    tk_wtrace_unchecked(level, format.get(), std::forward<A>(args)...);
+}
 /// The wide formatter on its own, for callers that need the text (at most `max_units` units).
 std::u16string tk_wformat(const char16_t* format, va_list args, std::size_t max_units = 10239);
 
 /// Writes a narrow trace entry. The arguments are not even evaluated when the entry is skipped.
 #define tk_trace(level, ...) (tk_log::skips(level) ? void() : tk_trace_write((level), __VA_ARGS__))
-/// Writes a wide trace entry (UTF-16 format, `const char16_t*` for %s), stored as UTF-8.
+/// Writes a wide trace entry (UTF-16 format, `const char16_t*` for %s), stored as UTF-8. A format
+/// that does not fit its arguments does not compile; skipped entries evaluate no argument.
 #define tk_wtrace(level, ...) (tk_log::skips(level) ? void() : tk_wtrace_write((level), __VA_ARGS__))

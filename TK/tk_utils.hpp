@@ -49,8 +49,11 @@ struct tk_wstring {
     static std::u16string to_upper(std::u16string_view text);
 };
 
+/// The `access` of tk_is_file_exist that asks only whether the file exists and can be read: it
+/// opens read-only, so a regular file, a named pipe or a device answers, a folder does not.
+inline constexpr int tk_file_readable = 0x4000;
 /// True when the file exists and opens with `access`: 1 read-write, anything else read-only
-/// (callers pass 0x4000). Never creates the file.
+/// (callers pass tk_file_readable). Never creates the file.
 bool tk_is_file_exist(const std::string& path, int access);
 bool tk_is_file_exist(std::u16string_view path, int access);
 /// True when something exists at `path` and it is not a regular file (a device, a pipe, a

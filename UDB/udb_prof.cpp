@@ -58,7 +58,7 @@ udb_profile::udb_profile() {
 
 bool udb_profile::load(std::u16string_view path) {
     tk_wtrace(2, u"udb_profile::load(%s)", std::u16string(path).c_str());
-    if (!tk_is_file_exist(path, 0x4000)) {
+    if (!tk_is_file_exist(path, tk_file_readable)) {
         throw tk_exception(std::u16string_view(u"Profile does not exist. Please verify the correct path/name was given."),
                            tk_level_run);
     }

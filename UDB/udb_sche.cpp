@@ -13,9 +13,7 @@ constexpr int line_find_field_const = 327;
 constexpr int line_get_field_size = 342;
 constexpr int line_get_field_type = 358;
 
-bool is_numeric_destination(std::uint16_t vt) noexcept {
-    return udb_is_numeric_type(vt) || vt == VT_INT || vt == VT_UINT;
-}
+bool is_numeric_destination(std::uint16_t vt) noexcept { return ole_type_of(vt).number_column; }
 
 } // namespace
 
@@ -29,25 +27,13 @@ bool udb_name_equal(std::u16string_view a, std::u16string_view b) {
     return U_SUCCESS(status) && result == 0;
 }
 
-bool udb_is_numeric_type(std::uint16_t vt) noexcept {
-    switch (vt) {
-    case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_CY: case VT_BOOL: case VT_DECIMAL:
-    case VT_I1: case VT_UI1: case VT_UI2: case VT_UI4: case VT_I8: case VT_UI8:
-        return true;
-    default:
-        return false;
-    }
-}
+bool udb_is_numeric_type(std::uint16_t vt) noexcept { return ole_type_of(vt).holds_number; }
 
-bool udb_is_date_type(std::uint16_t vt) noexcept { return vt == VT_DATE; }
+bool udb_is_date_type(std::uint16_t vt) noexcept { return ole_type_of(vt).group == ole_type_group::date; }
 
-bool udb_is_text_type(std::uint16_t vt) noexcept {
-    return vt == VT_BSTR || vt == udb_vt_lpstr || vt == udb_vt_lpwstr;
-}
+bool udb_is_text_type(std::uint16_t vt) noexcept { return ole_type_of(vt).group == ole_type_group::text; }
 
-bool udb_is_binary_type(std::uint16_t vt) noexcept {
-    return vt == VT_BLOB || vt == udb_vt_blob_object || vt == VT_BYTES;
-}
+bool udb_is_binary_type(std::uint16_t vt) noexcept { return ole_is_binary(vt); }
 
 // ---------------------------------------------------------------------------------------------
 // t_ftd
@@ -66,9 +52,9 @@ t_ftd& t_ftd::operator=(const t_ftd& other) = default;
 
 bool t_ftd::operator==(const t_ftd& other) const {
     tk_trace(1, "t_ftd::operator ==");
-    if ((vartype == VT_DECIMAL && other.vartype == VT_CY) ||
-        (vartype == VT_CY && other.vartype == VT_DECIMAL))
-        return true;
+    // Currency and decimal are both exact fractions.
+    const auto exact = [](std::uint16_t vt) { return ole_type_of(vt).group == ole_type_group::exact; };
+    if (exact(vartype) && exact(other.vartype)) return true;
     if (vartype != other.vartype) return false;
     if (vartype == VT_BSTR && size != other.size) return false;
     return true;

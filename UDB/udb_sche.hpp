@@ -2,7 +2,7 @@
 // The source- and destination-independent description of tables and rows: column descriptors,
 // the column list, the named cell and the row. Every reader and writer speaks in these terms.
 
-#include "ole_var.hpp"
+#include "ole_type.hpp"
 
 #include <cstdint>
 #include <memory>
@@ -11,16 +11,17 @@
 #include <vector>
 
 /// Type codes that only appear in column descriptors (never as a cell's own tag).
-inline constexpr std::uint16_t udb_vt_lpstr = 30;
-inline constexpr std::uint16_t udb_vt_lpwstr = 31;
-inline constexpr std::uint16_t udb_vt_blob_object = 70;
+inline constexpr std::uint16_t udb_vt_lpstr = VT_LPSTR;
+inline constexpr std::uint16_t udb_vt_lpwstr = VT_LPWSTR;
+inline constexpr std::uint16_t udb_vt_blob_object = VT_BLOB_OBJECT;
 
 /// Names are equal when they match ignoring letter case (full Unicode case folding), the rule
 /// every schema, record, index list, relationship list and name map shares.
 bool udb_name_equal(std::u16string_view a, std::u16string_view b);
 
-/// Type groups of the schema logic. A source VT_INT/VT_UINT column is not numeric; as a
-/// destination type those two are accepted like numbers (see t_ftd::conform_to).
+/// Type groups of the schema logic, read from ole_type_table. "Numeric" here is
+/// `ole_type_props::holds_number`: a source VT_INT/VT_UINT column is not numeric, though as a
+/// destination type those two are number columns and accept numbers (see t_ftd::conform_to).
 bool udb_is_numeric_type(std::uint16_t vt) noexcept;
 bool udb_is_date_type(std::uint16_t vt) noexcept;
 bool udb_is_text_type(std::uint16_t vt) noexcept;

@@ -5,6 +5,7 @@
 #include "tk_cmdli.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
+#include "tk_version.hpp"
 #include "udb_errh.hpp"
 #include "udb_prof.hpp"
 #include "vordaxen_report.hpp"
@@ -25,8 +26,9 @@
 
 namespace {
 
-constexpr int major_version = 2;
-constexpr int minor_version = 1;
+// The numbers come from the project version; only the text around them is written here.
+constexpr int major_version = tk_version_major;
+constexpr int minor_version = tk_version_minor;
 constexpr const char* vendor_notice = "(c) Velquor 2026";
 
 enum option_id : int {
@@ -225,7 +227,7 @@ void process_tab_file(const std::string& path) {
     tk_trace(1, "process_tab_file(%s)", tk_printable(path).c_str());
     if (tk_is_special_file(path))
         vordaxen_fatal("Table names file '" + tk_printable(path) + "' is not a regular file.");
-    if (!tk_is_file_exist(path, 0x4000))
+    if (!tk_is_file_exist(path, tk_file_readable))
         vordaxen_fatal("Table names file does not exist.\nPlease verify the correct path/name was given.");
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!file)

@@ -14,8 +14,7 @@
 
 namespace {
 
-// Read-only access as the file checks take it.
-constexpr int read_access = 0x4000;
+// Read-write access as the file checks take it.
 constexpr int read_write_access = 1;
 
 // Keys of the "MySQL settings" section, in the order they are written.
@@ -198,7 +197,7 @@ void common_check_dest(const std::u16string& path) {
         throw tk_exception("Destination '" + udb_console_text(path) +
                                "' is not a regular file; it is left as it is. Please give the path of a dump file.",
                            tk_level_run);
-    if (tk_is_file_exist(path, read_access) && !tk_is_file_exist(path, read_write_access))
+    if (tk_is_file_exist(path, tk_file_readable) && !tk_is_file_exist(path, read_write_access))
         throw tk_exception("Destination name specifies an existing read-only file.", tk_level_run);
     tk_file_wname parts;
     parts.initialize(path.c_str());

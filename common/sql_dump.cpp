@@ -1,6 +1,7 @@
 #include "sql_dump.hpp"
 
 #include "sql_fkey.hpp"
+#include "sql_stmt.hpp"
 #include "sql_view.hpp"
 
 #include "sql_engi.hpp"
@@ -13,14 +14,8 @@
 #include "tk_utils.hpp"
 #include "udb_errh.hpp"
 
-#include <cerrno>
-#include <cstdlib>
 #include <exception>
 #include <ctime>
-#include <mutex>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -34,225 +29,9 @@ constexpr const char* support_address = "support@velquor.example";
 constexpr std::uint32_t old_dialect_version = 0x031401; // 3.20.1
 constexpr std::uint32_t new_dialect_version = sql_ver_utf8mb4;
 
-// Bytes kept before the file is written to: large enough that a write call costs little per
-// row, small enough that memory stays flat whatever the table size.
-constexpr std::size_t output_buffer_size = 256 * 1024;
-
 sql_engine& engine() { return sql_engine::instance(); }
 
-std::string console_text(std::u16string_view text) {
-    std::string out;
-    if (!tk_try_to_ansi(tk_wprintable(text), out)) out = "?";
-    return out;
-}
-
-bool starts_with_select(const std::u16string& text) {
-    static constexpr std::u16string_view word = u"select";
-    if (text.size() < word.size()) return false;
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        char16_t c = text[i];
-        if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
-        if (c != word[i]) return false;
-    }
-    return true;
-}
-
-bool is_blank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
-
-// Runs of blanks outside quoted literals become one blank; literals stay as they are.
-std::u16string collapse_blanks(const std::u16string& text) {
-    std::u16string out;
-    out.reserve(text.size());
-    char16_t quote = 0;
-    bool in_run = false;
-    for (char16_t c : text) {
-        if (quote) {
-            out += c;
-            if (c == quote) quote = 0;
-            continue;
-        }
-        if (is_blank(c)) {
-            if (!in_run) out += u' ';
-            in_run = true;
-            continue;
-        }
-        in_run = false;
-        if (c == u'\'' || c == u'"') quote = c;
-        out += c;
-    }
-    return out;
-}
-
-std::size_t find_ignoring_case(const std::u16string& text, std::u16string_view lower_word, std::size_t from) {
-    for (std::size_t i = from; i + lower_word.size() <= text.size(); ++i) {
-        std::size_t k = 0;
-        for (; k < lower_word.size(); ++k) {
-            char16_t c = text[i + k];
-            if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
-            if (c != lower_word[k]) break;
-        }
-        if (k == lower_word.size()) return i;
-    }
-    return std::u16string::npos;
-}
-
-// Temporary dump files not yet in place. The error handler ends a failed run with exit(), which
-// runs no destructor: these are removed at exit instead.
-std::vector<std::string>& pending_files() {
-    static std::vector<std::string> files;
-    return files;
-}
-
-// Workers create and drop parts of a dump at once.
-std::mutex& pending_lock() {
-    static std::mutex lock;
-    return lock;
-}
-
-void remove_pending_files() {
-    std::lock_guard<std::mutex> hold(pending_lock());
-    for (const std::string& file : pending_files()) ::unlink(file.c_str());
-}
-
-void add_pending_file(const std::string& file) {
-    // The list exists before the handler is registered, so it is destroyed after it has run.
-    std::lock_guard<std::mutex> hold(pending_lock());
-    pending_files().push_back(file);
-    static const bool registered = std::atexit(remove_pending_files) == 0;
-    (void)registered;
-}
-
-void drop_pending_file(const std::string& file) {
-    std::lock_guard<std::mutex> hold(pending_lock());
-    auto& files = pending_files();
-    for (auto it = files.begin(); it != files.end(); ++it) {
-        if (*it == file) {
-            files.erase(it);
-            return;
-        }
-    }
-}
-
 } // namespace
-
-// ---------------------------------------------------------------------------------------------
-
-dmp_output::dmp_output(const std::u16string& path) : path_(console_text(path)) {
-    if (!tk_try_to_ansi(path, final_path_)) {
-        throw tk_exception("Cannot create the dump file '" + path_ +
-                               "': the name cannot be written in the system's character set.",
-                           tk_level_run);
-    }
-    struct stat existing {};
-    if (::stat(final_path_.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
-        fd_ = ::open(final_path_.c_str(), O_WRONLY | O_CLOEXEC);
-    } else {
-        std::string pattern = final_path_ + ".part-XXXXXX";
-        fd_ = ::mkstemp(pattern.data());
-        if (fd_ >= 0) {
-            temp_path_ = std::move(pattern);
-            add_pending_file(temp_path_);
-            // The mode a newly created file would get, not the private one of a temporary file.
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            (void)::fchmod(fd_, 0666 & ~mask);
-            (void)::fcntl(fd_, F_SETFD, FD_CLOEXEC);
-        }
-    }
-    if (fd_ < 0) {
-        // The text is built before the exception reads errno, so errno is set again after it.
-        const int error = errno;
-        const std::string text = "Cannot create the dump file '" + path_ + "': ";
-        errno = error;
-        throw tk_exception_ex(text, tk_level_run);
-    }
-    buffer_.reserve(output_buffer_size);
-}
-
-dmp_output::~dmp_output() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!temp_path_.empty()) {
-        ::unlink(temp_path_.c_str());
-        drop_pending_file(temp_path_);
-    }
-}
-
-void dmp_output::fail(int error) {
-    error_ = error;
-    const std::string text = "Cannot write the dump file '" + path_ + "': ";
-    errno = error;
-    throw tk_exception_ex(text, tk_level_run);
-}
-
-void dmp_output::write_all(const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t done = ::write(fd_, data, size);
-        if (done < 0) {
-            if (errno == EINTR) continue;
-            fail(errno);
-        }
-        if (done == 0) fail(EIO);
-        data += done;
-        size -= std::size_t(done);
-    }
-}
-
-void dmp_output::write(std::string_view bytes) {
-    if (error_) fail(error_);
-    tk_verify(fd_ >= 0, "sql_dump", __LINE__);
-    if (buffer_.size() + bytes.size() <= output_buffer_size) {
-        buffer_.append(bytes);
-        return;
-    }
-    flush();
-    if (bytes.size() >= output_buffer_size) {
-        write_all(bytes.data(), bytes.size());
-    } else {
-        buffer_.append(bytes);
-    }
-}
-
-void dmp_output::flush() {
-    if (error_) fail(error_);
-    if (buffer_.empty()) return;
-    tk_verify(fd_ >= 0, "sql_dump", __LINE__);
-    // Emptied first: a failed write must not be written again at the next call.
-    const std::string pending = std::move(buffer_);
-    buffer_.clear();
-    buffer_.reserve(output_buffer_size);
-    write_all(pending.data(), pending.size());
-}
-
-void dmp_output::copy_to(dmp_output& out) {
-    flush();
-    tk_verify(fd_ >= 0, "sql_dump", __LINE__);
-    std::string chunk(output_buffer_size, '\0');
-    for (off_t offset = 0;;) {
-        const ssize_t got = ::pread(fd_, chunk.data(), chunk.size(), offset);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            fail(errno);
-        }
-        if (got == 0) return;
-        out.write(std::string_view(chunk.data(), std::size_t(got)));
-        offset += got;
-    }
-}
-
-void dmp_output::close() {
-    if (fd_ < 0) return;
-    flush();
-    const int fd = fd_;
-    fd_ = -1;
-    // A delayed write error (a full disk behind a cache, a network file system) shows here.
-    if (::close(fd) != 0) fail(errno);
-    if (temp_path_.empty()) return;
-    if (::rename(temp_path_.c_str(), final_path_.c_str()) != 0) fail(errno);
-    drop_pending_file(temp_path_);
-    temp_path_.clear();
-}
-
-// ---------------------------------------------------------------------------------------------
 
 std::unique_ptr<dmp_database> sql_engine::create_dump(const std::u16string& path, const dmp_options& options) {
     tk_wtrace(2, u"sql_engine::create_dump (%s)", path.c_str());
@@ -444,15 +223,16 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& 
 
     std::string name_utf8; // for the comment lines only
     tk_append_utf8(name_utf8, tk_wprintable(name));
-    const std::string_view lb = line_break();
+    const auto comment_block = [&](const char* title) {
+        if (!options_.b_comments) return;
+        write(line_break());
+        write_line("#");
+        write_line("# " + (title + (" for table '" + name_utf8 + "'")));
+        write_line("#");
+        write(line_break());
+    };
     if (options_.b_create_table) {
-        if (options_.b_comments) {
-            write(lb);
-            write_line("#");
-            write_line("# Table structure for table '" + name_utf8 + "'");
-            write_line("#");
-            write(lb);
-        }
+        comment_block("Table structure");
         write("DROP TABLE IF EXISTS ");
         write_quoted(name);
         write_line(";");
@@ -461,43 +241,15 @@ std::unique_ptr<udb_recordset> dmp_database::create_table(const std::u16string& 
     if (options_.b_create_table) {
         tk_trace(2, "Right before inserting CREATE TABLE statement");
         tk_trace(2, options_.b_new_version ? "New version of dump file" : "Old version of dump file");
-        std::string statement = "CREATE TABLE ";
-        engine().append_quoted_name(statement, name);
-        statement += " (";
-        statement += lb;
-        for (std::size_t i = 0; i < column_chunks.size(); ++i) {
-            if (i) {
-                statement += ',';
-                statement += lb;
-            }
-            statement += "  ";
-            tk_append_utf8(statement, column_chunks[i]);
-        }
-        for (const auto& key : key_chunks) {
-            statement += ',';
-            statement += lb;
-            statement += "  ";
-            tk_append_utf8(statement, key);
-        }
-        statement += lb;
-        statement += ')';
-        if (options_.b_new_version) {
-            // The dump's foreign keys hold only on InnoDB; other engines drop them silently.
-            statement += " ENGINE=InnoDB";
-        } else {
-            statement += " TYPE=MyISAM";
-        }
+        // The dump's foreign keys hold only on InnoDB; other engines drop them silently.
+        std::string statement = tk_to_utf8(sql_create_table_statement(
+            name, column_chunks, key_chunks, options_.b_new_version ? u"InnoDB" : u"MyISAM",
+            engine().server_version(), wline_break()));
         statement += ';';
         write_line(statement);
     }
 
-    if (options_.b_comments) {
-        write(lb);
-        write_line("#");
-        write_line("# Dumping data for table '" + name_utf8 + "'");
-        write_line("#");
-        write(lb);
-    }
+    comment_block("Dumping data");
     if (options_.b_lock_for_write) {
         write("LOCK TABLES ");
         write_quoted(name);
@@ -536,16 +288,7 @@ std::unique_ptr<udb_recordset> dmp_database::query_rows(const std::u16string& st
 
 std::u16string dmp_database::refine_view_in(const std::u16string& text) const {
     tk_wtrace(1, u"dmp_database::refine_view_in(%s)", text.c_str());
-    std::u16string out = collapse_blanks(text);
-    for (char16_t& c : out) {
-        if (c == u'[' || c == u']') c = u'`';
-    }
-    static constexpr std::u16string_view word = u"isnull";
-    for (std::size_t pos = find_ignoring_case(out, word, 0); pos != std::u16string::npos;
-         pos = find_ignoring_case(out, word, pos + word.size())) {
-        if (check_isnull_for_replace(out, long(pos))) out.replace(pos, word.size(), u"ifnull");
-    }
-    return names_map().do_global_replace1(out, u"`", u"`");
+    return sql_refine_view_in(text, names_map());
 }
 
 void dmp_database::create_views(const udb_query_map& queries) {
@@ -559,7 +302,7 @@ void dmp_database::create_views(const udb_query_map& queries) {
     for (const auto& [view, text] : queries) {
         tk_wtrace(1, u"Processing '%s'", view.c_str());
         tk_wtrace(1, u"\t'%s'", text.c_str());
-        if (!starts_with_select(text)) {
+        if (!sql_is_select(text)) {
             tk_trace(2, "Skip non-select query");
             continue;
         }
@@ -571,10 +314,8 @@ void dmp_database::create_views(const udb_query_map& queries) {
             validator.add_existing_name(dest);
         }
         close_pending_lock();
-        std::string statement = "CREATE OR REPLACE VIEW ";
-        engine().append_quoted_name(statement, dest);
-        statement += " AS ";
-        tk_append_utf8(statement, refine_view_in(text));
+        std::string statement =
+            tk_to_utf8(sql_view_statement(dest, refine_view_in(text), engine().server_version()));
         statement += ';';
         write_line(statement);
         ++view_counts_.created;
@@ -616,14 +357,9 @@ void dmp_database::create_relationships(const udb_relationships& relationships) 
             }
         }
         if (!has_child_index) {
-            statement = "ALTER TABLE ";
-            session.append_quoted_name(statement, key.child);
-            statement += " ADD INDEX (";
-            for (std::size_t i = 0; i < key.child_fields.size(); ++i) {
-                if (i) statement += ", ";
-                session.append_quoted_name(statement, key.child_fields[i]);
-            }
-            statement += ");";
+            statement =
+                tk_to_utf8(sql_add_index_statement(key.child, key.child_fields, session.server_version()));
+            statement += ';';
             write_line(statement);
         }
         statement = tk_to_utf8(sql_fk_statement(key, session));
@@ -644,17 +380,14 @@ dmp_recordset::dmp_recordset(dmp_database& database, const std::u16string& table
 
     // The column list and the source column of each destination column are the same for every
     // row: settled once here, so that a row costs only its literals.
-    sql_engine& session = engine();
-    head_ = "INSERT INTO ";
-    session.append_quoted_name(head_, table);
-    head_ += '(';
+    std::vector<std::u16string> names;
+    names.reserve(schema_.size());
     source_names_.reserve(schema_.size());
     for (std::size_t i = 0; i < schema_.size(); ++i) {
-        if (i) head_ += ", ";
-        session.append_quoted_name(head_, schema_[i].name);
+        names.push_back(schema_[i].name);
         source_names_.push_back(database_.names_map().get_fn_orig_name(table, schema_[i].name, true));
     }
-    head_ += ") VALUES(";
+    head_ = sql_insert_head(table, names, engine().server_version());
     buffer_.reserve(statement_limit + statement_limit / 4);
 }
 
@@ -665,32 +398,22 @@ void dmp_recordset::append_record(const udb_record& record) {
     const bool first = buffer_.empty();
     if (first) tk_trace(1, "Initialize new query...");
     const std::size_t row_start = buffer_.size();
+    std::size_t tuple_start = 0;
     try {
-        if (first) {
-            buffer_ += head_;
-        } else {
-            buffer_ += ", (";
-        }
-        for (std::size_t i = 0; i < schema_.size(); ++i) {
+        buffer_ += first ? std::string_view(head_) : std::string_view(", ");
+        tuple_start = buffer_.size();
+        sql_append_insert_tuple(buffer_, schema_.size(), [&](std::size_t i) {
             const std::u16string& source = source_names_[i];
             tk_wtrace(1, u"Name=%s, original name=%s", schema_[i].name.c_str(), source.c_str());
             // Rows arrive in source column order, so the field is normally at the column's own
             // place; the name decides when it is not.
-            const udb_field* field = nullptr;
-            if (i < record.size() && record[i].name == source) {
-                field = &record[i];
-            } else if (record.has_field(source)) {
-                field = &record.find_field(source);
-            } else {
-                tk_wtrace(1, u"Field %s not found", source.c_str());
-                throw tk_exception(std::string("Generic error occurred while migrating the data.\nContact to ") +
-                                       support_address + " for the solution.",
-                                   tk_level_item);
-            }
-            if (i) buffer_ += ", ";
-            append_fld_str(buffer_, *field, schema_[i]);
-        }
-        buffer_ += ')';
+            if (i < record.size() && record[i].name == source) return sql_cell(record[i], schema_[i]);
+            if (record.has_field(source)) return sql_cell(record.find_field(source), schema_[i]);
+            tk_wtrace(1, u"Field %s not found", source.c_str());
+            throw tk_exception(std::string("Generic error occurred while migrating the data.\nContact to ") +
+                                   support_address + " for the solution.",
+                               tk_level_item);
+        });
     } catch (...) {
         // The row is not added: the statement stays as it was before it.
         buffer_.resize(row_start);
@@ -699,15 +422,15 @@ void dmp_recordset::append_record(const udb_record& record) {
     ++rows_;
     if (!tk_log::skips(1)) {
         tk_trace(1, "*** FAST INSERT MODE ***");
-        const std::string row(buffer_, first ? 0 : row_start + 2);
+        const std::string row(buffer_, first ? 0 : tuple_start);
         tk_trace(1, "sql_query=[%s]", row.c_str());
     }
     // The server a dump is loaded into refuses statements above its max_allowed_packet,
     // 16 MiB unless raised: a large row gets a statement of its own, and a row too large even
     // for that is written but reported with the limit that its load needs.
-    const std::size_t alone = first ? buffer_.size() : head_.size() + (buffer_.size() - row_start - 3);
+    const std::size_t alone = head_.size() + (buffer_.size() - tuple_start);
     if (!first && buffer_.size() + 1 > load_packet_limit) {
-        const std::string row(buffer_, row_start + 3); // rare: the copy costs less than the row
+        const std::string row(buffer_, tuple_start); // rare: the copy costs less than the row
         buffer_.resize(row_start);
         write_statement();
         buffer_ = head_;

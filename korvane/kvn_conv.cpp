@@ -4,6 +4,7 @@
 #include "sql_db.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
+#include "tk_version.hpp"
 #include "udb_errh.hpp"
 #include "udb_prof.hpp"
 
@@ -15,8 +16,9 @@
 
 namespace {
 
-constexpr int major_version = 2;
-constexpr int minor_version = 1;
+// The numbers come from the project version; only the text around them is written here.
+constexpr int major_version = tk_version_major;
+constexpr int minor_version = tk_version_minor;
 // The edition tag of the title; this system has one edition.
 constexpr const char* edition = "";
 

@@ -491,7 +491,7 @@ bool sel_database_page::check_direct(const std::u16string& name) {
 
 bool sel_database_page::check_dump(const std::u16string& path) {
     common_check_dest(path);
-    if (!tk_is_file_exist(path, 0x4000)) return true;
+    if (!tk_is_file_exist(path, tk_file_readable)) return true;
     if (!shell().question(QStringLiteral("Destination file already exists. Overwrite?"), false)) return false;
     const std::string file = tk_to_ansi(path);
     if (::unlink(file.c_str()) != 0) throw tk_exception_ex(tk_level_run);

@@ -1,6 +1,7 @@
 #include "sql_util.hpp"
 
 #include "sql_engi.hpp"
+#include "sql_init.hpp"
 
 #include "ole_date.hpp"
 #include "tk_excp.hpp"
@@ -38,6 +39,39 @@ t_ftd column(std::uint16_t vt, std::uint32_t size = 0, bool not_null = false) {
 }
 
 } // namespace
+
+// Every tag, and codes that are no tag, against the documented answers of the type predicates,
+// written out here instead of read from the type table: a tag without its row, a row in the
+// wrong place or the two senses of "numeric" swapped all show up by name.
+TEST(TypePredicates, EveryTagAnswersAsDocumented) {
+    // Flags: N number column (written bare), H holds numbers (schema logic), Q quoted, D date,
+    // T text, B binary, A may be auto-increment, S a DEFAULT at size 255, L a DEFAULT at size 256.
+    const struct {
+        std::uint16_t vt;
+        const char* flags;
+    } cases[] = {
+        {VT_EMPTY, "SL"},   {VT_NULL, "SL"},     {VT_I2, "NHASL"},  {VT_I4, "NHASL"},  {VT_R4, "NHSL"},
+        {VT_R8, "NHSL"},    {VT_CY, "NHSL"},     {VT_DATE, "QDSL"}, {VT_BSTR, "QTS"},  {VT_ERROR, "SL"},
+        {VT_BOOL, "NHASL"}, {VT_DECIMAL, "NHSL"}, {VT_I1, "NHASL"}, {VT_UI1, "NHASL"}, {VT_UI2, "NHASL"},
+        {VT_UI4, "NHASL"},  {VT_I8, "NHASL"},    {VT_UI8, "NHASL"}, {VT_INT, "NASL"},  {VT_UINT, "NASL"},
+        {VT_SAFEARRAY, "SL"}, {VT_LPSTR, "TSL"}, {VT_LPWSTR, "TSL"}, {VT_BLOB, "B"},   {VT_BLOB_OBJECT, "B"},
+        {VT_ARRAY, "SL"},   {VT_BYTES, "B"},     {9, "SL"},         {71, "SL"},        {0x4000, "SL"},
+        {0xFFFF, "SL"},
+    };
+    for (const auto& c : cases) {
+        std::string got;
+        if (is_numeric_type(c.vt)) got += 'N';
+        if (udb_is_numeric_type(c.vt)) got += 'H';
+        if (needs_quotes(c.vt)) got += 'Q';
+        if (udb_is_date_type(c.vt)) got += 'D';
+        if (udb_is_text_type(c.vt)) got += 'T';
+        if (udb_is_binary_type(c.vt)) got += 'B';
+        if (can_have_auto_num(column(c.vt))) got += 'A';
+        if (can_have_def_value(column(c.vt, 255))) got += 'S';
+        if (can_have_def_value(column(c.vt, 256))) got += 'L';
+        EXPECT_EQ(got, c.flags) << "type " << c.vt;
+    }
+}
 
 TEST(TypeMap, FixedTypes) {
     const struct {

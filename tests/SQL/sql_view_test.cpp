@@ -1,9 +1,38 @@
-// View text rewriting without a server: the isnull argument test, the skeleton and portable
-// form of a view definition, the CREATE TABLE line cutter and string literals.
+// View text rewriting without a server: the MySQL form of a source text that both writers
+// send, the isnull argument test, the skeleton and portable form of a view definition, the
+// CREATE TABLE line cutter and string literals.
 #include "sql_db.hpp"
 #include "sql_view.hpp"
+#include "tk_utils.hpp"
+#include "udb_vali.hpp"
 
 #include <gtest/gtest.h>
+
+TEST(SqlView, SourceTextTakesMySqlFormOutsideLiteralsAndDestinationNames) {
+    udb_names_map names;
+    names.add_tn_mapping(u"SRC", u"dest");
+    t_names_map columns;
+    columns.add(u"A#B", u"A_B");
+    names.add_fn_map(u"dest", columns);
+    const struct {
+        std::u16string text, expected;
+    } cases[] = {
+        {u"select\r\n\t[ID],   x\tfrom [T]", u"select `ID`, x from `T`"},
+        // A literal keeps its brackets and blank runs, whichever quote encloses it.
+        {u"select '[a]  b', \"[c]\", 'it''s [d]' from [t]",
+         u"select '[a]  b', \"[c]\", 'it''s [d]' from `t`"},
+        {u"select 'x  \"  y'  ,\"p '  q\"", u"select 'x  \"  y' ,\"p '  q\""},
+        {u"select 'open [e]  ", u"select 'open [e]  "},
+        {u"select ISNULL(a, 0), isnull(a), IsNull(f(x, y), b), isnull(c,d)",
+         u"select ifnull(a, 0), isnull(a), IsNull(f(x, y), b), ifnull(c,d)"},
+        {u"select A#B from SRC", u"select `A_B` from `dest`"},
+        {u"", u""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(tk_to_utf8(sql_refine_view_in(c.text, names)), tk_to_utf8(c.expected))
+            << tk_to_utf8(c.text);
+    }
+}
 
 TEST(SqlView, IsnullIsReplacedOnlyWithExactlyTwoArguments) {
     const std::u16string text = u"select isnull(a, b), isnull(a), isnull(f(x, y), b), isnull(a,b) x";

@@ -88,7 +88,7 @@ TEST(FileChecks, ReadOnlyFileOpensForReadingOnly) {
     auto dir = std::filesystem::temp_directory_path() / ("tk_utils_" + std::to_string(::getpid()));
     const std::string file = read_only_file(dir);
     if (file.empty()) GTEST_SKIP() << "running as root and no file here refuses root's writes";
-    EXPECT_TRUE(tk_is_file_exist(file, 0x4000));
+    EXPECT_TRUE(tk_is_file_exist(file, tk_file_readable));
     EXPECT_FALSE(tk_is_file_exist(file, 1));
     std::filesystem::remove_all(dir);
 }
@@ -99,7 +99,7 @@ TEST(FileChecks, NamedPipeAnswersWithoutWaiting) {
     const std::string fifo = (dir / "pipe").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     // Without a writer a blocking open would hang here for ever.
-    EXPECT_TRUE(tk_is_file_exist(fifo, 0x4000));
+    EXPECT_TRUE(tk_is_file_exist(fifo, tk_file_readable));
     std::filesystem::remove_all(dir);
 }
 
@@ -112,9 +112,9 @@ TEST(FileChecks, PathsAreDirectoriesOnly) {
     EXPECT_TRUE(tk_is_path_exist(dir.string()));
     EXPECT_EQ(std::filesystem::current_path(), cwd);
     EXPECT_FALSE(tk_is_path_exist(file));
-    EXPECT_FALSE(tk_is_file_exist(dir.string(), 0x4000));
+    EXPECT_FALSE(tk_is_file_exist(dir.string(), tk_file_readable));
     EXPECT_TRUE(tk_is_file_exist(std::u16string_view(tk_from_utf8(file)), 1));
-    EXPECT_FALSE(tk_is_file_exist((dir / "none").string(), 0x4000));
+    EXPECT_FALSE(tk_is_file_exist((dir / "none").string(), tk_file_readable));
     std::filesystem::remove_all(dir);
     EXPECT_FALSE(tk_program_path().empty());
 }

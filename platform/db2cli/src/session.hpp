@@ -94,4 +94,11 @@ private:
     bool in_transaction_ = false;
 };
 
+// Shared by the statements that read or write rows and by the DDL.
+
+/// Raises SQL0205N: `column` is not a column of `table` (qualified as written in the message).
+[[noreturn]] void not_a_column(std::string_view column, std::string_view table);
+/// The DB2 SQL text that names a table, for queries the stand-in builds on the caller's behalf.
+std::string db2_table_ref(const table_meta& t);
+
 }  // namespace db2s
