@@ -36,6 +36,9 @@ public:
     /// Inserts the rows still waiting and switches the identity columns on again, to continue
     /// above the highest value in the table.
     void finish() override;
+    /// Records reported as refused without raising: a value that does not fit its cell, or a
+    /// row of a block DB2 refused.
+    int records_refused_late() const noexcept override { return insert_ ? int(insert_->refused()) : 0; }
     /// The current row; refilled in place by the next call. Null at the end or outside a block.
     const udb_record* get_item() override;
     bool is_eof() override;

@@ -45,6 +45,9 @@ public:
     void append_record(const udb_record& record) override;
     /// Sends the last batch and waits until every sent row is stored or reported.
     void finish() override;
+    /// Records reported as rejected without raising: refused by the server in a batch, or too
+    /// large for any statement.
+    int records_refused_late() const noexcept override { return int(sender_.rows_rejected()); }
     /// Reading the table first settles a batch in flight: the connection has one statement
     /// at a time.
     void reset() override;

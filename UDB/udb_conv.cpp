@@ -231,6 +231,18 @@ void udb_converter::convert_item(const std::u16string& name, const std::u16strin
     const udb_indexes& indexes = skip_indexes_ ? no_indexes : reader->indexes();
     std::unique_ptr<udb_recordset> writer = destination.create_table(dest_name, reader->schema(), indexes);
     tk_verify(writer != nullptr, "udb_conv", __LINE__);
+    // A batching writer refuses some records after append_record returned, when the batch's
+    // answer comes back: they move from copied to refused however the item ends (finished,
+    // stopped or failed), before run_items reads the counters into the item's report.
+    struct late_refusals {
+        udb_converter& converter;
+        const udb_recordset& writer;
+        ~late_refusals() {
+            const int late = writer.records_refused_late();
+            converter.records_copied_.fetch_sub(late, std::memory_order_relaxed);
+            converter.records_refused_.fetch_add(late, std::memory_order_relaxed);
+        }
+    } const settle_late{*this, *writer};
     report.destination = dest_name;
     report.result = udb_item_report::outcome::copied;
 

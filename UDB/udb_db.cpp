@@ -36,6 +36,8 @@ void udb_recordset::reset() {}
 
 void udb_recordset::finish() {}
 
+int udb_recordset::records_refused_late() const noexcept { return 0; }
+
 void udb_recordset::add_index(const udb_index& index) {
     tk_wtrace(2, u"udb_recordset::add_index (%s)", index.name.c_str());
     if (!indexes_.is_acceptable_name(index.name)) return;

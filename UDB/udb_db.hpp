@@ -62,6 +62,11 @@ public:
     /// Sends whatever a destination still buffers; see the destination contract above.
     /// Base: nothing to send.
     virtual void finish();
+    /// Records that append_record returned from normally yet that this destination refused
+    /// later (a batch answered after the next records were handed over, or at finish()); each
+    /// was reported through the error handler, not raised. The driver counts them as refused
+    /// instead of copied. Base: 0, for destinations that refuse only by raising.
+    virtual int records_refused_late() const noexcept;
 
     /// Appends a copy of `index` unless the name is taken; the first primary or unique index
     /// added becomes the recordset's key.

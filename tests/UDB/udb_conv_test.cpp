@@ -9,6 +9,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <unistd.h>
@@ -202,6 +205,58 @@ TEST_F(Run, RejectedRecordIsReportedWithItsPositionAndLaterRecordsFollow) {
     EXPECT_NE(t.find("mode=0, error=4195366\r\n"), std::string::npos);
     EXPECT_NE(t.find("Table #0 has been processed"), std::string::npos);
     EXPECT_TRUE(exits.empty());
+}
+
+TEST_F(Run, RecordsRefusedAfterAppendReturnedCountAsRefused) {
+    struct row {
+        const char* name;
+        int records;
+        int batch_rows;               // 0: one batch at finish
+        std::set<int> late;           // refused when their batch is sent
+        std::set<int> raised;         // refused while appended
+        bool fail_finish;
+        std::vector<int> stored;
+        std::optional<int> copied;    // unset: rows of a failed last batch are not the driver's to count
+        int refused;
+        std::string reported;         // record numbers, in the order reported
+    };
+    const row rows[] = {
+        {"in the first, a middle and the last batch", 7, 3, {1, 5, 7}, {}, false, {2, 3, 4, 6}, 4, 3, "1 5 7"},
+        {"every record of the table", 4, 2, {1, 2, 3, 4}, {}, false, {}, 0, 4, "1 2 3 4"},
+        {"beside a record refused while appended", 4, 0, {4}, {2}, false, {1, 3}, 2, 2, "2 4"},
+        {"before the table fails", 5, 2, {2}, {}, true, {1, 3, 4}, std::nullopt, 1, "2"},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.name);
+        sides = memdb::sides{};
+        reports.str("");
+        sides.source->add_table(make_table(u"T", r.records));
+        sides.source->add_table(make_table(u"U", 1));
+        sides.dest->buffered = true;
+        sides.dest->batch_rows = r.batch_rows;
+        for (int n : r.late) sides.dest->reject_late.insert({u"T", n});
+        for (int n : r.raised) sides.dest->reject.insert({u"T", n});
+        if (r.fail_finish) sides.dest->fail_finish = {u"T"};
+        run();
+        EXPECT_EQ(dest_ids(u"T"), r.stored);
+        std::string reported;
+        const std::regex record("T, record #(\\d+):");
+        const std::string text = reports.str();
+        for (auto m = std::sregex_iterator(text.begin(), text.end(), record); m != std::sregex_iterator(); ++m)
+            reported += (reported.empty() ? "" : " ") + (*m)[1].str();
+        EXPECT_EQ(reported, r.reported) << text;
+        ASSERT_EQ(conv->item_reports().size(), 2u);
+        const udb_item_report& t = conv->item_reports()[0];
+        EXPECT_EQ(t.records_read, r.records);
+        EXPECT_EQ(t.records_refused, r.refused);
+        if (r.copied) {
+            EXPECT_EQ(t.records_copied, *r.copied);
+        }
+        EXPECT_EQ(conv->records_refused(), r.refused);
+        EXPECT_EQ(conv->records_copied(), t.records_copied + 1) << "U's record follows";
+        EXPECT_EQ(conv->item_reports()[1].records_copied, 1);
+        EXPECT_EQ(conv->items_failed(), r.fail_finish ? 1 : 0);
+    }
 }
 
 TEST_F(Run, FailedItemsAreReportedWithTheirNameAndTheRunGoesOn) {

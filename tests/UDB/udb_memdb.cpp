@@ -1,6 +1,7 @@
 #include "udb_memdb.hpp"
 
 #include "tk_utils.hpp"
+#include "udb_errh.hpp"
 
 namespace memdb {
 
@@ -68,11 +69,12 @@ public:
                     duplicate_key_code}
                 .raise();
         }
+        if (state_->buffered && state_->batch_rows > 0 && int(pending_.size()) == state_->batch_rows) send();
         std::vector<ole_variant> row;
         row.reserve(record.size());
         for (const auto& f : record) row.push_back(f->value());
         if (state_->buffered) {
-            pending_.push_back(std::move(row));
+            pending_.emplace_back(appends_, std::move(row));
         } else {
             target().rows.push_back(std::move(row));
         }
@@ -80,13 +82,14 @@ public:
 
     void finish() override {
         state_->log.push_back("finish(" + utf8(name_) + ")");
-        std::vector<std::vector<ole_variant>> batch = std::move(pending_);
-        pending_.clear();
         if (state_->fail_finish.count(name_)) {
+            pending_.clear();
             failure{"Lost connection to MySQL server during query", tk_level_item, 0x400000 + 2013}.raise();
         }
-        for (auto& row : batch) target().rows.push_back(std::move(row));
+        send();
     }
+
+    int records_refused_late() const noexcept override { return refused_late_; }
 
 private:
     table& target() {
@@ -95,9 +98,29 @@ private:
         return *t;
     }
 
+    // Stores the pending rows, reporting those the state refuses late.
+    void send() {
+        std::vector<std::pair<int, std::vector<ole_variant>>> batch = std::move(pending_);
+        pending_.clear();
+        for (auto& [position, row] : batch) {
+            if (!state_->reject_late.count({name_, position})) {
+                target().rows.push_back(std::move(row));
+                continue;
+            }
+            ++refused_late_;
+            error_handler::instance().set_context(name_, position);
+            error_handler::instance().handle(tk_exception("Duplicate entry '" + std::to_string(position) +
+                                                              "' for key 'PRIMARY'",
+                                                          tk_level_item),
+                                             0);
+        }
+    }
+
     std::shared_ptr<dest_state> state_;
     int appends_ = 0;
-    std::vector<std::vector<ole_variant>> pending_;  // dropped unless finish() sends it
+    int refused_late_ = 0;
+    // (position, row), dropped unless sent
+    std::vector<std::pair<int, std::vector<ole_variant>>> pending_;
 };
 
 }  // namespace

@@ -108,6 +108,12 @@ struct dest_state {
     bool buffered = false;
     /// (table, 1-based position of the append within that recordset) -> rejected record.
     std::set<std::pair<std::u16string, int>> reject;
+    /// (table, position) -> record taken by append_record but refused when its batch is sent,
+    /// reported through the error handler as a batching writer does.
+    std::set<std::pair<std::u16string, int>> reject_late;
+    /// Rows per batch of a buffered recordset, sent when the next record is appended (as a
+    /// writer settles a batch while formatting the next); 0: all at finish().
+    int batch_rows = 0;
     /// finish() of these tables fails (with the code of a failed batch).
     std::set<std::u16string> fail_finish;
     std::map<std::u16string, failure> fail_create;

@@ -156,3 +156,55 @@ TEST_F(AgentSummary, ProgressIsDrawnOnATerminalAndNeverReachesAFileOrAPipe) {
     EXPECT_EQ(std::regex_replace(split.out, std::regex("\r[^\r\n]*\x1b\\[K"), ""), "");
     EXPECT_NE(split.out.find(" records, "), std::string::npos);
 }
+
+TEST_F(AgentSummary, RowsRefusedWhenTheirBatchIsAnsweredCountAsRefused) {
+    // Every refusal here comes back with a batch's answer, after the agent took the record.
+    // R's keys 'a' and 'A' (and 'b' and 'B') are distinct for DB2 and one value for MySQL's
+    // collation. W's rows of about 30 KB fill three batches, each with one duplicate key: in
+    // the first, a middle and the last. E exists at the destination with every key already
+    // there, so each of its rows is refused.
+    static const std::string late_database = [] {
+        shop_database(); // points this process and the agent at the stand-in
+        std::string script = "CREATE SCHEMA S;\n"
+                             "CREATE TABLE S.R (K VARCHAR(10) NOT NULL, D DECFLOAT(16), PRIMARY KEY (K));\n"
+                             "INSERT INTO S.R VALUES ('a', 1), ('A', 2), ('b', 3), ('B', 4);\n"
+                             "CREATE TABLE S.E (K VARCHAR(10) NOT NULL, PRIMARY KEY (K));\n"
+                             "INSERT INTO S.E VALUES ('p'), ('q');\n"
+                             "CREATE TABLE S.W (N INTEGER NOT NULL, K VARCHAR(10) NOT NULL, P VARCHAR(30000), "
+                             "PRIMARY KEY (K));\n";
+        const std::string pad(30000, 'x');
+        for (int n = 1; n <= 100; ++n) {
+            const bool duplicate = n == 2 || n == 50 || n == 100;
+            script += "INSERT INTO S.W VALUES (" + std::to_string(n) + ", '" + (duplicate ? "K" : "k") +
+                      std::to_string(duplicate ? n - 1 : n) + "', '" + pad + "');\n";
+        }
+        db2_test::create_database("LATEDB", script);
+        return std::string("LATEDB");
+    }();
+    SQL_REQUIRE_SERVER(server);
+    const std::string database = "vdx_late_" + std::to_string(getpid());
+    drop_database dropper{server, database};
+    sql_connection c;
+    ASSERT_TRUE(connect(c, server));
+    ASSERT_TRUE(c.query("DROP DATABASE IF EXISTS `" + database + "`"));
+    ASSERT_TRUE(c.query("CREATE DATABASE `" + database + "`"));
+    ASSERT_TRUE(c.query("CREATE TABLE `" + database + "`.E (K VARCHAR(10) NOT NULL, PRIMARY KEY (K))"));
+    ASSERT_TRUE(c.query("INSERT INTO `" + database + "`.E VALUES ('P'), ('Q')"));
+    std::vector<std::string> args{"--src=" + late_database, "--db2schema=S", "--dest=" + database, "--mode=3",
+                                  "--strict"};
+    for (const auto& option : server_options(server)) args.push_back(option);
+    const run_result r = run_agent(args, dir.file("config"));
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_EQ(summary_figures(r.summary), "E 2 0 2\nR 4 2 2\nW 100 97 3\nTotal 106 99 7\nTables failed: 0\n"
+                                          "Foreign keys: 0 created, 0 failed\nViews: 0 created, 0 failed\n")
+        << r.out << r.summary;
+    std::string refused;
+    const std::regex record("Error:\n(\\w), record #(\\d+): (\\w+)");
+    for (auto m = std::sregex_iterator(r.out.begin(), r.out.end(), record); m != std::sregex_iterator(); ++m)
+        refused += (*m)[1].str() + (*m)[2].str() + " " + (*m)[3].str() + "\n";
+    EXPECT_EQ(refused, "E1 Duplicate\nE2 Duplicate\nR2 Duplicate\nR4 Duplicate\nW2 Duplicate\nW50 Duplicate\n"
+                       "W100 Duplicate\n")
+        << r.out;
+    EXPECT_EQ(scalar(c, "SELECT GROUP_CONCAT(K ORDER BY K) FROM `" + database + "`.R"), "a,b");
+    EXPECT_EQ(scalar(c, "SELECT CONCAT(COUNT(*), ' ', SUM(N IN (2, 50, 100))) FROM `" + database + "`.W"), "97 0");
+}
