@@ -49,6 +49,14 @@ void udb_converter::console_line(std::ostream& stream, const std::string& line) 
     stream << line << '\n' << std::flush;
 }
 
+udb_converter::late_refusals::~late_refusals() {
+    const int late = writer.records_refused_late();
+    converter.records_copied_.fetch_sub(late, std::memory_order_relaxed);
+    converter.records_refused_.fetch_add(late, std::memory_order_relaxed);
+    report.records_copied -= late;
+    report.records_refused += late;
+}
+
 std::u16string udb_converter::current_item_name() const {
     std::lock_guard<std::mutex> lock(name_lock_);
     return current_item_name_;
@@ -234,15 +242,7 @@ void udb_converter::convert_item(const std::u16string& name, const std::u16strin
     // A batching writer refuses some records after append_record returned, when the batch's
     // answer comes back: they move from copied to refused however the item ends (finished,
     // stopped or failed), before run_items reads the counters into the item's report.
-    struct late_refusals {
-        udb_converter& converter;
-        const udb_recordset& writer;
-        ~late_refusals() {
-            const int late = writer.records_refused_late();
-            converter.records_copied_.fetch_sub(late, std::memory_order_relaxed);
-            converter.records_refused_.fetch_add(late, std::memory_order_relaxed);
-        }
-    } const settle_late{*this, *writer};
+    const late_refusals settle_late{*this, *writer, report};
     report.destination = dest_name;
     report.result = udb_item_report::outcome::copied;
 

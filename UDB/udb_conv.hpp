@@ -165,6 +165,15 @@ public:
 private:
     struct job;
     struct job_pool;
+    /// Moves the records `writer` refused after append_record returned (a batch answered
+    /// later) from copied to refused, in the run's counters and in `report`, however the item
+    /// ends: made right after the writer, it goes before it.
+    struct late_refusals {
+        udb_converter& converter;
+        const udb_recordset& writer;
+        udb_item_report& report;
+        ~late_refusals();
+    };
 
     void run_items(udb_run_sides& sides);
     void convert_item(const std::u16string& name, const std::u16string& query, udb_database& source,

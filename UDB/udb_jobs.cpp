@@ -264,6 +264,7 @@ void udb_converter::convert_job(job_pool& pool, std::size_t worker, job& item) {
             writer = destination.get_table(item.destination, 2);
         }
         tk_verify(writer != nullptr, "udb_conv", __LINE__);
+        const late_refusals settle_late{*this, *writer, report};
         report.destination = item.destination;
         report.result = udb_item_report::outcome::copied;
         if (mode_ == udb_mode_merge && !reader->schema().conform_to(writer->schema())) {
