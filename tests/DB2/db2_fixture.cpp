@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -17,7 +18,8 @@ namespace db2_test {
 
 namespace {
 
-long g_live_statements = 0;
+// Workers of a run with several jobs allocate and free statements at once.
+std::atomic<long> g_live_statements = 0;
 SQLAllocHandle_fn g_alloc = nullptr;
 SQLFreeHandle_fn g_free = nullptr;
 
