@@ -7,6 +7,7 @@
 #include "tk_utils.hpp"
 
 #include <algorithm>
+#include <type_traits>
 #include <cstdio>
 
 namespace {
@@ -236,46 +237,43 @@ namespace {
 
 bool is_blob_field(int field_type) noexcept { return field_type >= MYSQL_TYPE_TINY_BLOB && field_type <= MYSQL_TYPE_BLOB; }
 
+// One cell of a result row, narrow (UTF-8 as the server sends it) or wide (one code unit a
+// character, a byte a unit for binary columns); only the text conversions differ.
+template <class Char>
+ole_variant variant_of_cell(int field_type, unsigned long length, unsigned flags, const Char* data) {
+    tk_trace(1, "get_variant(%d,%lu,%u)", field_type, length, flags);
+    if (!data) {
+        tk_trace(1, "process NULL-values");
+        return ole_variant();
+    }
+    const std::uint16_t vt = get_mysql_vartype(field_type, flags);
+    if (vt == VT_BYTES || (is_blob_field(field_type) && (flags & BINARY_FLAG))) {
+        tk_trace(1, "Extract BINARY value");
+        if constexpr (std::is_same_v<Char, char>) {
+            return ole_variant(std::size_t(length), reinterpret_cast<const std::uint8_t*>(data));
+        } else {
+            std::vector<std::uint8_t> bytes(length);
+            for (unsigned long i = 0; i < length; ++i) bytes[i] = std::uint8_t(data[i] & 0xFF);
+            return ole_variant(std::move(bytes));
+        }
+    }
+    const std::basic_string_view<Char> text(data, length);
+    if (vt == VT_BSTR || vt == VT_BLOB) {
+        if (vt == VT_BLOB) tk_trace(1, "Extract TEXT value");
+        if constexpr (std::is_same_v<Char, char>) return ole_variant(tk_from_utf8(text));
+        else return ole_variant(std::u16string(text));
+    }
+    if (vt == VT_BOOL) return ole_variant(length > 0 && data[0] != Char(0));
+    if constexpr (std::is_same_v<Char, char>) return ole_variant::from_string(text, vt);
+    else return ole_variant::from_wstring(text, vt);
+}
+
 } // namespace
 
 ole_variant get_variant(int field_type, unsigned long length, unsigned flags, const char* data) {
-    tk_trace(1, "get_variant(%d,%lu,%u)", field_type, length, flags);
-    if (!data) {
-        tk_trace(1, "process NULL-values");
-        return ole_variant();
-    }
-    const std::uint16_t vt = get_mysql_vartype(field_type, flags);
-    if (vt == VT_BYTES || (is_blob_field(field_type) && (flags & BINARY_FLAG))) {
-        tk_trace(1, "Extract BINARY value");
-        return ole_variant(std::size_t(length), reinterpret_cast<const std::uint8_t*>(data));
-    }
-    const std::string_view text(data, length);
-    if (vt == VT_BSTR || vt == VT_BLOB) {
-        if (vt == VT_BLOB) tk_trace(1, "Extract TEXT value");
-        return ole_variant(tk_from_utf8(text));
-    }
-    if (vt == VT_BOOL) return ole_variant(length > 0 && data[0] != '\0');
-    return ole_variant::from_string(text, vt);
+    return variant_of_cell(field_type, length, flags, data);
 }
 
 ole_variant get_variant(int field_type, unsigned long length, unsigned flags, const char16_t* data) {
-    tk_trace(1, "get_variant(%d,%lu,%u)", field_type, length, flags);
-    if (!data) {
-        tk_trace(1, "process NULL-values");
-        return ole_variant();
-    }
-    const std::uint16_t vt = get_mysql_vartype(field_type, flags);
-    if (vt == VT_BYTES || (is_blob_field(field_type) && (flags & BINARY_FLAG))) {
-        tk_trace(1, "Extract BINARY value");
-        std::vector<std::uint8_t> bytes(length);
-        for (unsigned long i = 0; i < length; ++i) bytes[i] = std::uint8_t(data[i] & 0xFF);
-        return ole_variant(std::move(bytes));
-    }
-    const std::u16string_view text(data, length);
-    if (vt == VT_BSTR || vt == VT_BLOB) {
-        if (vt == VT_BLOB) tk_trace(1, "Extract TEXT value");
-        return ole_variant(std::u16string(text));
-    }
-    if (vt == VT_BOOL) return ole_variant(length > 0 && data[0] != u'\0');
-    return ole_variant::from_wstring(text, vt);
+    return variant_of_cell(field_type, length, flags, data);
 }
