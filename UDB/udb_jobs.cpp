@@ -83,6 +83,11 @@ bool udb_converter::run_jobs(udb_run_sides& sides, udb_database& source, udb_dat
     const std::size_t workers = destination.appends_at_once() && !definitions_only_
                                     ? std::size_t(jobs_)
                                     : std::min<std::size_t>(std::size_t(jobs_), selected_items_.size());
+    // One worker would only add a part to copy: the items go one after another, as with one job.
+    if (workers < 2) {
+        tk_trace(2, "One item to copy at a time: one item after another");
+        return false;
+    }
     for (std::size_t w = 0; w < workers; ++w) {
         std::unique_ptr<udb_database> worker_source = sides.open_worker_source();
         std::unique_ptr<udb_database> worker_destination =
