@@ -170,26 +170,23 @@ void udb_converter::run_items(udb_run_sides& sides) {
 
     error_handler& handler = error_handler::instance();
     const bool parallel = jobs_ > 1 && run_jobs(sides, *source, *destination, *validator);
-    for (const auto& [name, query] : parallel ? udb_query_map() : selected_items_) {
-        check_stop(nullptr);
-        const auto started = std::chrono::steady_clock::now();
-        const int copied_before = records_copied();
-        const int refused_before = records_refused();
-        item_reports_.push_back(udb_item_report{name, {}, 0, 0, 0, {}, udb_item_report::outcome::skipped});
-        try {
-            convert_item(name, query, *source, *destination, *validator);
-        } catch (const tk_exception& e) {
-            // The item's recordsets are gone by now: they were released while unwinding.
-            items_failed_.fetch_add(1, std::memory_order_relaxed);
-            item_reports_.back().result = udb_item_report::outcome::failed;
-            handler.report(e, 0, name);
+    if (!parallel) {
+        for (const auto& [name, query] : selected_items_) {
+            check_stop(nullptr);
+            const auto started = std::chrono::steady_clock::now();
+            item_reports_.push_back(udb_item_report{name, {}, 0, 0, 0, {}, udb_item_report::outcome::skipped});
+            try {
+                // The item's report counts its records as they go (copy_records, late_refusals).
+                convert_item(name, query, *source, *destination, *validator);
+            } catch (const tk_exception& e) {
+                // The item's recordsets are gone by now: they were released while unwinding.
+                items_failed_.fetch_add(1, std::memory_order_relaxed);
+                item_reports_.back().result = udb_item_report::outcome::failed;
+                handler.report(e, 0, name);
+            }
+            item_reports_.back().time = std::chrono::steady_clock::now() - started;
+            item_index_.fetch_add(1, std::memory_order_relaxed);
         }
-        udb_item_report& report = item_reports_.back();
-        report.records_read = records_done();
-        report.records_copied = records_copied() - copied_before;
-        report.records_refused = records_refused() - refused_before;
-        report.time = std::chrono::steady_clock::now() - started;
-        item_index_.fetch_add(1, std::memory_order_relaxed);
     }
 
     check_stop(nullptr);
