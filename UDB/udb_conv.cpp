@@ -6,6 +6,7 @@
 #include "tk_excp.hpp"
 #include "tk_log.hpp"
 #include "tk_utils.hpp"
+#include "udb_ahead.hpp"
 #include "udb_errh.hpp"
 
 #include <iostream>
@@ -259,21 +260,24 @@ void udb_converter::convert_item(const std::u16string& name, const std::u16strin
     console_line(*out_, "Converting table " + udb_console_text(name) + '(' + std::to_string(count) + " records)");
     if (definitions_only_) return;
 
-    copy_records(name, *reader, *writer, report, nullptr);
+    copy_records(name, *reader, *writer, report, nullptr, nullptr, 0, jobs_ > 1);
     tk_trace(2, "Table #%d has been processed", item_index());
 }
 
 bool udb_converter::copy_records(const std::u16string& name, udb_recordset& reader, udb_recordset& writer,
                                  udb_item_report& report, const std::atomic<bool>* cancel,
-                                 const std::atomic<bool>* cancel_table, int first_row) {
+                                 const std::atomic<bool>* cancel_table, int first_row, bool read_ahead) {
     error_handler& handler = error_handler::instance();
     const int total = reader.record_count();
     reader.reset();
-    while (!reader.is_eof()) {
+    // A table copied alone in a run of several jobs is read on a second thread: the second
+    // core fetches and converts while this one formats and writes.
+    udb_read_ahead rows(reader, read_ahead);
+    while (!rows.is_eof()) {
         const int position = first_row + report.records_read + 1;
         tk_trace(1, "Converting %d record", position);
         try {
-            const udb_record* record = reader.get_item();
+            const udb_record* record = rows.get_item();
             tk_verify(record != nullptr, "udb_conv", __LINE__);
             writer.append_record(*record);
             ++report.records_copied;
@@ -285,7 +289,7 @@ bool udb_converter::copy_records(const std::u16string& name, udb_recordset& read
             tk_trace(2, "mode=%d, error=%d", mode_, e.code());
             handler.report(e, 0, name, position);
         }
-        reader.next();
+        rows.next();
         ++report.records_read;
         records_done_.fetch_add(1, std::memory_order_relaxed);
         const bool cancelled = (cancel && cancel->load(std::memory_order_relaxed)) ||

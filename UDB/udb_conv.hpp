@@ -181,9 +181,11 @@ private:
     /// Moves the reader's records to the writer and finishes the writer, counting them in
     /// `report` (read, copied, refused). `cancel` and `cancel_table` (when given) end the copy
     /// at the next record once set: false is returned. Records are numbered after `first_row`.
+    /// With `read_ahead` the reader is read on a thread of its own (udb_read_ahead).
     bool copy_records(const std::u16string& name, udb_recordset& reader, udb_recordset& writer,
                       udb_item_report& report, const std::atomic<bool>* cancel,
-                      const std::atomic<bool>* cancel_table = nullptr, int first_row = 0);
+                      const std::atomic<bool>* cancel_table = nullptr, int first_row = 0,
+                      bool read_ahead = false);
     /// The items on `workers` threads (udb_jobs.cpp); false when the sides cannot share their
     /// ends, and nothing was done.
     bool run_jobs(udb_run_sides& sides, udb_database& source, udb_database& destination, udb_validator& validator);
