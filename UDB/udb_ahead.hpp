@@ -26,8 +26,8 @@ class udb_recordset;
 /// `batch_bytes` bytes of values are held, and a slot that held a large value gives it back.
 class udb_read_ahead {
 public:
-    static constexpr std::size_t batches = 8;
-    static constexpr std::size_t rows_per_batch = 512;
+    static constexpr std::size_t batches = 4;
+    static constexpr std::size_t rows_per_batch = 256;
     static constexpr std::size_t batch_bytes = std::size_t(1) << 20;
 
     udb_read_ahead(udb_recordset& reader, bool on_thread);

@@ -33,7 +33,9 @@
 # the 1-job dump byte for byte (its file name and time lines aside) and that direct mode left
 # tables of the same checksums, and puts its tables, with the 2-job/1-job ratio of rows per
 # second, in the "## Parallel jobs" section of bench/RESULTS.md (or --out FILE), the rest of
-# the file left as it is.
+# the file left as it is. For the four-table set it also times two processes of one job each
+# at once, each given two of the tables: the most two copies that share nothing get from the
+# machine, beside which to read the 2-job ratio.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -236,14 +238,36 @@ direct_checksums() {
   sql "CHECKSUM TABLE $tables"
 }
 
+# The steps of a round on TABFILE: with two tables or more, two processes of one job each
+# (each given every other table) show what the machine gives two copies that share nothing.
+jobs_steps() {
+  if [ "$(wc -l <"$1")" -ge 2 ]; then echo dump-1 dump-2 dump-2p direct-1 direct-2 direct-2p
+  else echo dump-1 dump-2 direct-1 direct-2; fi
+}
+
+# sh -c "$two_processes" sh TABFILE DEST_A DEST_B COMMAND...: COMMAND twice at once, on TABFILE.a
+# into DEST_A and on TABFILE.b into DEST_B; fails if either fails.
+two_processes='tabfile=$1 a=$2 b=$3; shift 3
+  "$@" --tab_file="$tabfile.a" --dest="$a" >/dev/null & first=$!
+  "$@" --tab_file="$tabfile.b" --dest="$b" >/dev/null; second=$?
+  wait $first && [ $second -eq 0 ]'
+
 # One round of dump and direct mode with 1 and 2 jobs on the tables listed in TABFILE of DSN.
 jobs_round() {
   local dsn=$1 tag=$2 tabfile=$3 order=$4
-  local steps=(dump-1 dump-2 direct-1 direct-2)
-  [ "$order" -eq 1 ] && steps=(direct-2 direct-1 dump-2 dump-1)
+  local steps; read -ra steps <<<"$(jobs_steps "$tabfile")"
+  [ "$order" -eq 1 ] && read -ra steps <<<"$(printf '%s\n' "${steps[@]}" | tac | paste -sd' ')"
+  awk 'NR % 2 == 1' "$tabfile" >"$tabfile.a"
+  awk 'NR % 2 == 0' "$tabfile" >"$tabfile.b"
   for step in "${steps[@]}"; do
     local jobs=${step#*-}
     case $step in
+      dump-2p)
+        timed "$tag.$step" sh -c "$two_processes" sh "$tabfile" "$work/jobs.$tag.a.sql" "$work/jobs.$tag.b.sql" \
+          "$vordaxen" --src="$dsn" --db2schema=BENCH --dump ;;
+      direct-2p)
+        timed "$tag.$step" sh -c "$two_processes" sh "$tabfile" bench_jobs_a bench_jobs_b \
+          "$vordaxen" --src="$dsn" --db2schema=BENCH --mode=0 "${server[@]}" ;;
       dump-*)
         timed "$tag.$step" "$vordaxen" --src="$dsn" --db2schema=BENCH --dump --tab_file="$tabfile" \
           --dest="$work/jobs.$tag.$jobs.sql" --jobs="$jobs" ;;
@@ -270,14 +294,16 @@ jobs_measure() {
   done
   echo "### $(printf 'BENCH.%s, ' "$@" | sed 's/, $//'): $n rows in all ($runs runs each, medians)"
   echo
-  echo "| run | jobs | wall s | user+sys s | peak MB | peak MB/job | server CPU s | rows/s | 2 jobs/1 job |"
+  echo "| run | jobs | wall s | user+sys s | peak MB | peak MB/job | server CPU s | rows/s | over 1 job |"
   echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
-  for step in dump-1 dump-2 direct-1 direct-2; do
-    local jobs=${step#*-} wall cpu peak server ratio=""
+  for step in $(jobs_steps "$work/tables.$tag"); do
+    local jobs=${step#*-} wall cpu peak server ratio="" run=${step%-*}
     wall=$(col "$tag.$step" 1); cpu=$(col "$tag.$step" 2); peak=$(col "$tag.$step" 3)
     server=$(col "$tag.$step" 4)
-    [ "$jobs" -eq 2 ] && ratio=$(awk -v a="$(col "$tag.${step%-*}-1" 1)" -v b="$wall" 'BEGIN { printf "%.2f", a / b }')
-    awk -v s="${step%-*}" -v j="$jobs" -v w="$wall" -v c="$cpu" -v p="$peak" -v v="$server" -v n="$n" -v r="$ratio" \
+    # Two processes of one job each: peak memory is the larger process's.
+    [ "$jobs" = 2p ] && jobs=1 run="$run, 2 processes"
+    [ "$step" != "${step%-1}" ] || ratio=$(awk -v a="$(col "$tag.${step%-*}-1" 1)" -v b="$wall" 'BEGIN { printf "%.2f", a / b }')
+    awk -v s="$run" -v j="$jobs" -v w="$wall" -v c="$cpu" -v p="$peak" -v v="$server" -v n="$n" -v r="$ratio" \
       'BEGIN { printf "| %s | %d | %.2f | %.2f | %.1f | %.1f | %.2f | %.0f | %s |\n", s, j, w, c, p / 1024, p / 1024 / j, v, n / w, r }'
   done
   echo
