@@ -8,6 +8,9 @@
 #include "tk_utils.hpp"
 #include "udb_errh.hpp"
 
+#include <algorithm>
+#include <optional>
+
 db2_database::db2_database(const std::u16string& schema)
     : udb_database(schema, 1, true), dbc_(db2_engine::instance().connection()) {
     tk_wtrace(2, u"db2_database::ctor(%s)", schema.c_str());
@@ -45,40 +48,59 @@ std::vector<udb_key_range> db2_database::split_table(const std::u16string& name,
                                                     int parts) {
     tk_wtrace(2, u"db2_database::split_table(%s, %s)", name.c_str(), key.c_str());
     tk_verify(find_table(name) >= 0, "db2_db", __LINE__);
+    if (parts < 2) return {};
     const std::u16string column = db2_quote_name(key);
     const std::u16string table = quoted_table(name);
-    const auto whole = [](const std::u16string& text, long long& value) {
-        const std::string digits = tk_to_utf8(text);
+    // The one value a query answers, when it is a whole number.
+    const auto whole = [this](const std::u16string& sql) -> std::optional<long long> {
+        const std::vector<std::u16string> values = db2_query_column(dbc_, sql);
+        if (values.size() != 1) return std::nullopt;
+        const std::string digits = tk_to_utf8(values.front());
         std::size_t used = 0;
         try {
-            value = std::stoll(digits, &used);
+            const long long value = std::stoll(digits, &used);
+            if (used == digits.size()) return value;
         } catch (const std::exception&) {
-            return false;
         }
-        return used == digits.size();
+        return std::nullopt;
     };
-    long long low = 0, high = 0;
-    const std::vector<std::u16string> ends = db2_query_column(dbc_, u"SELECT MIN(" + column + u") FROM " + table);
-    const std::vector<std::u16string> tops = db2_query_column(dbc_, u"SELECT MAX(" + column + u") FROM " + table);
-    if (parts < 2 || ends.size() != 1 || tops.size() != 1 || !whole(ends[0], low) || !whole(tops[0], high) ||
-        high <= low)
-        return {};
+    // The keys found at every parts-th of the rows in key order, so that the ranges hold as many
+    // rows each however the keys are spread. A DB2 without OFFSET (before 11.1) gets the keys
+    // that divide the span from the lowest to the highest key evenly instead.
+    std::vector<long long> bounds;
+    try {
+        const std::optional<long long> count = whole(u"SELECT COUNT(*) FROM " + table);
+        for (int i = 1; count && i < parts; ++i) {
+            const std::optional<long long> at =
+                whole(u"SELECT " + column + u" FROM " + table + u" ORDER BY " + column + u" OFFSET " +
+                      tk_from_utf8(std::to_string(*count * i / parts)) + u" ROWS FETCH FIRST 1 ROW ONLY");
+            if (!at) return {};
+            bounds.push_back(*at);
+        }
+    } catch (const tk_exception& e) {
+        tk_trace(2, "The key is divided by its span: %s", e.what());
+        const std::optional<long long> low = whole(u"SELECT MIN(" + column + u") FROM " + table);
+        const std::optional<long long> high = whole(u"SELECT MAX(" + column + u") FROM " + table);
+        if (!low || !high || *high <= *low) return {};
+        const __int128 span = __int128(*high) - *low + 1;
+        bounds.clear();
+        for (int i = 1; i < parts; ++i) bounds.push_back((long long)(*low + span * i / parts));
+    }
+    bounds.erase(std::unique(bounds.begin(), bounds.end()), bounds.end());
+
     std::vector<udb_key_range> ranges;
     std::int32_t before = 0;
-    const __int128 span = __int128(high) - low + 1;
-    for (int i = 0; i < parts; ++i) {
+    for (std::size_t i = 0; i <= bounds.size(); ++i) {
         std::u16string condition;
-        if (i > 0) condition = column + u" >= " + tk_from_utf8(std::to_string((long long)(low + span * i / parts)));
-        if (i + 1 < parts) {
+        if (i > 0) condition = column + u" >= " + tk_from_utf8(std::to_string(bounds[i - 1]));
+        if (i < bounds.size()) {
             if (!condition.empty()) condition += u" AND ";
-            condition += column + u" < " + tk_from_utf8(std::to_string((long long)(low + span * (i + 1) / parts)));
+            condition += column + u" < " + tk_from_utf8(std::to_string(bounds[i]));
         }
-        const std::vector<std::u16string> count =
-            db2_query_column(dbc_, u"SELECT COUNT(*) FROM " + table + u" WHERE " + condition);
-        const std::int32_t rows = count.empty() ? 0 : std::int32_t(std::stol(tk_to_utf8(count.front())));
-        if (rows == 0) continue;
-        ranges.push_back(udb_key_range{condition + u" ORDER BY " + column, before, rows});
-        before += rows;
+        const std::optional<long long> rows = whole(u"SELECT COUNT(*) FROM " + table + u" WHERE " + condition);
+        if (!rows || *rows == 0) continue;
+        ranges.push_back(udb_key_range{condition + u" ORDER BY " + column, before, std::int32_t(*rows)});
+        before += std::int32_t(*rows);
     }
     if (ranges.size() < 2) ranges.clear();
     return ranges;

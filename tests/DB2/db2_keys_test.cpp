@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace db2_test;
 
 namespace {
@@ -38,6 +40,11 @@ CREATE TABLE T1 (ID INTEGER NOT NULL PRIMARY KEY, P INTEGER,
   CONSTRAINT FK FOREIGN KEY (P) REFERENCES RESTRICTED (ID));
 CREATE TABLE T2 (ID INTEGER NOT NULL PRIMARY KEY, Q1 INTEGER, Q2 INTEGER, Q3 INTEGER,
   CONSTRAINT FK FOREIGN KEY (Q1, Q2, Q3) REFERENCES PARENT (B, A, C) ON DELETE CASCADE);
+CREATE TABLE SKEWED (ID INTEGER NOT NULL PRIMARY KEY);
+INSERT INTO SKEWED VALUES (1), (2), (3), (4), (5), (6), (7), (8), (9), (10), (11), (12), (13), (14), (15), (16),
+  (17), (18), (1000001), (1000002);
+CREATE TABLE EXTREMES (ID BIGINT NOT NULL PRIMARY KEY);
+INSERT INTO EXTREMES VALUES (-9223372036854775808), (-1), (0), (1), (9223372036854775806), (9223372036854775807);
 CREATE SCHEMA Z;
 CREATE TABLE Z.PARENT (B INTEGER NOT NULL PRIMARY KEY);
 CREATE TABLE XREF (ID INTEGER NOT NULL GENERATED ALWAYS AS IDENTITY, P INTEGER,
@@ -164,4 +171,43 @@ TEST_F(keys, SameKeyNameInTwoTablesMakesTwoKeys) {
     EXPECT_EQ(rel[1].child_fields, (udb_names{u"Q1", u"Q2", u"Q3"}));
     EXPECT_EQ(rel[1].parent_fields, (udb_names{u"B", u"A", u"C"}));
     EXPECT_EQ(rel[1].rule_clause, u"ON DELETE CASCADE");
+}
+
+TEST_F(keys, TablesAreCutIntoRangesOfEqualRowCountsHoweverTheKeysAreSpread) {
+    struct row {
+        const char16_t* table;
+        int parts;
+        std::vector<int> rows; // per range
+    };
+    const row rows[] = {
+        {u"SKEWED", 2, {10, 10}},
+        {u"SKEWED", 3, {6, 7, 7}},
+        {u"SKEWED", 25, std::vector<int>(20, 1)},
+        {u"EXTREMES", 2, {3, 3}},
+        {u"EXTREMES", 4, {1, 2, 1, 2}},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(std::string(r.table == std::u16string(u"SKEWED") ? "SKEWED" : "EXTREMES") + " in " +
+                     std::to_string(r.parts));
+        const std::vector<udb_key_range> ranges = db->split_table(r.table, u"ID", r.parts);
+        std::vector<int> counts;
+        std::vector<long long> keys, all;
+        const auto key = [](udb_recordset& rs) {
+            const ole_variant& v = (*rs.get_item())[0].value();
+            return v.vt() == VT_I8 ? v.i8() : (long long)v.to_long();
+        };
+        int before = 0;
+        for (const udb_key_range& range : ranges) {
+            EXPECT_EQ(range.first_row, before);
+            before += range.rows;
+            counts.push_back(range.rows);
+            auto rs = db->get_table_range(r.table, range, 1);
+            for (rs->reset(); !rs->is_eof(); rs->next()) keys.push_back(key(*rs));
+        }
+        EXPECT_EQ(counts, r.rows);
+        auto whole = db->get_table(r.table, 1);
+        for (whole->reset(); !whole->is_eof(); whole->next()) all.push_back(key(*whole));
+        std::sort(all.begin(), all.end());
+        EXPECT_EQ(keys, all) << "every row once, in key order";
+    }
 }

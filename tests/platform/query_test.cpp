@@ -21,6 +21,10 @@ TEST_F(query_test, SchemasQuotedNamesAndRowLimits) {
     must("SET SCHEMA \"SHOP\"");
     EXPECT_EQ(rows("SELECT \"id\", name FROM \"Mixed Case\" ORDER BY 1 FETCH FIRST 2 ROWS ONLY"),
               (std::vector<std::vector<std::string>>{{"1", "a"}, {"2", "b"}}));
+    EXPECT_EQ(rows("SELECT \"id\" FROM \"Mixed Case\" ORDER BY 1 OFFSET 1 ROWS FETCH FIRST 1 ROW ONLY"),
+              (std::vector<std::vector<std::string>>{{"2"}}));
+    EXPECT_EQ(rows("SELECT \"id\" FROM \"Mixed Case\" ORDER BY 1 OFFSET 1 ROW"),
+              (std::vector<std::vector<std::string>>{{"2"}, {"3"}}));
     EXPECT_EQ(rows("SELECT count(*) FROM \"SHOP\".\"Mixed Case\" WITH UR").at(0).at(0), "3");
     EXPECT_EQ(rows("SELECT m.NAME FROM \"Mixed Case\" m WHERE m.\"id\" = 3").at(0).at(0), "<null>");
     must("SET CURRENT SCHEMA = 'TESTER'");

@@ -368,13 +368,26 @@ std::string session::translate_query(const query_stmt& q) {
                 continue;
             }
             if (is_clause_word(tok)) in_from.back() = false;
-            if (tok.is("FETCH") && (t[i + 1].is("FIRST") || t[i + 1].is("NEXT"))) {
+            // OFFSET n ROWS [FETCH FIRST m ROWS ONLY]: SQLite wants LIMIT before OFFSET.
+            std::string offset;
+            if (tok.is("OFFSET") && t[i + 1].kind == token::number) {
+                if (!(t[i + 2].is("ROW") || t[i + 2].is("ROWS")))
+                    throw_syntax_error(std::string(t[i + 2].text), "OFFSET", "ROWS");
+                offset = " OFFSET " + std::string(t[i + 1].text);
+                i += 3;
+                if (!(t[i].is("FETCH") && (t[i + 1].is("FIRST") || t[i + 1].is("NEXT")))) {
+                    emit("LIMIT -1" + offset);
+                    --i;
+                    continue;
+                }
+            }
+            if (t[i].is("FETCH") && (t[i + 1].is("FIRST") || t[i + 1].is("NEXT"))) {
                 std::size_t j = i + 2;
                 std::string n = "1";
                 if (t[j].kind == token::number) n = t[j++].text;
                 if (!(t[j].is("ROW") || t[j].is("ROWS")) || !t[j + 1].is("ONLY"))
                     throw_syntax_error(std::string(t[j].text), "FETCH FIRST", "ROWS ONLY");
-                emit("LIMIT " + n);
+                emit("LIMIT " + n + offset);
                 i = j + 1;
                 continue;
             }
