@@ -21,6 +21,29 @@ constexpr int mysql_code_end = 0x410000;
 std::atomic<bool> stop_flag{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
+// Adds records to one of the run's counters in steps, and the rest when it goes: workers that
+// added to the same counter at every record would pass its cache line from core to core. The
+// progress display reads the counters a few times a second, a step behind at most.
+class counter_steps {
+public:
+    explicit counter_steps(std::atomic<int>& counter) noexcept : counter_(counter) {}
+    counter_steps(const counter_steps&) = delete;
+    counter_steps& operator=(const counter_steps&) = delete;
+    ~counter_steps() { flush(); }
+    void add() noexcept {
+        if (++pending_ == step) flush();
+    }
+    void flush() noexcept {
+        counter_.fetch_add(pending_, std::memory_order_relaxed);
+        pending_ = 0;
+    }
+
+private:
+    static constexpr int step = 64;
+    std::atomic<int>& counter_;
+    int pending_ = 0;
+};
+
 }  // namespace
 
 void udb_run_sides::prepare_destination(udb_database&) {}
@@ -273,6 +296,7 @@ bool udb_converter::copy_records(const std::u16string& name, udb_recordset& read
     // A table copied alone in a run of several jobs is read on a second thread: the second
     // core fetches and converts while this one formats and writes.
     udb_read_ahead rows(reader, read_ahead);
+    counter_steps copied(records_copied_), done(records_done_);
     while (!rows.is_eof()) {
         const int position = first_row + report.records_read + 1;
         tk_trace(1, "Converting %d record", position);
@@ -281,7 +305,7 @@ bool udb_converter::copy_records(const std::u16string& name, udb_recordset& read
             tk_verify(record != nullptr, "udb_conv", __LINE__);
             writer.append_record(*record);
             ++report.records_copied;
-            records_copied_.fetch_add(1, std::memory_order_relaxed);
+            copied.add();
         } catch (const tk_exception& e) {
             if (!is_record_rejection(e)) throw;
             ++report.records_refused;
@@ -291,12 +315,14 @@ bool udb_converter::copy_records(const std::u16string& name, udb_recordset& read
         }
         rows.next();
         ++report.records_read;
-        records_done_.fetch_add(1, std::memory_order_relaxed);
+        done.add();
         const bool cancelled = (cancel && cancel->load(std::memory_order_relaxed)) ||
                                (cancel_table && cancel_table->load(std::memory_order_relaxed));
         if (stop_requested() || cancelled) {
             // What was handed over reaches the destination before the table is reported.
             writer.finish();
+            copied.flush();
+            done.flush();
             check_stop(&name, report.records_read, total);
             return false;
         }
