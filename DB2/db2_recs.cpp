@@ -336,9 +336,11 @@ void db2_recordset::next() {
 const udb_record* db2_recordset::get_item() {
     tk_trace(1, "db2_recordset::get_item");
     if (eof_ || current_row_ < 0 || std::uint32_t(current_row_) >= rows_fetched_) return nullptr;
-    if (!last_record_) {
-        // Built once; every later row only replaces the values.
-        last_record_ = std::make_unique<udb_record>();
+    if (!last_record_) last_record_ = std::make_unique<udb_record>();
+    if (last_record_->size() != schema_.size()) {
+        // Built once (and again for each record exchange_item took away before it came back);
+        // every later row only replaces the values.
+        last_record_->clear();
         last_record_->reserve(schema_.size());
         for (const t_ftd* column : schema_)
             last_record_->add(std::make_unique<udb_field>(column->name, column->size, ole_variant(),
@@ -347,6 +349,12 @@ const udb_record* db2_recordset::get_item() {
     const std::size_t row = std::size_t(current_row_);
     for (std::size_t i = 0; i < cache_.size(); ++i) (*last_record_)[i].set_value(cache_[i].get(row));
     return last_record_.get();
+}
+
+bool db2_recordset::exchange_item(udb_record& spare) {
+    if (!last_record_) return false;
+    last_record_->swap(spare);
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------

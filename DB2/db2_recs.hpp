@@ -41,6 +41,7 @@ public:
     int records_refused_late() const noexcept override { return insert_ ? int(insert_->refused()) : 0; }
     /// The current row; refilled in place by the next call. Null at the end or outside a block.
     const udb_record* get_item() override;
+    bool exchange_item(udb_record& spare) override;
     bool is_eof() override;
     void next() override;
     /// Binds the fetch buffers and fetches the first block, once.

@@ -4,8 +4,8 @@
 
 namespace {
 
-// A field of a read-ahead row: the reader's value with the type the reader's field reported
-// for it, since readers may refine the type of their own fields.
+// A field of a row copied from a reader that cannot hand its record over: the reader's value
+// with the type the reader's field reported for it, since readers may refine it.
 class copied_field : public udb_field {
 public:
     using udb_field::udb_field;
@@ -19,6 +19,22 @@ constexpr std::size_t large_value = std::size_t(64) << 10;
 
 std::size_t value_bytes(const ole_variant& value) noexcept {
     return value.text().size() * sizeof(char16_t) + value.bytes().size();
+}
+
+// The values of `row` into `to`, made a record of the same columns first if it is not one.
+void copy_row(const udb_record& row, udb_record& to) {
+    if (to.size() != row.size()) {
+        to.clear();
+        to.reserve(row.size());
+        for (const auto& field : row)
+            to.add(std::make_unique<copied_field>(field->name, field->size, ole_variant(), field->b_not_null,
+                                                  field->b_auto_increment));
+    }
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        auto& field = static_cast<copied_field&>(to[i]);
+        field.set_value(row[i].value());
+        field.type = row[i].get_type();
+    }
 }
 
 } // namespace
@@ -89,22 +105,10 @@ bool udb_read_ahead::fill(batch& b) {
         s.present = false;
         try {
             if (const udb_record* row = reader_.get_item()) {
-                if (s.record.size() != row->size()) {
-                    s.record.clear();
-                    s.record.reserve(row->size());
-                    for (const auto& field : *row)
-                        s.record.add(std::make_unique<copied_field>(field->name, field->size, ole_variant(),
-                                                                    field->b_not_null, field->b_auto_increment));
-                }
-                std::size_t row_bytes = 0;
-                for (std::size_t i = 0; i < row->size(); ++i) {
-                    auto& to = static_cast<copied_field&>(s.record[i]);
-                    const udb_field& from = (*row)[i];
-                    to.set_value(from.value());
-                    to.type = from.get_type();
-                    row_bytes += value_bytes(from.value());
-                }
+                if (!reader_.exchange_item(s.record)) copy_row(*row, s.record);
                 s.present = true;
+                std::size_t row_bytes = 0;
+                for (const auto& field : s.record) row_bytes += value_bytes(field->value());
                 s.large = row_bytes > large_value;
                 bytes += row_bytes;
             }

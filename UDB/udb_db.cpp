@@ -24,6 +24,8 @@ void udb_recordset::update() { tk_trace(2, "udb_recordset::update"); }
 
 const udb_record* udb_recordset::get_item() { return nullptr; }
 
+bool udb_recordset::exchange_item(udb_record&) { return false; }
+
 bool udb_recordset::is_eof() { return true; }
 
 bool udb_recordset::is_query() const { return !query_text_.empty(); }

@@ -51,6 +51,12 @@ public:
     virtual void update();
     /// The current row, owned by the recordset; null when there is none (base: always null).
     virtual const udb_record* get_item();
+    /// After get_item(): takes the current row's record into `spare`, leaving the reader the
+    /// record `spare` held (empty, or one this reader gave before), which it makes a record of
+    /// its columns again at its next get_item(). A row so travels to another thread without a
+    /// copy. For readers that refill every field at every get_item(). Base: false, nothing
+    /// is exchanged (the caller copies).
+    virtual bool exchange_item(udb_record& spare);
     /// True when there is no current row (base: always true).
     virtual bool is_eof();
     /// True when the recordset stands for a query.

@@ -173,6 +173,8 @@ public:
     void reserve(std::size_t count) { fields_.reserve(count); }
     /// Releases every field.
     void clear() noexcept { fields_.clear(); }
+    /// Exchanges the fields of two records.
+    void swap(udb_record& other) noexcept { fields_.swap(other.fields_); }
 
     /// Field count and positional access in column order.
     std::size_t size() const noexcept { return fields_.size(); }

@@ -17,17 +17,20 @@ namespace {
 enum class fault { none, item, next, eof };
 
 // `rows` rows of (N integer, T text, with a type the reader refines); one call fails at row
-// `at` (0-based) when `where` says so. Row 300 holds a value above the size a slot keeps.
+// `at` (0-based) when `where` says so. Row 300 holds a value above the size a slot keeps. With
+// `exchanges`, it hands its record over and makes it again when it comes back empty.
 class scripted_reader : public udb_recordset {
 public:
-    scripted_reader(int rows, fault where, int at) : udb_recordset(u"T", true), rows_(rows), where_(where), at_(at) {
-        record_.add(std::make_unique<udb_field>(u"N", 4, ole_variant()));
-        record_.add(std::make_unique<refined_field>());
-    }
+    scripted_reader(int rows, fault where, int at, bool exchanges)
+        : udb_recordset(u"T", true), rows_(rows), where_(where), at_(at), exchanges_(exchanges) {}
     void append_record(const udb_record&) override {}
     const udb_record* get_item() override {
         if (where_ == fault::item && pos_ == at_) throw tk_exception("no row " + std::to_string(pos_), tk_level_item);
         if (pos_ % 7 == 6) return nullptr;
+        if (record_.empty()) {
+            record_.add(std::make_unique<udb_field>(u"N", 4, ole_variant()));
+            record_.add(std::make_unique<refined_field>());
+        }
         record_[0].set_value(ole_variant(pos_));
         record_[1].set_value(ole_variant(std::u16string(pos_ == 300 ? 40000 : pos_ % 50, u'x')));
         return &record_;
@@ -40,6 +43,10 @@ public:
         if (where_ == fault::next && pos_ == at_) throw tk_exception("lost after " + std::to_string(pos_), tk_level_run);
         ++pos_;
     }
+    bool exchange_item(udb_record& spare) override {
+        if (exchanges_) record_.swap(spare);
+        return exchanges_;
+    }
     int position() const { return pos_; }
 
 private:
@@ -50,6 +57,7 @@ private:
     int rows_;
     fault where_;
     int at_;
+    bool exchanges_;
     int pos_ = 0;
     udb_record record_;
 };
@@ -97,10 +105,11 @@ TEST(ReadAhead, GivesTheRowsAndFailuresOfReadingInPlace) {
         {batch * 2, fault::eof, batch},
         {batch * 2, fault::eof, 0},
     };
+    for (const bool exchanges : {false, true})
     for (const row& r : rows) {
         SCOPED_TRACE(std::to_string(r.rows) + " rows, fault " + std::to_string(int(r.where)) + " at " +
-                     std::to_string(r.at));
-        scripted_reader in_place(r.rows, r.where, r.at), ahead(r.rows, r.where, r.at);
+                     std::to_string(r.at) + (exchanges ? ", rows handed over" : ", rows copied"));
+        scripted_reader in_place(r.rows, r.where, r.at, false), ahead(r.rows, r.where, r.at, exchanges);
         udb_read_ahead direct(in_place, false), threaded(ahead, true);
         const std::string expected = copy_loop(direct);
         EXPECT_EQ(copy_loop(threaded), expected);
@@ -110,7 +119,7 @@ TEST(ReadAhead, GivesTheRowsAndFailuresOfReadingInPlace) {
 }
 
 TEST(ReadAhead, AnEarlyEndLetsGoOfTheReader) {
-    scripted_reader reader(1000000, fault::none, 0);
+    scripted_reader reader(1000000, fault::none, 0, true);
     {
         udb_read_ahead rows(reader, true);
         for (int i = 0; i < 10; ++i) rows.next();
