@@ -189,6 +189,9 @@ private:
     /// The items on `workers` threads (udb_jobs.cpp); false when the sides cannot share their
     /// ends, and nothing was done.
     bool run_jobs(udb_run_sides& sides, udb_database& source, udb_database& destination, udb_validator& validator);
+    /// Opens worker ends until there are `count`; false when the sides cannot share their ends
+    /// or a worker cannot connect (those opened stay).
+    bool open_workers(job_pool& pool, udb_run_sides& sides, udb_database& destination, std::size_t count);
     void run_job(job_pool& pool, std::size_t worker);
     void convert_job(job_pool& pool, std::size_t worker, job& item);
     /// The end of a job: the progress counters give back its records.

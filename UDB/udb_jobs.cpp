@@ -88,19 +88,12 @@ bool udb_converter::run_jobs(udb_run_sides& sides, udb_database& source, udb_dat
         tk_trace(2, "One item to copy at a time: one item after another");
         return false;
     }
-    for (std::size_t w = 0; w < workers; ++w) {
-        std::unique_ptr<udb_database> worker_source = sides.open_worker_source();
-        std::unique_ptr<udb_database> worker_destination =
-            worker_source ? sides.open_worker_destination(destination) : nullptr;
-        if (!worker_destination) {
-            tk_trace(2, "The run's ends cannot be shared: one item after another");
-            return false;
-        }
-        pool.sources.push_back(std::move(worker_source));
-        pool.destinations.push_back(std::move(worker_destination));
-        pool.destination_locks.push_back(std::make_unique<std::mutex>());
+    // Two workers tell whether the ends can be shared at all; the others are opened once the
+    // jobs are known, no more than can run at once.
+    if (!open_workers(pool, sides, destination, 2)) {
+        tk_trace(2, "The run's ends cannot be shared: one item after another");
+        return false;
     }
-    tk_trace(2, "Converting with %d workers", int(workers));
 
     // Today's order on this thread: the source's checks, the keys it collects, the names.
     error_handler& handler = error_handler::instance();
@@ -144,6 +137,8 @@ bool udb_converter::run_jobs(udb_run_sides& sides, udb_database& source, udb_dat
         if (pool.jobs[i].copy) pool.queue.push_back(i);
     std::stable_sort(pool.queue.begin(), pool.queue.end(),
                      [&pool](std::size_t a, std::size_t b) { return pool.jobs[a].count > pool.jobs[b].count; });
+    open_workers(pool, sides, destination, std::min(workers, pool.queue.size()));
+    tk_trace(2, "Converting with %d workers", int(pool.sources.size()));
 
     {
         std::vector<std::thread> threads;
@@ -196,6 +191,27 @@ bool udb_converter::run_jobs(udb_run_sides& sides, udb_database& source, udb_dat
         // Reported as a run with one job reports it: for the item, then the run ends.
         handler.report(*pool.run_failure, 0, pool.failed_item);
         throw tk_final_exception();
+    }
+    return true;
+}
+
+bool udb_converter::open_workers(job_pool& pool, udb_run_sides& sides, udb_database& destination,
+                                 std::size_t count) {
+    while (pool.sources.size() < count) {
+        try {
+            std::unique_ptr<udb_database> worker_source = sides.open_worker_source();
+            std::unique_ptr<udb_database> worker_destination =
+                worker_source ? sides.open_worker_destination(destination) : nullptr;
+            if (!worker_destination) return false;
+            pool.sources.push_back(std::move(worker_source));
+            pool.destinations.push_back(std::move(worker_destination));
+            pool.destination_locks.push_back(std::make_unique<std::mutex>());
+        } catch (const tk_exception& e) {
+            // A server that takes no more sessions (its or the user's connection limit): the
+            // run goes on with the workers it has, or with its own ends alone.
+            tk_trace(2, "Worker %d cannot connect: %s", int(pool.sources.size()) + 1, e.what());
+            return false;
+        }
     }
     return true;
 }

@@ -344,3 +344,31 @@ TEST_F(Jobs, AServerGoneMidRunEndsEveryWorkerAndReportsOnlyWhatArrived) {
     EXPECT_LT(copied, 4) << reports.str();
     EXPECT_NE(reports.str().find("Error:"), std::string::npos);
 }
+
+TEST_F(Jobs, MoreJobsThanTheServerTakesSessionsRunWithTheWorkersThatConnected) {
+    SQL_REQUIRE_SERVER(server);
+    sql_connection c;
+    ASSERT_TRUE(c.connect(server.host, server.user, server.password, server.port)) << c.error();
+    const std::string user = "jobs_few", password = "Few-Pw-1";
+    for (const char* host : {"127.0.0.1", "localhost"}) {
+        const std::string who = "'" + user + "'@'" + host + "'";
+        c.query("DROP USER IF EXISTS " + who);
+        ASSERT_TRUE(c.query("CREATE USER " + who + " IDENTIFIED BY '" + password + "' WITH MAX_USER_CONNECTIONS 3") &&
+                    c.query("GRANT ALL PRIVILEGES ON *.* TO " + who))
+            << c.error();
+    }
+    run(jobs_database(), u"J", 1, "jobsfew1", &server);
+    const std::vector<std::string> one = report_lines();
+    const std::string trace = dir + "/trace.log";
+    {
+        tk_log log(trace.c_str(), true, 2, false);
+        run(jobs_database(), u"J", 6, "jobsfew6", &server, user, password);
+    }
+    const std::string text = test_files::read_file(trace);
+    EXPECT_NE(text.find("Worker 3 cannot connect"), std::string::npos) << text.substr(0, 2000);
+    EXPECT_NE(text.find("Converting with 2 workers"), std::string::npos);
+    EXPECT_EQ(report_lines(), one);
+    EXPECT_EQ(database_text(c, "jobsfew6"), database_text(c, "jobsfew1"));
+    EXPECT_EQ(reports.str(), "");
+    EXPECT_TRUE(exits.empty());
+}
