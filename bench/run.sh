@@ -336,8 +336,8 @@ if [ "$jobs_compare" -eq 1 ]; then
     echo "## Parallel jobs"
     echo
     echo "\`bash bench/run.sh --jobs-compare --set $sets --rows $rows --part-rows $part_rows --runs $runs\` on"
-    echo "$(date -u +%Y-%m-%d), $(nproc) cores, the server as above. The ratio is the 1-job wall time over"
-    echo "the 2-job one (rows per second with 2 jobs over rows per second with 1)."
+    echo "$(date -u +%Y-%m-%d), $(nproc) cores, the server as above. The last column is the 1-job wall time"
+    echo "over the run's (its rows per second over those of one job)."
     echo
     if [ "$sets" != four ]; then
       measure_dsn=$(source_db "$rows" "$lob_rows")
