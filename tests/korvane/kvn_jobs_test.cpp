@@ -250,6 +250,19 @@ const std::string& faults_database() {
     return name;
 }
 
+// A user of every privilege, made anew for both local hosts; `limits` follows its password.
+bool create_user(sql_connection& c, const std::string& user, const std::string& password,
+                 const std::string& limits) {
+    for (const char* host : {"127.0.0.1", "localhost"}) {
+        const std::string who = "'" + user + "'@'" + host + "'";
+        c.query("DROP USER IF EXISTS " + who);
+        if (!c.query("CREATE USER " + who + " IDENTIFIED BY '" + password + "'" + limits) ||
+            !c.query("GRANT ALL PRIVILEGES ON *.* TO " + who))
+            return false;
+    }
+    return true;
+}
+
 // The lines of the handler's reports, sorted: workers report in the order things happen.
 std::vector<std::string> sorted_lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -307,13 +320,7 @@ TEST_F(Jobs, AServerGoneMidRunEndsEveryWorkerAndReportsOnlyWhatArrived) {
     sql_connection c;
     ASSERT_TRUE(c.connect(server.host, server.user, server.password, server.port)) << c.error();
     const std::string user = "jobs_lost", password = "Lost-Pw-1";
-    for (const char* host : {"127.0.0.1", "localhost"}) {
-        const std::string who = "'" + user + "'@'" + host + "'";
-        c.query("DROP USER IF EXISTS " + who);
-        ASSERT_TRUE(c.query("CREATE USER " + who + " IDENTIFIED BY '" + password + "'") &&
-                    c.query("GRANT ALL PRIVILEGES ON *.* TO " + who))
-            << c.error();
-    }
+    ASSERT_TRUE(create_user(c, user, password, "")) << c.error();
     // Once rows flow, the user goes and so do its sessions: no worker can connect again.
     std::thread cut([&] {
         const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -350,13 +357,7 @@ TEST_F(Jobs, MoreJobsThanTheServerTakesSessionsRunWithTheWorkersThatConnected) {
     sql_connection c;
     ASSERT_TRUE(c.connect(server.host, server.user, server.password, server.port)) << c.error();
     const std::string user = "jobs_few", password = "Few-Pw-1";
-    for (const char* host : {"127.0.0.1", "localhost"}) {
-        const std::string who = "'" + user + "'@'" + host + "'";
-        c.query("DROP USER IF EXISTS " + who);
-        ASSERT_TRUE(c.query("CREATE USER " + who + " IDENTIFIED BY '" + password + "' WITH MAX_USER_CONNECTIONS 3") &&
-                    c.query("GRANT ALL PRIVILEGES ON *.* TO " + who))
-            << c.error();
-    }
+    ASSERT_TRUE(create_user(c, user, password, " WITH MAX_USER_CONNECTIONS 3")) << c.error();
     run(jobs_database(), u"J", 1, "jobsfew1", &server);
     const std::vector<std::string> one = report_lines();
     const std::string trace = dir + "/trace.log";
