@@ -266,6 +266,32 @@ std::string typed_literal(const token& type_word, const std::string& text) {
     return quote_string(format_datetime(p, kind, digits));
 }
 
+// The row-limiting clauses from token i on, OFFSET n ROWS and FETCH FIRST m ROWS ONLY (either
+// or both, in that order), as SQLite's LIMIT m OFFSET n, which must put LIMIT first (-1: no
+// limit); i moves to the clauses' last token. Empty when token i starts neither.
+std::string row_limit(const std::vector<token>& t, std::size_t& i) {
+    std::string offset;
+    std::size_t at = i;
+    if (t[at].is("OFFSET") && t[at + 1].kind == token::number) {
+        if (!(t[at + 2].is("ROW") || t[at + 2].is("ROWS")))
+            throw_syntax_error(std::string(t[at + 2].text), "OFFSET", "ROWS");
+        offset = " OFFSET " + t[at + 1].text;
+        at += 3;
+    }
+    std::string limit = "-1";
+    if (t[at].is("FETCH") && (t[at + 1].is("FIRST") || t[at + 1].is("NEXT"))) {
+        at += 2;
+        limit = t[at].kind == token::number ? t[at++].text : "1";
+        if (!(t[at].is("ROW") || t[at].is("ROWS")) || !t[at + 1].is("ONLY"))
+            throw_syntax_error(std::string(t[at].text), "FETCH FIRST", "ROWS ONLY");
+        at += 2;
+    } else if (offset.empty()) {
+        return {};
+    }
+    i = at - 1;
+    return "LIMIT " + limit + offset;
+}
+
 }  // namespace
 
 std::string session::translate_query(const query_stmt& q) {
@@ -368,27 +394,8 @@ std::string session::translate_query(const query_stmt& q) {
                 continue;
             }
             if (is_clause_word(tok)) in_from.back() = false;
-            // OFFSET n ROWS [FETCH FIRST m ROWS ONLY]: SQLite wants LIMIT before OFFSET.
-            std::string offset;
-            if (tok.is("OFFSET") && t[i + 1].kind == token::number) {
-                if (!(t[i + 2].is("ROW") || t[i + 2].is("ROWS")))
-                    throw_syntax_error(std::string(t[i + 2].text), "OFFSET", "ROWS");
-                offset = " OFFSET " + std::string(t[i + 1].text);
-                i += 3;
-                if (!(t[i].is("FETCH") && (t[i + 1].is("FIRST") || t[i + 1].is("NEXT")))) {
-                    emit("LIMIT -1" + offset);
-                    --i;
-                    continue;
-                }
-            }
-            if (t[i].is("FETCH") && (t[i + 1].is("FIRST") || t[i + 1].is("NEXT"))) {
-                std::size_t j = i + 2;
-                std::string n = "1";
-                if (t[j].kind == token::number) n = t[j++].text;
-                if (!(t[j].is("ROW") || t[j].is("ROWS")) || !t[j + 1].is("ONLY"))
-                    throw_syntax_error(std::string(t[j].text), "FETCH FIRST", "ROWS ONLY");
-                emit("LIMIT " + n + offset);
-                i = j + 1;
+            if (std::string limit = row_limit(t, i); !limit.empty()) {
+                emit(limit);
                 continue;
             }
             if (tok.is("WITH") && i > 0 && (t[i + 1].is("UR") || t[i + 1].is("CS") ||
