@@ -137,7 +137,10 @@ bool udb_converter::run_jobs(udb_run_sides& sides, udb_database& source, udb_dat
         if (pool.jobs[i].copy) pool.queue.push_back(i);
     std::stable_sort(pool.queue.begin(), pool.queue.end(),
                      [&pool](std::size_t a, std::size_t b) { return pool.jobs[a].count > pool.jobs[b].count; });
-    open_workers(pool, sides, destination, std::min(workers, pool.queue.size()));
+    const std::size_t wanted = std::min(workers, pool.queue.size());
+    if (!open_workers(pool, sides, destination, wanted))
+        console_line(*err_, "Only " + std::to_string(pool.sources.size()) + " of " + std::to_string(wanted) +
+                                " jobs could connect; the run goes on with them");
     tk_trace(2, "Converting with %d workers", int(pool.sources.size()));
 
     {

@@ -368,6 +368,8 @@ TEST_F(Jobs, MoreJobsThanTheServerTakesSessionsRunWithTheWorkersThatConnected) {
     const std::string text = test_files::read_file(trace);
     EXPECT_NE(text.find("Worker 3 cannot connect"), std::string::npos) << text.substr(0, 2000);
     EXPECT_NE(text.find("Converting with 2 workers"), std::string::npos);
+    EXPECT_NE(console.str().find("Only 2 of 6 jobs could connect; the run goes on with them\n"), std::string::npos)
+        << console.str();
     EXPECT_EQ(report_lines(), one);
     EXPECT_EQ(database_text(c, "jobsfew6"), database_text(c, "jobsfew1"));
     EXPECT_EQ(reports.str(), "");
