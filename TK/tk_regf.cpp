@@ -124,13 +124,19 @@ bool hex_number(std::string_view s, std::size_t at, std::size_t digits, unsigned
     return true;
 }
 
-bool unescape_simple(char c, char& out) {
-    switch (c) {
-    case '\\': out = '\\'; return true;
-    case 't': out = '\t'; return true;
-    case 'n': out = '\n'; return true;
-    case 'r': out = '\r'; return true;
-    default: return false;
+// The escape after the backslash at s[i - 1]: \\ \t \n \r, or `letter` and `digits` hex digits;
+// i moves to its last character. False for any other escape or one cut short.
+bool unescape_one(std::string_view s, std::size_t& i, char letter, std::size_t digits, unsigned& value) {
+    if (i == s.size()) return false;
+    switch (s[i]) {
+    case '\\': value = '\\'; return true;
+    case 't': value = '\t'; return true;
+    case 'n': value = '\n'; return true;
+    case 'r': value = '\r'; return true;
+    default:
+        if (s[i] != letter || !hex_number(s, i + 1, digits, value)) return false;
+        i += digits;
+        return true;
     }
 }
 
@@ -141,18 +147,9 @@ bool unescape_narrow(std::string_view s, std::string& out) {
             out += s[i];
             continue;
         }
-        if (++i == s.size()) return false;
-        char c;
-        if (unescape_simple(s[i], c)) {
-            out += c;
-        } else if (s[i] == 'x') {
-            unsigned v;
-            if (!hex_number(s, i + 1, 2, v)) return false;
-            out += static_cast<char>(v);
-            i += 2;
-        } else {
-            return false;
-        }
+        unsigned v;
+        if (!unescape_one(s, ++i, 'x', 2, v)) return false;
+        out += static_cast<char>(v);
     }
     return true;
 }
@@ -177,18 +174,9 @@ bool unescape_wide(std::string_view s, std::u16string& out) {
     for (std::size_t i = 0; i < s.size(); ++i) {
         if (s[i] != '\\') continue;
         if (!append_utf8_run(s.substr(run, i - run), out)) return false;
-        if (++i == s.size()) return false;
-        char c;
-        if (unescape_simple(s[i], c)) {
-            out += static_cast<char16_t>(c);
-        } else if (s[i] == 'u') {
-            unsigned v;
-            if (!hex_number(s, i + 1, 4, v)) return false;
-            out += static_cast<char16_t>(v);
-            i += 4;
-        } else {
-            return false;
-        }
+        unsigned v;
+        if (!unescape_one(s, ++i, 'u', 4, v)) return false;
+        out += static_cast<char16_t>(v);
         run = i + 1;
     }
     return append_utf8_run(s.substr(run), out);
