@@ -7,8 +7,8 @@
 #include "tk_log.hpp"
 #include "udb_errh.hpp"
 
-#include <cctype>
 #include <cstdlib>
+#include <strings.h>
 #include <utility>
 
 namespace {
@@ -41,15 +41,8 @@ bool is_table_failure(unsigned error) noexcept {
 bool is_transactional_engine(const std::string& engine) {
     static const char* const names[] = {"InnoDB", "XtraDB", "BerkeleyDB", "BDB", "ndbcluster", "NDB", "TokuDB",
                                         "RocksDB"};
-    for (const char* n : names) {
-        if (engine.size() == std::char_traits<char>::length(n)) {
-            bool same = true;
-            for (std::size_t i = 0; i < engine.size() && same; ++i) {
-                same = std::tolower(static_cast<unsigned char>(engine[i])) == std::tolower(static_cast<unsigned char>(n[i]));
-            }
-            if (same) return true;
-        }
-    }
+    for (const char* n : names)
+        if (strcasecmp(engine.c_str(), n) == 0) return true;
     return false;
 }
 
